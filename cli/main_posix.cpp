@@ -1,0 +1,32 @@
+// Entry point of orvane-convert on POSIX: arguments and paths are bytes.
+#include <cstdio>
+
+#include "cli/orvane_convert.h"
+
+namespace {
+
+class StdioConsole : public orvane::cli::Console {
+ public:
+  void Out(const orvane::cli::NativeString& line) override { Write(stdout, line); }
+  void Err(const orvane::cli::NativeString& line) override {
+    std::fflush(stdout);  // keep the two streams in order on a shared terminal
+    Write(stderr, line);
+  }
+
+ private:
+  static void Write(std::FILE* stream, const orvane::cli::NativeString& line) {
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<orvane::cli::NativeString> args(argv + 1, argv + argc);
+  StdioConsole console;
+  const int status = orvane::cli::RunOrvaneConvert(args, console);
+  // A failed write to standard output (a closed pipe, a full disk) is a failure too.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return orvane::cli::kExitFailure;
+  return status;
+}

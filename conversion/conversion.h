@@ -1,0 +1,41 @@
+// The conversion steps of a batch run: course title lookup, transcript
+// naming and the conversion of one caption file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace orvane {
+
+using platform::NativeString;
+
+// Returns the text between the first "<title>" and the first "</title>" of
+// "imsmanifest.xml" in `course_folder`, decoded from the narrow code page.
+// The manifest text ends at its first NUL byte. Returns the empty string when
+// the manifest is missing, is not a regular file, cannot be read, or has no
+// "<title>" followed by "</title>". Reads the manifest as a stream.
+NativeString ReadCourseTitle(const NativeString& course_folder);
+
+// Returns `path` with everything from its last '.' replaced by ".txt", or
+// `path` + ".txt" when it holds no '.'. The whole path is searched, so a dot
+// in a folder name counts when the file name has none.
+std::string MakeOutputPath(std::string_view path);
+std::wstring MakeOutputPath(std::wstring_view path);
+
+enum class ConversionResult {
+  kConverted,
+  kOpenFailed,   // the caption file could not be opened or the transcript not created
+  kWriteFailed,  // writing or closing the transcript failed; it may be incomplete
+};
+
+// Filters the caption file `input` into the transcript `output`, headed by
+// `title` + "." when `title` is not empty. The caption file is opened first:
+// when that fails, `output` is left untouched. Memory use grows with the
+// longest line, not with the file.
+ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
+                                    const std::filesystem::path& output, NativeString title);
+
+}  // namespace orvane

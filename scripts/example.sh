@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds orvane-convert and runs it on a copy of the bundled example course,
+# then shows each caption file beside its transcript.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" --target orvane-convert -j"$(nproc)"
+rm -rf "$root/build/example"
+cp -R "$root/examples" "$root/build/example"
+captions="$root/build/example/safety__2024/media/captions"
+"$root/build/orvane-convert" "$captions"
+for transcript in "$captions"/*.txt; do
+  echo
+  echo "== $(basename "$transcript")"
+  tr -d '\r' < "$transcript"
+done

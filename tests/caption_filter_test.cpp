@@ -1,0 +1,230 @@
+#include "conversion/caption_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <regex>
+#include <sstream>
+
+namespace orvane {
+namespace {
+
+// What a transcript holds for a caption file made of `line` alone.
+std::string Kept(std::string_view line) {
+  return FilterCaptions(std::string(line) + "\n");
+}
+
+struct LineCase {
+  std::string_view line;
+  std::string_view transcript;  // what the transcript holds for this one line
+};
+
+TEST(CaptionFilter, LinesAreKeptDroppedOrStrippedOfTags) {
+  const LineCase cases[] = {
+      {"WEBVTT", ""},
+      {"\xEF\xBB\xBFWEBVTT", ""},
+      {"WEBVTT - Lesson 3", ""},
+      {"Our WEBVTT reader", ""},
+      {"WebVTT", "WebVTT\r\n"},
+      {"WEBVT", "WEBVT\r\n"},
+      {"Kind: captions", "Kind: captions\r\n"},
+      {"Language: en", "Language: en\r\n"},
+      {"00:00:01.000 --> 00:00:04.000", ""},
+      {"00:00:01.000 --> 00:00:04.000 align:start position:10%", ""},
+      {"see 00:00:01.000 --> 00:00:04.000", ""},
+      {"00:01.000 --> 00:04.000", "00:01.000 --> 00:04.000\r\n"},
+      {"00:00:01.000-->00:00:04.000", "00:00:01.000-->00:00:04.000\r\n"},
+      {"00:00:01,000 --> 00:00:04,000", "00:00:01,000 --> 00:00:04,000\r\n"},
+      {"100:00:01.0000 --> 00:00:04.0000", "100:00:01.0000 --> 00:00:04.0000\r\n"},
+      {"100:00:01.000 --> 00:00:04.0000", ""},
+      {"12", ""},
+      {"0", ""},
+      {" 12", " 12\r\n"},
+      {"12 ", "12 \r\n"},
+      {"12a", "12a\r\n"},
+      {"\xD9\xA1\xD9\xA2", "\xD9\xA1\xD9\xA2\r\n"},  // Arabic-Indic digits are not \d
+      {"<v>12</v>", "12\r\n"},
+      {"<v>Hello</v>", "Hello\r\n"},
+      {"<v Roger>Hello</v>", "<v Roger>Hello\r\n"},
+      {"<c.yellow>Hi</c>", "<c.yellow>Hi\r\n"},
+      {"<c>Hi</c> <v>there</v>", "Hi there\r\n"},
+      {"<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>", "<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>\r\n"},
+      {"<V>Hi</V>", "<V>Hi</V>\r\n"},
+      {"<v></v>", ""},
+      {"<c></c>", ""},
+      {"<v><c></c></v>", ""},
+      {"<<v>c>", ""},
+      {"<v<v>>", "<v>\r\n"},
+      {"<</v>/v>", "</v>\r\n"},
+      {"<c<v>>", ""},
+      {"<<<v>", "<<\r\n"},
+      {"   ", "   \r\n"},
+      {"NOTE This is a comment", "NOTE This is a comment\r\n"},
+      {"STYLE", "STYLE\r\n"},
+      {"intro-cue", "intro-cue\r\n"},
+      {"caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve", "caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve\r\n"},
+      {"\xEF\xBB\xBFHello", "\xEF\xBB\xBFHello\r\n"},
+      {std::string_view("a\0b", 3), std::string_view("a\0b\r\n", 5)},
+      {"", ""},
+  };
+  for (const LineCase& c : cases) {
+    EXPECT_EQ(Kept(c.line), c.transcript) << "line: " << c.line;
+  }
+}
+
+TEST(CaptionFilter, ReadsWithTextModeByteRules) {
+  const LineCase cases[] = {
+      {"Hello\r\nWorld\r\n", "Hello\r\nWorld\r\n"},
+      {"Hello\nWorld", "Hello\r\nWorld\r\n"},
+      {"\r\r\n", "\r\r\n"},               // a lone CR from CR CR LF is a line of its own
+      {"Hi\r", "Hi\r\r\n"},               // a CR at the very end is not followed by LF
+      {"a\rb\n", "a\rb\r\n"},
+      {"\r\r\r", "\r\r\r\r\n"},
+      {"Hello\x1AWorld\n", "Hello\r\n"},  // Ctrl-Z ends the file mid-line
+      {"One\nTwo\x1A", "One\r\nTwo\r\n"},
+      {"Hi\r\x1A\n", "Hi\r\r\n"},
+      {"\x1A\x1A\x1A", ""},
+      {"", ""},
+      {"\n\n\r\n", ""},
+      {"WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\n\r\n",
+       "Hi\r\n"},
+  };
+  for (const LineCase& c : cases) {
+    EXPECT_EQ(FilterCaptions(c.line), c.transcript) << "input: " << ::testing::PrintToString(c.line);
+  }
+}
+
+// Ground truth for a whole file: the std::regex reading of the filter over a
+// text-mode read of the bytes, with the pattern texts as given.
+std::string ReferenceTranscript(std::string_view file) {
+  static const std::regex timing(R"(\d{2}:\d{2}:\d{2}\.\d{3} --> \d{2}:\d{2}:\d{2}\.\d{3})");
+  static const std::regex voice("<v>|</v>");
+  static const std::regex klass("<c>|</c>");
+  static const std::regex cue(R"(^\d+$)");
+  std::string text;
+  for (std::size_t i = 0; i < file.size() && file[i] != '\x1A'; ++i) {
+    const bool crlf = file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n';
+    if (!crlf) text += file[i];
+  }
+  std::istringstream in(text);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() >= 6 && line.find("WEBVTT") != line.npos) continue;
+    if (std::regex_search(line, timing)) continue;
+    if (std::regex_search(line, cue)) continue;
+    line = std::regex_replace(std::regex_replace(line, voice, ""), klass, "");
+    if (!line.empty()) out += line + "\r\n";
+  }
+  return out;
+}
+
+// Random caption text made of the tokens that the matchers look at.
+class TokenSoup {
+ public:
+  explicit TokenSoup(unsigned seed) : random_(seed) {}
+
+  std::string Line(int max_tokens) {
+    static const std::string_view tokens[] = {
+        "0", "1", "7", "9", "00", "42", ":", ".", " --> ", " ", "-", "--", ">", "<", "v", "c",
+        "/", "<v>", "</v>", "<c>", "</c>", "<v", "</", "WEBVTT", "WEBVT", "T", "\r", "a",
+        "\xC3\xA9", "00:00:01.000", "12:34:56.789", "00:00:01.000 --> ", "\x1A", "\n"};
+    std::string line;
+    const int count = std::uniform_int_distribution<int>(0, max_tokens)(random_);
+    for (int i = 0; i < count; ++i) {
+      line += tokens[std::uniform_int_distribution<std::size_t>(0, std::size(tokens) - 1)(random_)];
+    }
+    return line;
+  }
+
+ private:
+  std::mt19937 random_;
+};
+
+TEST(CaptionFilter, LineMatchersAgreeWithStdRegex) {
+  const std::regex timing(R"(\d{2}:\d{2}:\d{2}\.\d{3} --> \d{2}:\d{2}:\d{2}\.\d{3})");
+  const std::regex voice("<v>|</v>");
+  const std::regex klass("<c>|</c>");
+  const std::regex cue(R"(^\d+$)");
+  TokenSoup soup(20261208);
+  for (int i = 0; i < 60000; ++i) {
+    std::string line = soup.Line(14);
+    std::erase(line, '\n');
+    ASSERT_EQ(IsTimingLine(line), std::regex_search(line, timing)) << ::testing::PrintToString(line);
+    ASSERT_EQ(IsCueNumber(line), std::regex_search(line, cue)) << ::testing::PrintToString(line);
+    std::string stripped;
+    AppendWithoutTags(line, stripped);
+    ASSERT_EQ(stripped, std::regex_replace(std::regex_replace(line, voice, ""), klass, ""))
+        << ::testing::PrintToString(line);
+  }
+}
+
+TEST(CaptionFilter, WholeFilesAgreeWithStdRegexReading) {
+  TokenSoup soup(7);
+  for (int i = 0; i < 3000; ++i) {
+    std::string file;
+    for (int lines = 0; lines < 8; ++lines) file += soup.Line(10) + (lines % 3 ? "\r\n" : "\n");
+    ASSERT_EQ(FilterCaptions(file), ReferenceTranscript(file)) << ::testing::PrintToString(file);
+  }
+}
+
+TEST(CaptionFilter, OutputDoesNotDependOnHowInputIsSplit) {
+  const std::string file =
+      "\xEF\xBB\xBFWEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\r\n"
+      "12\nlone\rCR\r\n<c>x</c>\r\nend\x1Aignored\r\n";
+  const std::string expected = FilterCaptions(file);
+  ASSERT_EQ(expected, "Hi\r\r\nlone\rCR\r\nx\r\nend\r\n");
+  for (std::size_t piece = 1; piece <= 7; ++piece) {
+    for (std::size_t first = 0; first < file.size(); ++first) {
+      CaptionFilter filter;
+      filter.Feed(std::string_view(file).substr(0, first));
+      for (std::size_t at = first; at < file.size(); at += piece) {
+        filter.Feed(std::string_view(file).substr(at, piece));
+      }
+      filter.Finish();
+      ASSERT_EQ(filter.output(), expected) << "piece " << piece << " first " << first;
+    }
+  }
+}
+
+TEST(CaptionFilter, FeedReportsTheEndAtCtrlZ) {
+  CaptionFilter filter;
+  EXPECT_TRUE(filter.Feed("a\nb"));
+  EXPECT_FALSE(filter.Feed("c\x1A" "d\n"));
+  EXPECT_FALSE(filter.Feed("more\n"));
+  filter.Finish();
+  EXPECT_EQ(filter.output(), "a\r\nbc\r\n");
+}
+
+TEST(CaptionFilter, HugeLinesNeedNoRecursion) {
+  constexpr std::size_t kSize = 64u << 20;
+  EXPECT_EQ(FilterCaptions(std::string(kSize, '7') + "\n"), "");
+  std::string tags;
+  tags.reserve(kSize);
+  while (tags.size() < kSize) tags += "<v></c>";
+  EXPECT_EQ(FilterCaptions(tags), "");
+  std::string timings(kSize, '0');
+  EXPECT_EQ(FilterCaptions(timings + "x"), timings + "x\r\n");
+}
+
+struct TitleCase {
+  std::string_view title;
+  std::string_view line;
+};
+
+TEST(CaptionFilter, TitleLineEndsInFullStopAndCrLf) {
+  const TitleCase cases[] = {
+      {"", ""},
+      {"Safety Basics", "Safety Basics.\r\n"},
+      {"Done.", "Done..\r\n"},
+      {"Two\r\nLines", "Two\r\r\nLines.\r\n"},
+      {"Two\nLines", "Two\r\nLines.\r\n"},
+      {"Caf\xC3\xA9 &amp; <b>", "Caf\xC3\xA9 &amp; <b>.\r\n"},
+  };
+  for (const TitleCase& c : cases) {
+    EXPECT_EQ(MakeTitleLine(platform::NativeString(c.title.begin(), c.title.end())), c.line);
+  }
+}
+
+}  // namespace
+}  // namespace orvane

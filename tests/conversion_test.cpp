@@ -1,0 +1,207 @@
+#include "conversion/conversion.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "tests/test_support.h"
+
+namespace orvane {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+struct PathCase {
+  std::string_view path;
+  std::string_view output;
+};
+
+TEST(MakeOutputPath, ReplacesTheLastExtensionOfTheWholePath) {
+  const PathCase cases[] = {
+      {"C:\\captions\\lesson1.vtt", "C:\\captions\\lesson1.txt"},
+      {"C:\\captions\\part.one.vtt", "C:\\captions\\part.one.txt"},
+      {"C:\\captions\\lesson1", "C:\\captions\\lesson1.txt"},
+      {"/srv/course.v2/lesson", "/srv/course.txt"},
+      {"/srv/captions/LESSON.VTT", "/srv/captions/LESSON.txt"},
+      {"/srv/captions/.vtt", "/srv/captions/.txt"},
+      {"/srv/captions/a.", "/srv/captions/a.txt"},
+      {"", ".txt"},
+  };
+  for (const PathCase& c : cases) {
+    EXPECT_EQ(MakeOutputPath(c.path), c.output);
+    const std::wstring wide(c.path.begin(), c.path.end());
+    EXPECT_EQ(MakeOutputPath(std::wstring_view(wide)), std::wstring(c.output.begin(), c.output.end()));
+  }
+}
+
+struct TitleCase {
+  std::string_view name;
+  std::string manifest;
+  std::string_view title;
+};
+
+TEST(ReadCourseTitle, TakesTheTextBetweenTheFirstTags) {
+  const std::string big_prefix(600 * 1024, 'x');
+  const TitleCase cases[] = {
+      {"plain", "<manifest><title>Safety Basics</title></manifest>", "Safety Basics"},
+      {"first only", "<title>One</title><item><title>Two</title></item>", "One"},
+      {"kept as is", "<title>\r\n  A &amp; <b>B</b>\r\n</title>", "\r\n  A &amp; <b>B</b>\r\n"},
+      {"attribute", "<title lang=\"en\">Safety</title>", ""},
+      {"prefix", "<imscp:title>Safety</imscp:title>", ""},
+      {"prefix then plain", "<imscp:title>X</imscp:title><title>Y</title>", "Y"},
+      {"close first", "</title><title>Later</title>", ""},
+      {"empty", "<title></title>", ""},
+      {"no close", "<title>Open", ""},
+      {"nothing", "", ""},
+      {"utf-16", std::string("<\0t\0i\0t\0l\0e\0>\0X\0<\0/\0t\0i\0t\0l\0e\0>\0", 32), ""},
+      {"nul inside", std::string("<title>A\0B</title>", 18), ""},
+      {"nul after", std::string("<title>A</title>\0junk", 21), "A"},
+      {"non-ascii", "<title>Caf\xC3\xA9 \xE2\x80\x94 101</title>", "Caf\xC3\xA9 \xE2\x80\x94 101"},
+      // Tags straddling the manifest reader's 256 KiB blocks.
+      {"late", big_prefix + "<title>Late</title>", "Late"},
+      {"split open", std::string(256 * 1024 - 3, ' ') + "<title>Split</title>", "Split"},
+      {"split close", std::string(256 * 1024 - 10, ' ') + "<title>Ab</title>", "Ab"},
+      {"long title", "<title>" + big_prefix + "</title>", big_prefix},
+      {"late close first", big_prefix + "</title><title>X</title>", ""},
+  };
+  for (const TitleCase& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "imsmanifest.xml", c.manifest);
+    EXPECT_EQ(ReadCourseTitle(dir.path().native()), c.title) << c.name;
+  }
+}
+
+TEST(ReadCourseTitle, IsEmptyWithoutARegularManifest) {
+  TempDir dir;
+  EXPECT_EQ(ReadCourseTitle(dir.path().native()), "");  // missing
+  EXPECT_EQ(ReadCourseTitle((dir / "no such folder").native()), "");
+  ASSERT_EQ(::mkfifo((dir / "imsmanifest.xml").c_str(), 0600), 0);
+  EXPECT_EQ(ReadCourseTitle(dir.path().native()), "");  // a FIFO must not block
+  std::filesystem::remove(dir / "imsmanifest.xml");
+  std::filesystem::create_directory(dir / "imsmanifest.xml");
+  EXPECT_EQ(ReadCourseTitle(dir.path().native()), "");
+  std::filesystem::remove(dir / "imsmanifest.xml");
+  std::filesystem::create_symlink(dir / "gone.xml", dir / "imsmanifest.xml");
+  EXPECT_EQ(ReadCourseTitle(dir.path().native()), "");
+  WriteFile(dir / "real.xml", "<title>Linked</title>");
+  std::filesystem::remove(dir / "imsmanifest.xml");
+  std::filesystem::create_symlink(dir / "real.xml", dir / "imsmanifest.xml");
+  EXPECT_EQ(ReadCourseTitle(dir.path().native()), "Linked");
+}
+
+TEST(ConvertCaptionFile, WritesTitleThenKeptLines) {
+  TempDir dir;
+  WriteFile(dir / "a.vtt", "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\n");
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", "Course"), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "a.txt"), "Course.\r\nHi\r\n");
+
+  WriteFile(dir / "empty.vtt", "");
+  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "empty.txt"), "");
+  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", "T"), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "empty.txt"), "T.\r\n");
+}
+
+TEST(ConvertCaptionFile, TruncatesAnExistingTranscript) {
+  TempDir dir;
+  WriteFile(dir / "a.vtt", "Short\n");
+  WriteFile(dir / "a.txt", std::string(100000, 'x'));
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "a.txt"), "Short\r\n");
+}
+
+TEST(ConvertCaptionFile, LeavesTheTranscriptAloneWhenTheCaptionFileCannotBeOpened) {
+  TempDir dir;
+  WriteFile(dir / "a.txt", "hand-edited");
+  ::mkfifo((dir / "fifo.vtt").c_str(), 0600);
+  std::filesystem::create_symlink(dir / "gone.vtt", dir / "dangling.vtt");
+  std::filesystem::create_directory(dir / "folder.vtt");
+  std::filesystem::create_directory_symlink(dir / "folder.vtt", dir / "folder-link.vtt");
+  for (const char* name :
+       {"missing.vtt", "fifo.vtt", "dangling.vtt", "folder.vtt", "folder-link.vtt", "/dev/null"}) {
+    EXPECT_EQ(ConvertCaptionFile(dir / name, dir / "a.txt", "T"), ConversionResult::kOpenFailed)
+        << name;
+    EXPECT_EQ(ReadFile(dir / "a.txt"), "hand-edited") << name;
+  }
+}
+
+TEST(ConvertCaptionFile, RefusesSocketsWithoutBlocking) {
+  TempDir dir;
+  const std::string path = (dir / "socket.vtt").string();
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof(address.sun_path));
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  EXPECT_EQ(ConvertCaptionFile(path, dir / "socket.txt", ""), ConversionResult::kOpenFailed);
+  EXPECT_FALSE(std::filesystem::exists(dir / "socket.txt"));
+  ::close(fd);
+}
+
+TEST(ConvertCaptionFile, ReportsATranscriptThatCannotBeCreated) {
+  TempDir dir;
+  WriteFile(dir / "a.vtt", "Hi\n");
+  std::filesystem::create_directory(dir / "a.txt");
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", ""), ConversionResult::kOpenFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "no" / "a.txt", ""), ConversionResult::kOpenFailed);
+  // A FIFO without a reader as the transcript must not block the run.
+  ::mkfifo((dir / "b.txt").c_str(), 0600);
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "b.txt", ""), ConversionResult::kOpenFailed);
+}
+
+TEST(ConvertCaptionFile, NeverOverwritesTheCaptionFileThroughALink) {
+  TempDir dir;
+  WriteFile(dir / "a.vtt", "Keep me\n");
+  std::filesystem::create_symlink(dir / "a.vtt", dir / "a.txt");
+  std::filesystem::create_hard_link(dir / "a.vtt", dir / "b.txt");
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", ""), ConversionResult::kOpenFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "b.txt", ""), ConversionResult::kOpenFailed);
+  EXPECT_EQ(ReadFile(dir / "a.vtt"), "Keep me\n");
+}
+
+TEST(ConvertCaptionFile, ReportsAFullDisk) {
+  TempDir dir;
+  WriteFile(dir / "small.vtt", "Hi\n");
+  WriteFile(dir / "large.vtt", std::string(3 << 20, 'a') + "\n");
+  std::filesystem::create_symlink("/dev/full", dir / "full.txt");
+  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", dir / "full.txt", ""), ConversionResult::kWriteFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "large.vtt", dir / "full.txt", ""), ConversionResult::kWriteFailed);
+  // A device that takes the bytes is a transcript like any other.
+  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", "/dev/null", "T"), ConversionResult::kConverted);
+}
+
+TEST(ConvertCaptionFile, StreamsFilesLargerThanItsBuffers) {
+  TempDir dir;
+  std::string captions = "WEBVTT\r\n\r\n";
+  std::string expected = "T.\r\n";
+  for (int cue = 1; cue <= 40000; ++cue) {
+    captions += std::to_string(cue) + "\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Line " +
+                std::to_string(cue) + "</v>\r\n\r\n";
+    expected += "Line " + std::to_string(cue) + "\r\n";
+  }
+  WriteFile(dir / "long.vtt", captions + "\x1A" "after the end\r\n");
+  EXPECT_EQ(ConvertCaptionFile(dir / "long.vtt", dir / "long.txt", "T"), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "long.txt"), expected);
+}
+
+TEST(ConvertCaptionFile, ConvertsHugeSingleLines) {
+  TempDir dir;
+  constexpr std::size_t kSize = 64u << 20;
+  WriteFile(dir / "digits.vtt", std::string(kSize, '5'));
+  EXPECT_EQ(ConvertCaptionFile(dir / "digits.vtt", dir / "digits.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(std::filesystem::file_size(dir / "digits.txt"), 0u);
+  std::string tags;
+  while (tags.size() < kSize) tags += "<c><v>";
+  WriteFile(dir / "tags.vtt", tags + "!\n");
+  EXPECT_EQ(ConvertCaptionFile(dir / "tags.vtt", dir / "tags.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ReadFile(dir / "tags.txt"), "!\r\n");
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,59 @@
+// Helpers shared by the tests: scratch folders, whole-file reads and writes,
+// and a reporter that records every message of a batch run.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion/batch_run.h"
+
+namespace orvane::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  // `relative` inside this folder.
+  fs::path operator/(const fs::path& relative) const { return path_ / relative; }
+
+ private:
+  fs::path path_;
+};
+
+// Writes `bytes` to `path`, creating its parent folders.
+void WriteFile(const fs::path& path, std::string_view bytes);
+// Returns the bytes of `path`; fails the current test when it cannot be read.
+std::string ReadFile(const fs::path& path);
+
+// One message of a batch run, as the user would see it.
+struct Message {
+  BatchMessage kind;
+  NativeString subject;
+  bool operator==(const Message&) const = default;
+};
+
+class RecordingReporter : public BatchReporter {
+ public:
+  void Report(BatchMessage message, const NativeString& subject) override {
+    messages.push_back({message, subject});
+  }
+  std::vector<Message> messages;
+};
+
+// Names (relative, with '/' between components) and contents of every file
+// and link under a folder; links are recorded by their targets.
+using Snapshot = std::map<std::string, std::string>;
+Snapshot TakeSnapshot(const fs::path& folder);
+
+}  // namespace orvane::testing
