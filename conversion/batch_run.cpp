@@ -23,9 +23,7 @@ bool SkipToCaptionFile(platform::DirectoryListing& listing) {
 
 }  // namespace
 
-bool IsError(BatchMessage message) {
-  return message != BatchMessage::kFilesConverted;
-}
+bool IsError(BatchMessage message) { return message != BatchMessage::kFilesConverted; }
 
 NativeString MessageText(BatchMessage message, const NativeString& folder) {
   switch (message) {

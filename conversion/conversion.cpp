@@ -53,7 +53,8 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
       at_end = true;
     }
     if (in_title) {
-      const std::size_t from = title.size() < kTitleClose.size() ? 0 : title.size() - kTitleClose.size() + 1;
+      const std::size_t from =
+          title.size() < kTitleClose.size() ? 0 : title.size() - kTitleClose.size() + 1;
       title.append(bytes);
       if (const auto close = title.find(kTitleClose, from); close != title.npos) {
         title.resize(close);
@@ -72,8 +73,8 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
       continue;
     }
     if (close != window.npos) {
-      return platform::FromNarrow(
-          std::string_view(window).substr(open + kTitleOpen.size(), close - open - kTitleOpen.size()));
+      return platform::FromNarrow(std::string_view(window).substr(
+          open + kTitleOpen.size(), close - open - kTitleOpen.size()));
     }
     in_title = true;
     title = window.substr(open + kTitleOpen.size());

@@ -19,7 +19,9 @@ using NativeChar = NativeString::value_type;
 using NativeStringView = std::basic_string_view<NativeChar>;
 
 // Returns `ascii`, which holds 7-bit characters only, as native text.
-inline NativeString FromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
+inline NativeString FromAscii(std::string_view ascii) {
+  return NativeString(ascii.begin(), ascii.end());
+}
 
 // The separator inserted when a folder path and a name are joined.
 NativeChar PathSeparator();

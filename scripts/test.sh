@@ -1,10 +1,14 @@
 #!/bin/sh
-# Builds and runs every test: the normal build with warnings as errors, then the
+# Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
 # AddressSanitizer and UndefinedBehaviorSanitizer build.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 "$root/scripts/install-deps.sh"
+
+echo "== Formatting"
+cd "$root"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== Build and test"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON

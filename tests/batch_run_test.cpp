@@ -38,8 +38,10 @@ TEST(RunBatch, ReportsFoldersWithoutCaptionFiles) {
   WriteFile(dir / "almost" / "clip.vttx", "x");
   WriteFile(dir / "almost" / "clip.vtt.bak", "x");
   WriteFile(dir / "almost" / "vtt", "x");
-  for (const fs::path& folder : {dir / "empty", dir / "almost", dir / "missing", dir / "empty" / "notes.txt"}) {
-    EXPECT_EQ(RunOn(folder), (std::vector<Message>{{BatchMessage::kNoCaptionFiles, folder.native()}}))
+  for (const fs::path& folder :
+       {dir / "empty", dir / "almost", dir / "missing", dir / "empty" / "notes.txt"}) {
+    EXPECT_EQ(RunOn(folder),
+              (std::vector<Message>{{BatchMessage::kNoCaptionFiles, folder.native()}}))
         << folder;
   }
   EXPECT_FALSE(fs::exists(dir / "almost" / "clip.txt"));
@@ -135,9 +137,8 @@ TEST(RunBatch, GoesOnPastFilesThatFail) {
   ASSERT_EQ(messages.size(), 5u);
   EXPECT_EQ(messages.back(), Done(folder));
   messages.pop_back();
-  std::sort(messages.begin(), messages.end(), [](const Message& a, const Message& b) {
-    return a.subject < b.subject;
-  });
+  std::sort(messages.begin(), messages.end(),
+            [](const Message& a, const Message& b) { return a.subject < b.subject; });
   EXPECT_EQ(messages, (std::vector<Message>{
                           {BatchMessage::kErrorOpening, (folder / "blocked.vtt").native()},
                           {BatchMessage::kErrorOpening, (folder / "dangling.vtt").native()},
@@ -161,7 +162,8 @@ TEST(RunBatch, AlwaysInsertsTheSeparator) {
 
 TEST(BatchMessage, TextsAreTheDialogTexts) {
   EXPECT_EQ(MessageText(BatchMessage::kSelectFolderFirst, "/x"), "Please select a folder first.");
-  EXPECT_EQ(MessageText(BatchMessage::kNoCaptionFiles, "/x"), "No .vtt files found in the selected folder.");
+  EXPECT_EQ(MessageText(BatchMessage::kNoCaptionFiles, "/x"),
+            "No .vtt files found in the selected folder.");
   EXPECT_EQ(MessageText(BatchMessage::kErrorOpening, "/x"), "Error opening file(s).");
   EXPECT_EQ(MessageText(BatchMessage::kErrorWriting, "/x"), "Error writing file(s).");
   EXPECT_EQ(MessageText(BatchMessage::kFilesConverted, "/x"), "Files converted to folder: /x");

@@ -11,9 +11,7 @@ namespace orvane {
 namespace {
 
 // What a transcript holds for a caption file made of `line` alone.
-std::string Kept(std::string_view line) {
-  return FilterCaptions(std::string(line) + "\n");
-}
+std::string Kept(std::string_view line) { return FilterCaptions(std::string(line) + "\n"); }
 
 struct LineCase {
   std::string_view line;
@@ -49,7 +47,8 @@ TEST(CaptionFilter, LinesAreKeptDroppedOrStrippedOfTags) {
       {"<v Roger>Hello</v>", "<v Roger>Hello\r\n"},
       {"<c.yellow>Hi</c>", "<c.yellow>Hi\r\n"},
       {"<c>Hi</c> <v>there</v>", "Hi there\r\n"},
-      {"<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>", "<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>\r\n"},
+      {"<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>",
+       "<i>Hi</i> &amp; <b>bye</b> <00:00:02.000>\r\n"},
       {"<V>Hi</V>", "<V>Hi</V>\r\n"},
       {"<v></v>", ""},
       {"<c></c>", ""},
@@ -77,8 +76,8 @@ TEST(CaptionFilter, ReadsWithTextModeByteRules) {
   const LineCase cases[] = {
       {"Hello\r\nWorld\r\n", "Hello\r\nWorld\r\n"},
       {"Hello\nWorld", "Hello\r\nWorld\r\n"},
-      {"\r\r\n", "\r\r\n"},               // a lone CR from CR CR LF is a line of its own
-      {"Hi\r", "Hi\r\r\n"},               // a CR at the very end is not followed by LF
+      {"\r\r\n", "\r\r\n"},  // a lone CR from CR CR LF is a line of its own
+      {"Hi\r", "Hi\r\r\n"},  // a CR at the very end is not followed by LF
       {"a\rb\n", "a\rb\r\n"},
       {"\r\r\r", "\r\r\r\r\n"},
       {"Hello\x1AWorld\n", "Hello\r\n"},  // Ctrl-Z ends the file mid-line
@@ -87,11 +86,11 @@ TEST(CaptionFilter, ReadsWithTextModeByteRules) {
       {"\x1A\x1A\x1A", ""},
       {"", ""},
       {"\n\n\r\n", ""},
-      {"WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\n\r\n",
-       "Hi\r\n"},
+      {"WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\n\r\n", "Hi\r\n"},
   };
   for (const LineCase& c : cases) {
-    EXPECT_EQ(FilterCaptions(c.line), c.transcript) << "input: " << ::testing::PrintToString(c.line);
+    EXPECT_EQ(FilterCaptions(c.line), c.transcript)
+        << "input: " << ::testing::PrintToString(c.line);
   }
 }
 
@@ -125,10 +124,40 @@ class TokenSoup {
   explicit TokenSoup(unsigned seed) : random_(seed) {}
 
   std::string Line(int max_tokens) {
-    static const std::string_view tokens[] = {
-        "0", "1", "7", "9", "00", "42", ":", ".", " --> ", " ", "-", "--", ">", "<", "v", "c",
-        "/", "<v>", "</v>", "<c>", "</c>", "<v", "</", "WEBVTT", "WEBVT", "T", "\r", "a",
-        "\xC3\xA9", "00:00:01.000", "12:34:56.789", "00:00:01.000 --> ", "\x1A", "\n"};
+    static const std::string_view tokens[] = {"0",
+                                              "1",
+                                              "7",
+                                              "9",
+                                              "00",
+                                              "42",
+                                              ":",
+                                              ".",
+                                              " --> ",
+                                              " ",
+                                              "-",
+                                              "--",
+                                              ">",
+                                              "<",
+                                              "v",
+                                              "c",
+                                              "/",
+                                              "<v>",
+                                              "</v>",
+                                              "<c>",
+                                              "</c>",
+                                              "<v",
+                                              "</",
+                                              "WEBVTT",
+                                              "WEBVT",
+                                              "T",
+                                              "\r",
+                                              "a",
+                                              "\xC3\xA9",
+                                              "00:00:01.000",
+                                              "12:34:56.789",
+                                              "00:00:01.000 --> ",
+                                              "\x1A",
+                                              "\n"};
     std::string line;
     const int count = std::uniform_int_distribution<int>(0, max_tokens)(random_);
     for (int i = 0; i < count; ++i) {
@@ -150,7 +179,8 @@ TEST(CaptionFilter, LineMatchersAgreeWithStdRegex) {
   for (int i = 0; i < 60000; ++i) {
     std::string line = soup.Line(14);
     std::erase(line, '\n');
-    ASSERT_EQ(IsTimingLine(line), std::regex_search(line, timing)) << ::testing::PrintToString(line);
+    ASSERT_EQ(IsTimingLine(line), std::regex_search(line, timing))
+        << ::testing::PrintToString(line);
     ASSERT_EQ(IsCueNumber(line), std::regex_search(line, cue)) << ::testing::PrintToString(line);
     std::string stripped;
     AppendWithoutTags(line, stripped);
@@ -190,7 +220,9 @@ TEST(CaptionFilter, OutputDoesNotDependOnHowInputIsSplit) {
 TEST(CaptionFilter, FeedReportsTheEndAtCtrlZ) {
   CaptionFilter filter;
   EXPECT_TRUE(filter.Feed("a\nb"));
-  EXPECT_FALSE(filter.Feed("c\x1A" "d\n"));
+  EXPECT_FALSE(
+      filter.Feed("c\x1A"
+                  "d\n"));
   EXPECT_FALSE(filter.Feed("more\n"));
   filter.Finish();
   EXPECT_EQ(filter.output(), "a\r\nbc\r\n");

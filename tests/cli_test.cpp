@@ -44,7 +44,8 @@ TEST(OrvaneConvert, UsageHelpAndVersion) {
 
   const Result unknown = Invoke({"--fast", "x"});
   EXPECT_EQ(unknown.status, kExitUsage);
-  EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n')), "orvane-convert: unknown option: --fast");
+  EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n')),
+            "orvane-convert: unknown option: --fast");
 
   const Result help = Invoke({"--help"});
   EXPECT_EQ(help.status, kExitOk);
@@ -68,11 +69,12 @@ TEST(OrvaneConvert, ReportsLikeTheDialogInCommandLineForm) {
 
   const Result failed = Invoke({bad.native(), (dir / "none").native(), "", good.native()});
   EXPECT_EQ(failed.status, kExitFailure);
-  EXPECT_EQ(failed.out, "Files converted to folder: " + bad.native() + "\nFiles converted to folder: " +
-                            good.native() + "\n");
+  EXPECT_EQ(failed.out, "Files converted to folder: " + bad.native() +
+                            "\nFiles converted to folder: " + good.native() + "\n");
   EXPECT_EQ(failed.err, "orvane-convert: " + (bad / "a.vtt").native() +
                             ": Error opening file(s).\n"
-                            "orvane-convert: " + (dir / "none").native() +
+                            "orvane-convert: " +
+                            (dir / "none").native() +
                             ": No .vtt files found in the selected folder.\n"
                             "orvane-convert: Please select a folder first.\n");
 
@@ -106,7 +108,8 @@ Result Spawn(const fs::path& folder, const std::string& args) {
                               " >'" + (scratch / "out").string() + "' 2>'" +
                               (scratch / "err").string() + "'";
   const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(scratch / "out"), ReadFile(scratch / "err")};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(scratch / "out"),
+          ReadFile(scratch / "err")};
 }
 
 TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {

@@ -34,7 +34,8 @@ TEST(MakeOutputPath, ReplacesTheLastExtensionOfTheWholePath) {
   for (const PathCase& c : cases) {
     EXPECT_EQ(MakeOutputPath(c.path), c.output);
     const std::wstring wide(c.path.begin(), c.path.end());
-    EXPECT_EQ(MakeOutputPath(std::wstring_view(wide)), std::wstring(c.output.begin(), c.output.end()));
+    EXPECT_EQ(MakeOutputPath(std::wstring_view(wide)),
+              std::wstring(c.output.begin(), c.output.end()));
   }
 }
 
@@ -96,13 +97,16 @@ TEST(ReadCourseTitle, IsEmptyWithoutARegularManifest) {
 TEST(ConvertCaptionFile, WritesTitleThenKeptLines) {
   TempDir dir;
   WriteFile(dir / "a.vtt", "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\n");
-  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", "Course"), ConversionResult::kConverted);
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", "Course"),
+            ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "a.txt"), "Course.\r\nHi\r\n");
 
   WriteFile(dir / "empty.vtt", "");
-  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", ""),
+            ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "empty.txt"), "");
-  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", "T"), ConversionResult::kConverted);
+  EXPECT_EQ(ConvertCaptionFile(dir / "empty.vtt", dir / "empty.txt", "T"),
+            ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "empty.txt"), "T.\r\n");
 }
 
@@ -149,7 +153,8 @@ TEST(ConvertCaptionFile, ReportsATranscriptThatCannotBeCreated) {
   WriteFile(dir / "a.vtt", "Hi\n");
   std::filesystem::create_directory(dir / "a.txt");
   EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", ""), ConversionResult::kOpenFailed);
-  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "no" / "a.txt", ""), ConversionResult::kOpenFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "no" / "a.txt", ""),
+            ConversionResult::kOpenFailed);
   // A FIFO without a reader as the transcript must not block the run.
   ::mkfifo((dir / "b.txt").c_str(), 0600);
   EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "b.txt", ""), ConversionResult::kOpenFailed);
@@ -170,8 +175,10 @@ TEST(ConvertCaptionFile, ReportsAFullDisk) {
   WriteFile(dir / "small.vtt", "Hi\n");
   WriteFile(dir / "large.vtt", std::string(3 << 20, 'a') + "\n");
   std::filesystem::create_symlink("/dev/full", dir / "full.txt");
-  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", dir / "full.txt", ""), ConversionResult::kWriteFailed);
-  EXPECT_EQ(ConvertCaptionFile(dir / "large.vtt", dir / "full.txt", ""), ConversionResult::kWriteFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", dir / "full.txt", ""),
+            ConversionResult::kWriteFailed);
+  EXPECT_EQ(ConvertCaptionFile(dir / "large.vtt", dir / "full.txt", ""),
+            ConversionResult::kWriteFailed);
   // A device that takes the bytes is a transcript like any other.
   EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", "/dev/null", "T"), ConversionResult::kConverted);
 }
@@ -185,8 +192,11 @@ TEST(ConvertCaptionFile, StreamsFilesLargerThanItsBuffers) {
                 std::to_string(cue) + "</v>\r\n\r\n";
     expected += "Line " + std::to_string(cue) + "\r\n";
   }
-  WriteFile(dir / "long.vtt", captions + "\x1A" "after the end\r\n");
-  EXPECT_EQ(ConvertCaptionFile(dir / "long.vtt", dir / "long.txt", "T"), ConversionResult::kConverted);
+  WriteFile(dir / "long.vtt", captions +
+                                  "\x1A"
+                                  "after the end\r\n");
+  EXPECT_EQ(ConvertCaptionFile(dir / "long.vtt", dir / "long.txt", "T"),
+            ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "long.txt"), expected);
 }
 
@@ -194,12 +204,14 @@ TEST(ConvertCaptionFile, ConvertsHugeSingleLines) {
   TempDir dir;
   constexpr std::size_t kSize = 64u << 20;
   WriteFile(dir / "digits.vtt", std::string(kSize, '5'));
-  EXPECT_EQ(ConvertCaptionFile(dir / "digits.vtt", dir / "digits.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ConvertCaptionFile(dir / "digits.vtt", dir / "digits.txt", ""),
+            ConversionResult::kConverted);
   EXPECT_EQ(std::filesystem::file_size(dir / "digits.txt"), 0u);
   std::string tags;
   while (tags.size() < kSize) tags += "<c><v>";
   WriteFile(dir / "tags.vtt", tags + "!\n");
-  EXPECT_EQ(ConvertCaptionFile(dir / "tags.vtt", dir / "tags.txt", ""), ConversionResult::kConverted);
+  EXPECT_EQ(ConvertCaptionFile(dir / "tags.vtt", dir / "tags.txt", ""),
+            ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "tags.txt"), "!\r\n");
 }
 

@@ -58,8 +58,9 @@ TEST(PosixDirectoryListing, ListsEveryEntryAndFlagsFolders) {
     }
   }
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{
-                      {"a.vtt", false}, {"dangling.vtt", false}, {"link.vtt", true}, {"sub.vtt", true}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<std::string, bool>>{
+                {"a.vtt", false}, {"dangling.vtt", false}, {"link.vtt", true}, {"sub.vtt", true}}));
   EXPECT_FALSE(DirectoryListing((dir / "missing").native()).ok());
   EXPECT_FALSE(DirectoryListing((dir / "a.vtt").native()).ok());
 }
