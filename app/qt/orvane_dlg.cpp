@@ -1,0 +1,152 @@
+#include "app/qt/orvane_dlg.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <optional>
+#include <string>
+#include <type_traits>
+
+#include "app/qt/dialog_units.h"
+#include "app/resource.h"
+#include "conversion/batch_run.h"
+
+namespace orvane::app {
+namespace {
+
+// The dialog template IDD_MAIN_DIALOG, in dialog units.
+constexpr QSize kDialogSize(320, 200);
+constexpr QRect kSelectFolderRect(10, 10, 100, 14);
+constexpr QRect kFolderPathRect(10, 35, 230, 14);
+constexpr QRect kProcessFilesRect(10, 60, 100, 14);
+
+// Names a control after its resource id, so that tests and accessibility
+// tools find it.
+void Identify(QWidget* widget, const char* name, int id) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setProperty("controlId", id);
+}
+
+template <typename String>
+String ToNativeText(const QString& text) {
+  if constexpr (std::is_same_v<String, std::wstring>) {
+    return text.toStdWString();
+  } else {
+    return QFile::encodeName(text).toStdString();
+  }
+}
+
+template <typename String>
+QString FromNativeText(const String& text) {
+  if constexpr (std::is_same_v<String, std::wstring>) {
+    return QString::fromStdWString(text);
+  } else {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+  }
+}
+
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Shows each message of a batch run at once, with a busy cursor in between.
+class MessageReporter : public BatchReporter {
+ public:
+  explicit MessageReporter(MessageService& messages) : messages_(messages) { busy_.emplace(); }
+
+  void Report(BatchMessage message, const NativeString& subject) override {
+    busy_.reset();  // the user answers a message with the ordinary pointer
+    messages_.ShowMessage(FromNativeText(MessageText(message, subject)));
+    busy_.emplace();
+  }
+
+ private:
+  MessageService& messages_;
+  std::optional<BusyCursor> busy_;
+};
+
+}  // namespace
+
+OrvaneDlg::OrvaneDlg(std::unique_ptr<FolderPicker> picker, std::unique_ptr<MessageService> messages)
+    : QDialog(nullptr, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      picker_(picker ? std::move(picker) : std::make_unique<FileDialogPicker>()),
+      messages_(messages ? std::move(messages) : std::make_unique<MessageBoxService>(this)) {
+  Identify(this, "IDD_MAIN_DIALOG", IDD_MAIN_DIALOG);
+  OnInitDialog();
+}
+
+OrvaneDlg::~OrvaneDlg() = default;
+
+int OrvaneDlg::DoModal() {
+  QEventLoop loop;
+  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  show();
+  loop.exec(QEventLoop::DialogExec);
+  return result();
+}
+
+bool OrvaneDlg::OnInitDialog() {
+  setWindowTitle(tr("Orvane Conversion"));
+
+  select_folder_ = new QPushButton(tr("Select Folder contain VTT files"), this);
+  Identify(select_folder_, "IDC_SELECT_FOLDER", IDC_SELECT_FOLDER);
+  select_folder_->setDefault(true);
+
+  folder_path_ = new QLabel(tr("No folder selected."), this);
+  Identify(folder_path_, "IDC_FOLDER_PATH", IDC_FOLDER_PATH);
+  // A folder name is text, never markup, and long paths wrap and are cut at
+  // the bottom edge rather than elided.
+  folder_path_->setTextFormat(Qt::PlainText);
+  folder_path_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  folder_path_->setWordWrap(true);
+
+  process_files_ = new QPushButton(tr("Process Files"), this);
+  Identify(process_files_, "IDC_PROCESS_FILES", IDC_PROCESS_FILES);
+
+  connect(select_folder_, &QPushButton::clicked, this, &OrvaneDlg::OnSelectFolder);
+  connect(process_files_, &QPushButton::clicked, this, &OrvaneDlg::OnProcessFiles);
+  ApplyTemplateLayout();
+  return true;
+}
+
+void OrvaneDlg::OnSelectFolder() {
+  picker_->Open(tr("Select a folder to process .vtt files"),
+                [this](const QUrl& choice) { OnFolderChosen(choice); });
+}
+
+void OrvaneDlg::OnFolderChosen(const QUrl& choice) {
+  // A remote location has no path that the batch run could list.
+  if (!choice.isLocalFile()) return;
+  const QString path = choice.toLocalFile();
+  if (path.isEmpty()) return;
+  m_strFolderPath = path;
+  folder_path_->setText(m_strFolderPath);
+}
+
+void OrvaneDlg::OnProcessFiles() {
+  MessageReporter reporter(*messages_);
+  RunBatch(ToNativeText<NativeString>(m_strFolderPath), reporter);
+}
+
+void OrvaneDlg::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::FontChange && select_folder_ != nullptr) ApplyTemplateLayout();
+}
+
+void OrvaneDlg::ApplyTemplateLayout() {
+  const DialogBaseUnits base = BaseUnitsOf(font());
+  select_folder_->setGeometry(MapDialogRect(kSelectFolderRect, base));
+  folder_path_->setGeometry(MapDialogRect(kFolderPathRect, base));
+  process_files_->setGeometry(MapDialogRect(kProcessFilesRect, base));
+  resize(MapDialogRect(QRect(QPoint(0, 0), kDialogSize), base).size());
+}
+
+}  // namespace orvane::app

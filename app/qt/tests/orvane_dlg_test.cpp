@@ -1,0 +1,297 @@
+#include "app/qt/orvane_dlg.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/qt/dialog_units.h"
+
+namespace orvane::app {
+namespace {
+
+const char kSelectFolder[] = "IDC_SELECT_FOLDER";
+const char kFolderPath[] = "IDC_FOLDER_PATH";
+const char kProcessFiles[] = "IDC_PROCESS_FILES";
+
+// Keeps every picker open until the test answers it.
+class FakePicker : public FolderPicker {
+ public:
+  void Open(const QString& title, ChoiceHandler on_chosen) override {
+    titles.append(title);
+    open.append(std::move(on_chosen));
+  }
+  QStringList titles;
+  QList<ChoiceHandler> open;
+};
+
+class RecordingMessages : public MessageService {
+ public:
+  void ShowMessage(const QString& text) override {
+    texts.append(text);
+    busy_while_shown |= QApplication::overrideCursor() != nullptr;
+  }
+  QStringList texts;
+  bool busy_while_shown = false;
+};
+
+// A dialog with a fake picker and recorded messages.
+struct Harness {
+  FakePicker* picker = new FakePicker;
+  RecordingMessages* messages = new RecordingMessages;
+  OrvaneDlg dialog{std::unique_ptr<FolderPicker>(picker),
+                   std::unique_ptr<MessageService>(messages)};
+
+  template <typename Widget = QWidget>
+  Widget* Control(const char* name) {
+    return dialog.findChild<Widget*>(QString::fromLatin1(name));
+  }
+  QString FolderText() { return Control<QLabel>(kFolderPath)->text(); }
+};
+
+void WriteCaptions(const QString& path) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write("WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n");
+}
+
+QString ConvertedMessage(const QString& folder) {
+  return QStringLiteral("Files converted to folder: ") + folder;
+}
+
+// Clicks `control` through the dialog's window, as the windowing system
+// would deliver a click; a modal window elsewhere would swallow it.
+void ClickThroughWindow(OrvaneDlg& dialog, const char* control) {
+  auto* button = dialog.findChild<QPushButton*>(QString::fromLatin1(control));
+  QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+}
+
+// Confirms `folder` in a real picker by clicking its Choose button through the
+// picker's window.
+void ChooseThroughWindow(QFileDialog* picker, const QString& folder) {
+  picker->setDirectory(folder);
+  QPushButton* choose = picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+  QTest::mouseClick(picker->windowHandle(), Qt::LeftButton, {},
+                    choose->mapTo(picker, choose->rect().center()));
+}
+
+QList<QFileDialog*> OpenPickers() {
+  QList<QFileDialog*> pickers;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* picker = qobject_cast<QFileDialog*>(widget);
+    if (picker != nullptr && picker->isVisible()) pickers.append(picker);
+  }
+  return pickers;
+}
+
+// The picker in `now` that is not in `before`, or null.
+QFileDialog* NewPicker(const QList<QFileDialog*>& before, const QList<QFileDialog*>& now) {
+  for (QFileDialog* picker : now) {
+    if (!before.contains(picker)) return picker;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+class OrvaneDlgTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ShowsTheTemplateInDialogUnitsOfItsFont() {
+    Harness h;
+    QCOMPARE(h.dialog.windowTitle(), QStringLiteral("Orvane Conversion"));
+    QStringList order;
+    for (QObject* child : h.dialog.children()) {
+      if (child->isWidgetType()) order.append(child->objectName());
+    }
+    QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles}));
+    QCOMPARE(h.Control<QPushButton>(kSelectFolder)->text(),
+             QStringLiteral("Select Folder contain VTT files"));
+    QCOMPARE(h.FolderText(), QStringLiteral("No folder selected."));
+    QCOMPARE(h.Control<QPushButton>(kProcessFiles)->text(), QStringLiteral("Process Files"));
+    QCOMPARE(h.Control(kFolderPath)->property("controlId").toInt(), 1002);
+    QVERIFY(h.Control<QPushButton>(kSelectFolder)->isDefault());
+    QVERIFY(!h.Control<QPushButton>(kProcessFiles)->isDefault());
+    QVERIFY(h.Control<QLabel>(kFolderPath)->wordWrap());
+
+    const Qt::WindowFlags flags = h.dialog.windowFlags();
+    QCOMPARE(h.dialog.windowType(), Qt::Window);  // a task bar entry of its own
+    QVERIFY(flags.testFlags(Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint));
+
+    // Redone whenever the font changes, with the same template.
+    for (int pixels : {0, 11, 27}) {
+      if (pixels != 0) {
+        QFont font = h.dialog.font();
+        font.setPixelSize(pixels);
+        h.dialog.setFont(font);
+      }
+      const DialogBaseUnits base = BaseUnitsOf(h.dialog.font());
+      QCOMPARE(h.dialog.size(), MapDialogRect({0, 0, 320, 200}, base).size());
+      QCOMPARE(h.Control(kSelectFolder)->geometry(), MapDialogRect({10, 10, 100, 14}, base));
+      QCOMPARE(h.Control(kFolderPath)->geometry(), MapDialogRect({10, 35, 230, 14}, base));
+      QCOMPARE(h.Control(kProcessFiles)->geometry(), MapDialogRect({10, 60, 100, 14}, base));
+    }
+  }
+
+  void IsCentredAndKeepsItsControlsInPlaceWhenResized() {
+    Harness h;
+    h.dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.dialog));
+    const QPoint centre = h.dialog.screen()->availableGeometry().center();
+    QVERIFY((h.dialog.frameGeometry().center() - centre).manhattanLength() <= 2);
+
+    const QRect button = h.Control(kProcessFiles)->geometry();
+    h.dialog.resize(h.dialog.size() * 2);
+    QTRY_COMPARE(h.dialog.size(), h.Control(kProcessFiles)->window()->size());
+    QCOMPARE(h.Control(kProcessFiles)->geometry(), button);
+    h.dialog.resize(60, 40);
+    QCOMPARE(h.Control(kProcessFiles)->geometry(), button);
+  }
+
+  void KeepsTheEarlierFolderUnlessTheChoiceHasALocalPath() {
+    Harness h;
+    QTemporaryDir dir;
+    const QString odd = dir.filePath(QStringLiteral("<i>Kurs & ü"));
+    QVERIFY(QDir().mkdir(odd));
+
+    h.dialog.OnSelectFolder();
+    QCOMPARE(h.picker->titles,
+             QStringList{QStringLiteral("Select a folder to process .vtt files")});
+    h.picker->open[0](QUrl::fromLocalFile(dir.path()));
+    QCOMPARE(h.dialog.folderPath(), dir.path());
+    QCOMPARE(h.FolderText(), dir.path());
+
+    // Remote and empty choices; a cancelled picker never answers at all.
+    for (const QUrl& choice :
+         {QUrl(QStringLiteral("sftp://host/courses")), QUrl(QStringLiteral("smb://host/share")),
+          QUrl(), QUrl(QStringLiteral("file:"))}) {
+      h.dialog.OnSelectFolder();
+      h.picker->open.last()(choice);
+      QCOMPARE(h.dialog.folderPath(), dir.path());
+      QCOMPARE(h.FolderText(), dir.path());
+    }
+
+    // A later choice replaces it, shown literally: no markup, no mnemonic.
+    h.dialog.OnSelectFolder();
+    h.picker->open.last()(QUrl::fromLocalFile(odd));
+    QCOMPARE(h.dialog.folderPath(), odd);
+    QCOMPARE(h.FolderText(), odd);
+    QCOMPARE(h.Control<QLabel>(kFolderPath)->textFormat(), Qt::PlainText);
+    QVERIFY(h.messages->texts.isEmpty());
+  }
+
+  void ProcessFilesRunsTheBatchOverTheStoredFolder() {
+    Harness h;
+    h.dialog.OnProcessFiles();
+    QCOMPARE(h.messages->texts, QStringList{QStringLiteral("Please select a folder first.")});
+
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    const QString captions = dir.filePath(QStringLiteral("Unterlagen für Kurs 1"));
+    QVERIFY(QDir().mkdir(empty) && QDir().mkdir(captions));
+    WriteCaptions(captions + QStringLiteral("/Lektion ü.vtt"));
+
+    h.messages->texts.clear();
+    h.dialog.OnSelectFolder();
+    h.picker->open.last()(QUrl::fromLocalFile(empty));
+    h.dialog.OnProcessFiles();
+    h.dialog.OnSelectFolder();
+    h.picker->open.last()(QUrl::fromLocalFile(captions));
+    h.dialog.OnProcessFiles();
+    QCOMPARE(h.messages->texts,
+             (QStringList{QStringLiteral("No .vtt files found in the selected folder."),
+                          ConvertedMessage(captions)}));
+    QFile transcript(captions + QStringLiteral("/Lektion ü.txt"));
+    QVERIFY(transcript.open(QIODevice::ReadOnly));
+    QCOMPARE(transcript.readAll(), QByteArray("Hello\r\n"));
+
+    // The pointer is busy only while the run works, not while a message waits.
+    QVERIFY(!h.messages->busy_while_shown);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void EnterPressesTheFocusedButtonAndEscapeEndsTheDialog() {
+    Harness h;
+    int result = -1;
+    QTimer::singleShot(0, &h.dialog, [&] {
+      QWindow* window = h.dialog.windowHandle();
+      QTest::keyClick(window, Qt::Key_Return);  // Select Folder, the default button
+      QTest::keyClick(window, Qt::Key_Tab);
+      QTest::keyClick(window, Qt::Key_Return);  // now Process Files
+      QTest::keyClick(window, Qt::Key_Escape);
+    });
+    QTimer::singleShot(10000, &h.dialog, [&] { h.dialog.done(99); });
+    result = h.dialog.DoModal();
+    QCOMPARE(result, int(QDialog::Rejected));
+    QCOMPARE(h.picker->open.size(), 1);
+    QCOMPARE(h.messages->texts, QStringList{QStringLiteral("Please select a folder first.")});
+    QVERIFY(!h.dialog.isVisible());
+  }
+
+  void TheCloseBoxEndsTheDialog() {
+    Harness h;
+    QTimer::singleShot(0, &h.dialog, [&] { h.dialog.windowHandle()->close(); });
+    QTimer::singleShot(10000, &h.dialog, [&] { h.dialog.done(99); });
+    QCOMPARE(h.dialog.DoModal(), int(QDialog::Rejected));
+  }
+
+  // With real pickers open, clicks on the dialog's window still reach it, the
+  // pickers take clicks too, and each stores its own choice when it closes.
+  void StaysUsableWhilePickersAreOpen() {
+    QTemporaryDir first, second, third;
+    WriteCaptions(first.filePath(QStringLiteral("a.vtt")));
+    auto* messages = new RecordingMessages;
+    OrvaneDlg dialog(nullptr, std::unique_ptr<MessageService>(messages));
+
+    QString after_first, after_third, after_second;
+    QStringList messages_while_open;
+    qsizetype open_at_once = 0;
+    QTimer::singleShot(0, &dialog, [&] {
+      ClickThroughWindow(dialog, kSelectFolder);
+      QFileDialog* picker1 = NewPicker({}, OpenPickers());
+      if (picker1 == nullptr) return dialog.done(98);
+      ChooseThroughWindow(picker1, first.path());
+      after_first = dialog.folderPath();
+
+      const QList<QFileDialog*> before2 = OpenPickers();
+      ClickThroughWindow(dialog, kSelectFolder);
+      QFileDialog* picker2 = NewPicker(before2, OpenPickers());
+      ClickThroughWindow(dialog, kProcessFiles);
+      messages_while_open = messages->texts;
+      const QList<QFileDialog*> before3 = OpenPickers();
+      ClickThroughWindow(dialog, kSelectFolder);
+      QFileDialog* picker3 = NewPicker(before3, OpenPickers());
+      open_at_once = OpenPickers().size();
+      if (picker2 == nullptr || picker3 == nullptr) return dialog.done(98);
+
+      ChooseThroughWindow(picker3, third.path());
+      after_third = dialog.folderPath();
+      ChooseThroughWindow(picker2, second.path());
+      after_second = dialog.folderPath();
+      QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
+    });
+    QTimer::singleShot(20000, &dialog, [&] { dialog.done(99); });
+
+    QCOMPARE(dialog.DoModal(), int(QDialog::Rejected));
+    QCOMPARE(after_first, first.path());
+    QCOMPARE(messages_while_open, QStringList{ConvertedMessage(first.path())});
+    QVERIFY(QFile::exists(first.filePath(QStringLiteral("a.txt"))));
+    QCOMPARE(open_at_once, 2);
+    QCOMPARE(after_third, third.path());
+    QCOMPARE(after_second, second.path());
+  }
+};
+
+}  // namespace orvane::app
+
+QTEST_MAIN(orvane::app::OrvaneDlgTest)
+#include "orvane_dlg_test.moc"
