@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build.
+# AddressSanitizer and UndefinedBehaviorSanitizer build. The tests of the Qt desktop program (CTest label
+# "qt": offscreen, and the installed program on an Xvfb server) run in blocks of their own.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -13,11 +14,18 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "== Build and test"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON
 cmake --build "$root/build" -j"$jobs"
-ctest --test-dir "$root/build" -j"$jobs" --output-on-failure
+ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -LE qt
+
+echo "== Desktop program (Qt): offscreen and under Xvfb"
+ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -L qt
 
 echo "== Sanitizer build and test"
 cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANE_WARNINGS_AS_ERRORS=ON \
   -DORVANE_SANITIZE=ON
 cmake --build "$root/build-sanitize" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure
+  ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -LE qt
+
+echo "== Desktop program (Qt) under the sanitizers"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -L qt

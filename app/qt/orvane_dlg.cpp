@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -143,9 +144,18 @@ void OrvaneDlg::changeEvent(QEvent* event) {
 
 void OrvaneDlg::ApplyTemplateLayout() {
   const DialogBaseUnits base = BaseUnitsOf(font());
-  select_folder_->setGeometry(MapDialogRect(kSelectFolderRect, base));
+  QRect select_folder = MapDialogRect(kSelectFolderRect, base);
+  QRect process_files = MapDialogRect(kProcessFilesRect, base);
+  // Dialog units follow the average letter, and in wide fonts such as DejaVu
+  // Sans the Select Folder caption outgrows its button. Both buttons then
+  // widen alike, so that no caption is cut off and they stay aligned.
+  const int button_width = std::max({select_folder.width(), select_folder_->sizeHint().width(),
+                                     process_files_->sizeHint().width()});
+  select_folder.setWidth(button_width);
+  process_files.setWidth(button_width);
+  select_folder_->setGeometry(select_folder);
   folder_path_->setGeometry(MapDialogRect(kFolderPathRect, base));
-  process_files_->setGeometry(MapDialogRect(kProcessFilesRect, base));
+  process_files_->setGeometry(process_files);
   resize(MapDialogRect(QRect(QPoint(0, 0), kDialogSize), base).size());
 }
 

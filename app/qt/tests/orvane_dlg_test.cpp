@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 #include "app/qt/dialog_units.h"
 
@@ -136,9 +137,17 @@ class OrvaneDlgTest : public QObject {
       }
       const DialogBaseUnits base = BaseUnitsOf(h.dialog.font());
       QCOMPARE(h.dialog.size(), MapDialogRect({0, 0, 320, 200}, base).size());
-      QCOMPARE(h.Control(kSelectFolder)->geometry(), MapDialogRect({10, 10, 100, 14}, base));
       QCOMPARE(h.Control(kFolderPath)->geometry(), MapDialogRect({10, 35, 230, 14}, base));
-      QCOMPARE(h.Control(kProcessFiles)->geometry(), MapDialogRect({10, 60, 100, 14}, base));
+      // The buttons widen together only when a caption needs it.
+      const int width = std::max({MapDialogRect({0, 0, 100, 14}, base).width(),
+                                  h.Control(kSelectFolder)->sizeHint().width(),
+                                  h.Control(kProcessFiles)->sizeHint().width()});
+      QRect select_folder = MapDialogRect({10, 10, 100, 14}, base);
+      QRect process_files = MapDialogRect({10, 60, 100, 14}, base);
+      select_folder.setWidth(width);
+      process_files.setWidth(width);
+      QCOMPARE(h.Control(kSelectFolder)->geometry(), select_folder);
+      QCOMPARE(h.Control(kProcessFiles)->geometry(), process_files);
     }
   }
 
