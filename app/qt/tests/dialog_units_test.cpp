@@ -1,6 +1,5 @@
 #include "app/qt/dialog_units.h"
 
-#include <QFont>
 #include <QTest>
 
 namespace orvane::app {
@@ -27,18 +26,6 @@ class DialogUnitsTest : public QObject {
     QFETCH(QRect, units);
     QFETCH(QRect, pixels);
     QCOMPARE(MapDialogRect(units, {bx, by}), pixels);
-  }
-
-  void BaseUnitsFollowTheFont() {
-    QFont font;
-    font.setPixelSize(12);
-    const DialogBaseUnits small = BaseUnitsOf(font);
-    font.setPixelSize(24);
-    const DialogBaseUnits large = BaseUnitsOf(font);
-    QVERIFY(small.x > 0 && small.y >= 12);
-    QVERIFY(large.x > small.x && large.y > small.y);
-    // The vertical unit is the font's height, not its size.
-    QCOMPARE(large.y, QFontMetrics(font).height());
   }
 };
 
