@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build.
+# AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -21,3 +21,7 @@ cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANE_WAR
 cmake --build "$root/build-sanitize" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure
+
+echo "== Robustness: fuzzing (3 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
+"$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"
+"$root/scripts/memcheck.sh" "$root/build"
