@@ -226,6 +226,7 @@ TEST_F(Hostile, ManifestThatIsNoFileGivesNoTitle) {
       {"directory",
        [](const fs::path& p) { WriteFile(p / "imsmanifest.xml", "<title>X</title>"); }},
       {"dangling link", [](const fs::path& p) { fs::create_symlink("gone.xml", p); }},
+      {"link loop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }},
       {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
       {"socket", MakeSocket},
   };
@@ -249,6 +250,7 @@ TEST_F(Hostile, CaptionEntriesThatAreNoFiles) {
   MakeSocket(folder / "socket.vtt");
   fs::create_symlink("gone.vtt", folder / "dangling.vtt");
   fs::create_symlink("/dev/zero", folder / "device.vtt");
+  fs::create_symlink("loop.vtt", folder / "loop.vtt");
   WriteFile(dir_ / "elsewhere" / "inside.vtt", kCaptions);
   fs::create_directory_symlink(dir_ / "elsewhere", folder / "folder-link.vtt");
   fs::create_directory(folder / "folder.vtt");
@@ -256,8 +258,8 @@ TEST_F(Hostile, CaptionEntriesThatAreNoFiles) {
 
   EXPECT_EQ(Seen(folder), (std::vector<std::string>{
                               OpenError(folder / "dangling.vtt"), OpenError(folder / "device.vtt"),
-                              OpenError(folder / "fifo.vtt"), OpenError(folder / "socket.vtt"),
-                              Converted(folder)}));
+                              OpenError(folder / "fifo.vtt"), OpenError(folder / "loop.vtt"),
+                              OpenError(folder / "socket.vtt"), Converted(folder)}));
   const Snapshot after = ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/good.txt"});
   EXPECT_EQ(after.at("captions/good.txt"), "Hello\r\n");
 }
