@@ -78,7 +78,8 @@ bool IsCueNumber(std::string_view line) {
 
 void AppendWithoutTags(std::string_view line, std::string& out) {
   const std::size_t base = out.size();
-  if (std::memchr(line.data(), '<', line.size()) == nullptr) {
+  // An empty view may have no storage at all, which memchr must not be given.
+  if (line.empty() || std::memchr(line.data(), '<', line.size()) == nullptr) {
     out.append(line);
     return;
   }
@@ -103,7 +104,7 @@ std::string MakeTitleLine(const platform::NativeString& title) {
 }
 
 bool CaptionFilter::Feed(std::string_view bytes) {
-  if (ended_) return false;
+  if (ended_ || bytes.empty()) return !ended_;  // an empty view may have no storage
   if (const void* stop = std::memchr(bytes.data(), kCtrlZ, bytes.size())) {
     bytes = bytes.substr(0, static_cast<const char*>(stop) - bytes.data());
     ended_ = true;

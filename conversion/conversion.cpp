@@ -7,9 +7,11 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kReadBlock = 256 * 1024;
-// Transcript bytes are collected and written in pieces of about this size.
-constexpr std::size_t kWriteBlock = 256 * 1024;
+constexpr std::size_t kDefaultBlock = 256 * 1024;
+// Files are read in blocks of read_block bytes; transcript bytes are collected
+// and written in pieces of about write_block bytes. Tests shrink both.
+std::size_t read_block = kDefaultBlock;
+std::size_t write_block = kDefaultBlock;
 
 constexpr std::string_view kTitleOpen = "<title>";
 constexpr std::string_view kTitleClose = "</title>";
@@ -28,6 +30,11 @@ std::string MakeOutputPath(std::string_view path) { return ReplaceExtension(path
 
 std::wstring MakeOutputPath(std::wstring_view path) { return ReplaceExtension(path); }
 
+void SetBlockSizesForTesting(std::size_t read, std::size_t write) {
+  read_block = read == 0 ? kDefaultBlock : read;
+  write_block = write == 0 ? kDefaultBlock : write;
+}
+
 NativeString ReadCourseTitle(const NativeString& course_folder) {
   NativeString manifest_path = course_folder;
   manifest_path += platform::PathSeparator();
@@ -37,7 +44,7 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
 
   // The manifest is searched as a stream. `window` holds the unsearched tail
   // of the previous block (shorter than either tag) and the current block.
-  std::vector<char> block(kReadBlock);
+  std::vector<char> block(read_block);
   std::string window;
   std::string title;
   bool in_title = false;
@@ -92,16 +99,16 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
 
   CaptionFilter filter;
   std::string& pending = filter.output();
-  pending.reserve(kWriteBlock + kReadBlock);
+  pending.reserve(write_block + read_block);
   pending.append(MakeTitleLine(title));
-  std::vector<char> block(kReadBlock);
+  std::vector<char> block(read_block);
   bool write_ok = true;
   for (;;) {
     const std::ptrdiff_t count = captions.Read(block.data(), block.size());
     // A read error ends the caption text just as the end of the file does.
     if (count <= 0) break;
     const bool more = filter.Feed(std::string_view(block.data(), static_cast<std::size_t>(count)));
-    if (pending.size() >= kWriteBlock) {
+    if (pending.size() >= write_block) {
       write_ok = transcript.Write(pending.data(), pending.size());
       pending.clear();
       if (!write_ok) break;

@@ -38,4 +38,8 @@ enum class ConversionResult {
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title);
 
+// For tests: files are read in blocks of `read` bytes and transcripts written
+// in pieces of about `write` bytes. 0 restores the default (256 KiB).
+void SetBlockSizesForTesting(std::size_t read, std::size_t write);
+
 }  // namespace orvane

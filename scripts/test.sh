@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build. The tests of the Qt desktop program (CTest label
-# "qt": offscreen, and the installed program on an Xvfb server) run in blocks of their own.
+# AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks. The
+# tests of the Qt desktop program (CTest label "qt": offscreen, and the installed program on an Xvfb server)
+# run in blocks of their own.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -29,3 +30,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Desktop program (Qt) under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -L qt
+
+echo "== Robustness: fuzzing (3 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
+"$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"
+"$root/scripts/memcheck.sh" "$root/build"

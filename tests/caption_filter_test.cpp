@@ -228,6 +228,18 @@ TEST(CaptionFilter, FeedReportsTheEndAtCtrlZ) {
   EXPECT_EQ(filter.output(), "a\r\nbc\r\n");
 }
 
+TEST(CaptionFilter, TakesEmptyViewsWithoutStorage) {
+  CaptionFilter filter;
+  EXPECT_TRUE(filter.Feed(std::string_view()));
+  EXPECT_TRUE(filter.Feed("a"));
+  EXPECT_TRUE(filter.Feed(std::string_view()));
+  filter.Finish();
+  EXPECT_EQ(filter.output(), "a\r\n");
+  std::string out = "x";
+  AppendWithoutTags(std::string_view(), out);
+  EXPECT_EQ(out, "x");
+}
+
 TEST(CaptionFilter, HugeLinesNeedNoRecursion) {
   constexpr std::size_t kSize = 64u << 20;
   EXPECT_EQ(FilterCaptions(std::string(kSize, '7') + "\n"), "");

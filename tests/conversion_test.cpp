@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "conversion/caption_filter.h"
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -213,6 +214,27 @@ TEST(ConvertCaptionFile, ConvertsHugeSingleLines) {
   EXPECT_EQ(ConvertCaptionFile(dir / "tags.vtt", dir / "tags.txt", ""),
             ConversionResult::kConverted);
   EXPECT_EQ(ReadFile(dir / "tags.txt"), "!\r\n");
+}
+
+TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
+  TempDir dir;
+  const std::string base = "WEBVTT\r\n\r\n1\r\n<v>Hi</v> there\r\n\rBye\n";
+  for (const char special : {'\r', '\n', '\x1A'}) {
+    for (std::size_t at = 0; at <= base.size(); ++at) {
+      std::string captions = base;
+      captions.insert(at, 1, special);
+      WriteFile(dir / "a.vtt", captions);
+      const std::string expected = "T.\r\n" + FilterCaptions(captions);
+      for (const std::size_t block : {1, 2, 3, 7}) {
+        SetBlockSizesForTesting(block, block);
+        EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", "T"),
+                  ConversionResult::kConverted);
+        EXPECT_EQ(ReadFile(dir / "a.txt"), expected)
+            << ::testing::PrintToString(captions) << " in blocks of " << block;
+      }
+    }
+  }
+  SetBlockSizesForTesting(0, 0);
 }
 
 }  // namespace

@@ -38,6 +38,27 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
+namespace {
+
+constexpr std::uintmax_t kLargeFile = 1 << 20;
+
+// Size and digest of a file too large to keep in a snapshot.
+std::string Digest(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  std::vector<char> block(kLargeFile);
+  std::size_t digest = 0;
+  std::uintmax_t size = 0;
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    const auto count = static_cast<std::size_t>(in.gcount());
+    digest = digest * 31 + std::hash<std::string_view>()(std::string_view(block.data(), count));
+    size += count;
+  }
+  return "size " + std::to_string(size) + ", digest " + std::to_string(digest);
+}
+
+}  // namespace
+
 Snapshot TakeSnapshot(const fs::path& folder) {
   Snapshot snapshot;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
@@ -48,14 +69,48 @@ Snapshot TakeSnapshot(const fs::path& folder) {
       snapshot[name] = "link -> " + fs::read_symlink(path).string();
       it.disable_recursion_pending();
     } else if (it->is_regular_file()) {
-      snapshot[name] = ReadFile(path);
+      snapshot[name] = it->file_size() > kLargeFile ? Digest(path) : ReadFile(path);
     } else if (it->is_directory()) {
       snapshot[name + "/"] = "";
+    } else if (it->is_fifo()) {
+      snapshot[name] = "fifo";
+    } else if (it->is_socket()) {
+      snapshot[name] = "socket";
     } else {
       snapshot[name] = "special";
     }
   }
   return snapshot;
+}
+
+Snapshot ExpectOnlyTranscriptsChanged(const fs::path& folder, const Snapshot& before,
+                                      const std::set<std::string>& transcripts) {
+  Snapshot after = TakeSnapshot(folder);
+  std::vector<std::string> differences;
+  for (const std::string& transcript : transcripts) {
+    if (!fs::is_regular_file(fs::symlink_status(folder / transcript))) {
+      differences.push_back("no transcript " + transcript);
+    }
+  }
+  for (const auto& [name, content] : before) {
+    if (transcripts.count(name) != 0) continue;
+    const auto now = after.find(name);
+    if (now == after.end()) {
+      differences.push_back("lost " + name);
+    } else if (now->second != content) {
+      differences.push_back("changed " + name);
+    }
+  }
+  for (const auto& [name, content] : after) {
+    if (before.count(name) == 0 && transcripts.count(name) == 0) {
+      differences.push_back("added " + name);
+    }
+  }
+  std::string shown;
+  for (std::size_t i = 0; i < differences.size() && i < 10; ++i) shown += "\n  " + differences[i];
+  EXPECT_TRUE(differences.empty())
+      << differences.size() << " differences under " << folder << ":" << shown;
+  return after;
 }
 
 }  // namespace orvane::testing

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,15 @@ class RecordingReporter : public BatchReporter {
 };
 
 // Names (relative, with '/' between components) and contents of every file
-// and link under a folder; links are recorded by their targets.
+// and link under a folder; links are recorded by their targets, files larger
+// than 1 MiB by their size and a digest of their bytes.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const fs::path& folder);
+
+// Fails the current test unless `folder` still holds exactly what `before`
+// recorded, except for the `transcripts` (names relative to `folder`), which
+// must now be regular files. Returns the snapshot taken after the run.
+Snapshot ExpectOnlyTranscriptsChanged(const fs::path& folder, const Snapshot& before,
+                                      const std::set<std::string>& transcripts);
 
 }  // namespace orvane::testing

@@ -1,0 +1,82 @@
+// Helpers shared by the fuzz targets: reference readings of the formats,
+// written as plainly as possible, and a scratch folder for file round trips.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+namespace orvane::fuzz {
+
+// Stops the run with a crash, so that libFuzzer saves the input, when `ok` is
+// false.
+inline void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "difference: %s\n", what);
+  std::abort();
+}
+
+// The bytes a text-mode read delivers: CR LF becomes LF, a lone CR stays, and
+// the first Ctrl-Z ends the input.
+inline std::string TextModeRead(std::string_view file) {
+  std::string text;
+  for (std::size_t i = 0; i < file.size() && file[i] != '\x1A'; ++i) {
+    const bool cr_before_lf = file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n';
+    if (!cr_before_lf) text += file[i];
+  }
+  return text;
+}
+
+// Calls `line_to_transcript` for every line of `text` (split at LF, the LF
+// dropped, a last line without LF included) and returns the concatenation.
+template <class Fn>
+std::string PerLine(std::string_view text, Fn line_to_transcript) {
+  std::string out;
+  while (!text.empty()) {
+    const auto lf = text.find('\n');
+    out += line_to_transcript(text.substr(0, lf));
+    if (lf == text.npos) break;
+    text.remove_prefix(lf + 1);
+  }
+  return out;
+}
+
+// A folder of its own under the temporary folder for the life of the process.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string name = (std::filesystem::temp_directory_path() / "orvane-fuzz-XXXXXX").string();
+    Check(::mkdtemp(name.data()) != nullptr, "cannot create a scratch folder");
+    path_ = name;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const char* name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  Check(out.good(), "cannot write a scratch file");
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  Check(in.good(), "cannot read a scratch file");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace orvane::fuzz

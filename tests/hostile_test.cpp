@@ -1,0 +1,384 @@
+// Batch runs over hostile folders: huge, odd and broken entries. Every case
+// checks that the run goes past the bad entry, that it ends in time (a hang
+// trips the alarm, which ends the test process), what the user is told, and
+// that nothing but the transcripts of readable caption files changed.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "conversion/batch_run.h"
+#include "tests/test_support.h"
+
+namespace orvane {
+namespace {
+
+using testing::ExpectOnlyTranscriptsChanged;
+using testing::ReadFile;
+using testing::RecordingReporter;
+using testing::Snapshot;
+using testing::TakeSnapshot;
+using testing::TempDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+// The sanitizer build runs the huge cases at a smaller size to stay quick.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+constexpr std::uintmax_t kHugeCaptionBytes = kSanitized ? 64u << 20 : 1u << 30;
+constexpr std::uintmax_t kHugeManifestBytes = kSanitized ? 16u << 20 : 100u << 20;
+// Well above the slowest case on a loaded machine, below CTest's own limit.
+constexpr unsigned kTimeLimitSeconds = 240;
+
+constexpr std::string_view kCaptions = "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n";
+
+class Hostile : public ::testing::Test {
+ protected:
+  void SetUp() override { ::alarm(kTimeLimitSeconds); }
+  void TearDown() override { ::alarm(0); }
+
+  TempDir dir_;
+};
+
+// Runs the batch over `folder` and returns what the user sees, one
+// "SUBJECT: TEXT" line per message: the errors sorted by path (the listing
+// order is the file system's), then the last message where it was.
+std::vector<std::string> Seen(const fs::path& folder) {
+  RecordingReporter reporter;
+  RunBatch(folder.native(), reporter);
+  std::vector<std::string> lines;
+  for (const auto& [kind, subject] : reporter.messages) {
+    lines.push_back(subject + ": " + MessageText(kind, subject));
+  }
+  if (!lines.empty()) std::sort(lines.begin(), lines.end() - 1);
+  return lines;
+}
+
+std::string Line(const fs::path& subject, BatchMessage message) {
+  return subject.native() + ": " + MessageText(message, subject.native());
+}
+
+std::string Converted(const fs::path& folder) {
+  return Line(folder, BatchMessage::kFilesConverted);
+}
+
+std::string OpenError(const fs::path& caption_file) {
+  return Line(caption_file, BatchMessage::kErrorOpening);
+}
+
+// Writes `head`, then `pattern` repeated to at least `size` bytes, then `tail`.
+void WriteRepeated(const fs::path& path, std::string_view head, std::string_view pattern,
+                   std::uintmax_t size, std::string_view tail) {
+  std::string block;
+  while (block.size() < (1u << 20)) block += pattern;
+  std::ofstream out(path, std::ios::binary);
+  out << head;
+  for (std::uintmax_t written = 0; written < size; written += block.size()) {
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  out << tail;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+void MakeSocket(const fs::path& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.native().size(), sizeof(address.sun_path));
+  path.native().copy(address.sun_path, path.native().size());
+  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ::close(fd);  // the socket file stays behind, with nobody listening
+}
+
+std::string CueName(int i) {
+  std::string name = "c";  // not "c" + ..., on which GCC 12 warns wrongly
+  return name += std::to_string(i);
+}
+
+TEST_F(Hostile, TenThousandCaptionFiles) {
+  const fs::path folder = dir_ / "captions";
+  fs::create_directory(folder);
+  std::set<std::string> transcripts;
+  for (int i = 0; i < 10000; ++i) {
+    const std::string name = CueName(i);
+    WriteFile(folder / (name + ".vtt"), "WEBVTT\n\n" + name + "\n");
+    transcripts.insert(name + ".txt");
+  }
+  fs::create_symlink("gone", folder / "c5000x.vtt");
+  const Snapshot before = TakeSnapshot(folder);
+
+  EXPECT_EQ(Seen(folder),
+            (std::vector<std::string>{OpenError(folder / "c5000x.vtt"), Converted(folder)}));
+  const Snapshot after = ExpectOnlyTranscriptsChanged(folder, before, transcripts);
+  for (int i = 0; i < 10000; i += 999) {
+    const std::string name = CueName(i);
+    EXPECT_EQ(after.at(name + ".txt"), name + "\r\n");
+  }
+}
+
+TEST_F(Hostile, HugeCaptionFileIsStreamed) {
+  const fs::path folder = dir_ / "captions";
+  fs::create_directory(folder);
+  // Cues whose every line is dropped, between a first and a last kept line.
+  WriteRepeated(folder / "huge.vtt", "WEBVTT\n\nFirst words\n",
+                "\n1234\n00:00:01.000 --> 00:00:02.000\n<v></v>\n", kHugeCaptionBytes,
+                "Last words");
+  WriteFile(folder / "small.vtt", kCaptions);
+  const Snapshot before = TakeSnapshot(folder);
+
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  const Snapshot after = ExpectOnlyTranscriptsChanged(folder, before, {"huge.txt", "small.txt"});
+  EXPECT_EQ(after.at("huge.txt"), "First words\r\nLast words\r\n");
+  EXPECT_EQ(after.at("small.txt"), "Hello\r\n");
+  if (!kSanitized) {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 512 * 1024) << "peak memory in KiB";
+  }
+  fs::remove(folder / "huge.vtt");
+}
+
+TEST_F(Hostile, SixtyFourMegabyteLine) {
+  const fs::path folder = dir_ / "captions";
+  fs::create_directory(folder);
+  std::string line;
+  std::string kept;
+  while (line.size() < (64u << 20)) {
+    line += "<v>Talk</v> <c>on</c> ";
+    kept += "Talk on ";
+  }
+  WriteFile(folder / "long.vtt", "WEBVTT\r\n\r\n" + line + "\r\n");
+  WriteFile(folder / "small.vtt", kCaptions);
+  const Snapshot before = TakeSnapshot(folder);
+
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  ExpectOnlyTranscriptsChanged(folder, before, {"long.txt", "small.txt"});
+  EXPECT_TRUE(ReadFile(folder / "long.txt") == kept + "\r\n");
+}
+
+struct BytesCase {
+  std::string_view name;
+  std::string captions;
+  std::string transcript;
+};
+
+TEST_F(Hostile, OddBytesAreCopiedAsTheyStand) {
+  using namespace std::string_literals;
+  const BytesCase cases[] = {
+      {"nul", "WEBVTT\0\n\n\0\0\0\nA\0B\n1\0\n"s, "\0\0\0\r\nA\0B\r\n1\0\r\n"s},
+      {"invalid-utf8", "\xC3\x28 \xA0\xA1\n\xF0\x28\x8C\xBC\n\xFF\xFE\xFD\n",
+       "\xC3\x28 \xA0\xA1\r\n\xF0\x28\x8C\xBC\r\n\xFF\xFE\xFD\r\n"},
+      // "WEBVTT\r\n\r\nHi\r\n" in UTF-16LE: no byte pair reads as CR LF and
+      // no line holds "WEBVTT", so every line is kept, NULs and all.
+      {"utf16", "\xFF\xFEW\0E\0B\0V\0T\0T\0\r\0\n\0\r\0\n\0H\0i\0\r\0\n\0"s,
+       "\xFF\xFEW\0E\0B\0V\0T\0T\0\r\0\r\n\0\r\0\r\n\0H\0i\0\r\0\r\n\0\r\n"s},
+      {"only-crs", "\r\r\r\r", "\r\r\r\r\r\n"},
+      {"only-ctrl-z", "\x1A\x1A\x1A", ""},
+      {"ctrl-z-first", "\x1AWEBVTT\nHello\n", ""},
+  };
+  const fs::path folder = dir_ / "captions";
+  std::set<std::string> transcripts;
+  for (const BytesCase& c : cases) {
+    WriteFile(folder / (std::string(c.name) + ".vtt"), c.captions);
+    transcripts.insert(std::string(c.name) + ".txt");
+  }
+  const Snapshot before = TakeSnapshot(folder);
+
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  const Snapshot after = ExpectOnlyTranscriptsChanged(folder, before, transcripts);
+  for (const BytesCase& c : cases) {
+    EXPECT_EQ(after.at(std::string(c.name) + ".txt"), c.transcript) << c.name;
+  }
+}
+
+// A course package whose captions folder holds one caption file.
+fs::path MakeCourse(const fs::path& course) {
+  const fs::path folder = course / "media" / "captions";
+  WriteFile(folder / "a.vtt", kCaptions);
+  return folder;
+}
+
+TEST_F(Hostile, HugeManifestWithTheTitleAtItsEnd) {
+  const fs::path course = dir_ / "course__big";
+  const fs::path folder = MakeCourse(course);
+  WriteRepeated(course / "imsmanifest.xml", "<manifest>\n", "  <item identifier=\"x\"/>\n",
+                kHugeManifestBytes, "<title>Big Course</title></manifest>\n");
+  const Snapshot before = TakeSnapshot(course);
+
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  const Snapshot after = ExpectOnlyTranscriptsChanged(course, before, {"media/captions/a.txt"});
+  EXPECT_EQ(after.at("media/captions/a.txt"), "Big Course.\r\nHello\r\n");
+}
+
+TEST_F(Hostile, ManifestThatIsNoFileGivesNoTitle) {
+  using Make = void (*)(const fs::path&);
+  const std::pair<std::string_view, Make> cases[] = {
+      {"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+      {"directory",
+       [](const fs::path& p) { WriteFile(p / "imsmanifest.xml", "<title>X</title>"); }},
+      {"dangling link", [](const fs::path& p) { fs::create_symlink("gone.xml", p); }},
+      {"link loop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }},
+      {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
+      {"socket", MakeSocket},
+  };
+  for (const auto& [name, make] : cases) {
+    TempDir dir;
+    const fs::path folder = MakeCourse(dir / "c__1");
+    make(dir / "c__1" / "imsmanifest.xml");
+    const Snapshot before = TakeSnapshot(dir.path());
+    EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)}) << name;
+    const Snapshot after =
+        ExpectOnlyTranscriptsChanged(dir.path(), before, {"c__1/media/captions/a.txt"});
+    EXPECT_EQ(after.at("c__1/media/captions/a.txt"), "Hello\r\n") << name;
+  }
+}
+
+TEST_F(Hostile, CaptionEntriesThatAreNoFiles) {
+  const fs::path folder = dir_ / "captions";
+  WriteFile(folder / "good.vtt", kCaptions);
+  ASSERT_EQ(::mkfifo((folder / "fifo.vtt").c_str(), 0600), 0);
+  WriteFile(folder / "fifo.txt", "hand-edited");
+  MakeSocket(folder / "socket.vtt");
+  fs::create_symlink("gone.vtt", folder / "dangling.vtt");
+  fs::create_symlink("/dev/zero", folder / "device.vtt");
+  fs::create_symlink("loop.vtt", folder / "loop.vtt");
+  WriteFile(dir_ / "elsewhere" / "inside.vtt", kCaptions);
+  fs::create_directory_symlink(dir_ / "elsewhere", folder / "folder-link.vtt");
+  fs::create_directory(folder / "folder.vtt");
+  const Snapshot before = TakeSnapshot(dir_.path());
+
+  EXPECT_EQ(Seen(folder), (std::vector<std::string>{
+                              OpenError(folder / "dangling.vtt"), OpenError(folder / "device.vtt"),
+                              OpenError(folder / "fifo.vtt"), OpenError(folder / "loop.vtt"),
+                              OpenError(folder / "socket.vtt"), Converted(folder)}));
+  const Snapshot after = ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/good.txt"});
+  EXPECT_EQ(after.at("captions/good.txt"), "Hello\r\n");
+}
+
+TEST_F(Hostile, TranscriptPathsThatCannotBeWritten) {
+  const fs::path folder = dir_ / "captions";
+  for (const char* name : {"good", "folder", "folder-link", "full"}) {
+    WriteFile(folder / (std::string(name) + ".vtt"), kCaptions);
+  }
+  WriteFile(folder / "folder.txt" / "notes.md", "mine");
+  fs::create_directory(dir_ / "elsewhere");
+  fs::create_directory_symlink(dir_ / "elsewhere", folder / "folder-link.txt");
+  fs::create_symlink("/dev/full", folder / "full.txt");
+  const Snapshot before = TakeSnapshot(dir_.path());
+
+  EXPECT_EQ(Seen(folder),
+            (std::vector<std::string>{
+                OpenError(folder / "folder-link.vtt"), OpenError(folder / "folder.vtt"),
+                Line(folder / "full.vtt", BatchMessage::kErrorWriting), Converted(folder)}));
+  ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/good.txt"});
+}
+
+// Returns a folder path of exactly `length` bytes under `base`, two levels
+// below a course folder named "course__x". Creates nothing.
+fs::path FolderOfLength(const fs::path& base, std::size_t length) {
+  constexpr std::size_t kCourseTail = std::string_view("/course__x/media/").size();
+  fs::path course = base;
+  while (length - course.native().size() > kCourseTail + 250) course /= std::string(200, 'p');
+  course /= "course__x";
+  const fs::path media = course / "media";
+  return media / std::string(length - media.native().size() - 1, 'c');
+}
+
+// A link with a short path to a folder whose own path is long, so that the
+// test can create, inspect and remove entries beyond PATH_MAX.
+class ShortAlias {
+ public:
+  ShortAlias(const fs::path& alias, const fs::path& target) : alias_(alias) {
+    fs::create_directories(target);
+    fs::create_directory_symlink(target, alias);
+  }
+  // Entries whose full paths exceed PATH_MAX defeat the temporary folder's
+  // own clean-up, so they go through the alias.
+  ~ShortAlias() {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(alias_, ignored)) {
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+  const fs::path& path() const { return alias_; }
+
+ private:
+  fs::path alias_;
+};
+
+TEST_F(Hostile, LongFolderPaths) {
+  ASSERT_LT(dir_.path().native().size(), 200u);
+  for (const std::size_t length : {std::size_t{259}, std::size_t{4000}}) {
+    TempDir dir;
+    const fs::path folder = FolderOfLength(dir.path(), length);
+    ASSERT_EQ(folder.native().size(), length);
+    ShortAlias alias(dir / "alias", folder);
+    WriteFile(alias.path() / "a.vtt", kCaptions);
+    WriteFile(alias.path() / ".." / ".." / "imsmanifest.xml", "<title>Long Way</title>");
+    // Its full path is longer than PATH_MAX (4096 bytes with the NUL) in the
+    // 4,000-byte folder: the system cannot open it, and the user is told so.
+    const std::string long_name(120, 'n');
+    WriteFile(alias.path() / (long_name + ".vtt"), kCaptions);
+    const bool beyond_limit = length + 1 + long_name.size() + 4 >= PATH_MAX;
+    const Snapshot before = TakeSnapshot(alias.path());
+
+    std::vector<std::string> expected;
+    std::set<std::string> transcripts = {"a.txt"};
+    if (beyond_limit) {
+      expected.push_back(OpenError(folder / (long_name + ".vtt")));
+    } else {
+      transcripts.insert(long_name + ".txt");
+    }
+    expected.push_back(Converted(folder));
+    EXPECT_EQ(Seen(folder), expected) << length;
+    const Snapshot after = ExpectOnlyTranscriptsChanged(alias.path(), before, transcripts);
+    EXPECT_EQ(after.at("a.txt"), "Long Way.\r\nHello\r\n") << length;
+  }
+}
+
+TEST_F(Hostile, FolderPathBeyondPathMax) {
+  const fs::path folder = FolderOfLength(dir_.path(), PATH_MAX + 100);
+  fs::path within = folder.parent_path();
+  while (within.native().size() >= PATH_MAX) within = within.parent_path();
+  ShortAlias alias(dir_ / "alias", within);
+  WriteFile(alias.path() / folder.lexically_relative(within) / "a.vtt", kCaptions);
+  const Snapshot before = TakeSnapshot(alias.path());
+
+  // The folder cannot be opened by its path, as for any folder that cannot
+  // be searched.
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Line(folder, BatchMessage::kNoCaptionFiles)});
+  ExpectOnlyTranscriptsChanged(alias.path(), before, {});
+}
+
+TEST_F(Hostile, SelectedFolderGoneBeforeTheRun) {
+  using Replace = void (*)(const fs::path&);
+  const std::pair<std::string_view, Replace> cases[] = {
+      {"deleted", [](const fs::path&) {}},
+      {"now a file", [](const fs::path& p) { WriteFile(p, "WEBVTT\nHello\n"); }},
+      {"now a dangling link", [](const fs::path& p) { fs::create_symlink("gone", p); }},
+  };
+  for (const auto& [name, replace] : cases) {
+    TempDir dir;
+    const fs::path folder = MakeCourse(dir / "c__1");
+    WriteFile(dir / "c__1" / "imsmanifest.xml", "<title>T</title>");
+    fs::remove_all(folder);
+    replace(folder);
+    const Snapshot before = TakeSnapshot(dir.path());
+    EXPECT_EQ(Seen(folder), std::vector<std::string>{Line(folder, BatchMessage::kNoCaptionFiles)})
+        << name;
+    ExpectOnlyTranscriptsChanged(dir.path(), before, {});
+  }
+}
+
+}  // namespace
+}  // namespace orvane
