@@ -46,7 +46,15 @@ class CaptionFilter {
   std::string& output() { return output_; }
 
  private:
-  void ProcessLine(std::string_view line);
+  // Filters one line without its line end. `seen` holds a bit of each byte
+  // class found in it (see caption_filter.cpp), or kUnscanned when unknown.
+  void ProcessLine(std::string_view line, unsigned seen);
+  // Filters the lines of [begin, end), which ends in an LF, up to a Ctrl-Z.
+  // Returns `end`; after a Ctrl-Z the input has ended.
+  const char* ScanLines(const char* begin, const char* end);
+  // Ends the input at the Ctrl-Z `stop` inside the line that starts at `line`.
+  // Returns false.
+  bool EndAt(const char* line, const char* stop);
 
   std::string pending_;  // start of a line whose LF has not arrived yet
   std::string output_;
