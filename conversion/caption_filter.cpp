@@ -240,8 +240,8 @@ bool CaptionFilter::Feed(std::string_view bytes) {
     }
     pending_.append(begin, line_end);
     if (lf == nullptr) return true;
-    ProcessLine(WithoutFinalReturn(pending_), kUnscanned);
-    pending_.clear();
+    if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
+    ProcessPendingLine();
     begin = lf + 1;
   }
   if (const char* const last_lf = LastLineFeed(begin, end)) {
@@ -300,20 +300,45 @@ const char* CaptionFilter::ScanLines(const char* begin, const char* end) {
 
 void CaptionFilter::Finish() {
   // A last line without LF keeps a final CR: only CR LF reads as LF.
-  ProcessLine(pending_, kUnscanned);
+  ProcessPendingLine();
+}
+
+void CaptionFilter::ProcessPendingLine() {
+  constexpr std::size_t kLongLine = 64 * 1024;
+  if (pending_.size() < kLongLine || !output_.empty()) {
+    ProcessLine(pending_, kUnscanned);
+    pending_.clear();
+    return;
+  }
+  // A long line is filtered in place and handed over as the output, so that
+  // it is held once, not copied.
+  if (!KeepsLine(pending_, kUnscanned)) {
+    pending_.clear();
+    return;
+  }
+  char* const start = pending_.data();
+  char* end = CopyWithoutTag(start, start + pending_.size(), start, 'v');
+  end = CopyWithoutTag(start, end, start, 'c');
+  pending_.resize(static_cast<std::size_t>(end - start));
+  if (!pending_.empty()) pending_.append("\r\n", 2);
+  output_.swap(pending_);
   pending_.clear();
 }
 
-void CaptionFilter::ProcessLine(std::string_view line, unsigned seen) {
-  if (line.empty()) return;
-  if ((seen & kUpperW) != 0 && IsHeaderLine(line)) return;
+bool CaptionFilter::KeepsLine(std::string_view line, unsigned seen) {
+  if (line.empty()) return false;
+  if ((seen & kUpperW) != 0 && IsHeaderLine(line)) return false;
   // Cue timings start their line, so that place is tried before the search.
   if ((seen & kGreater) != 0 &&
       ((line.size() >= kTimingShape.size() && MatchesTimingShape(line.data())) ||
        IsTimingLine(line))) {
-    return;
+    return false;
   }
-  if (IsCueNumber(line)) return;
+  return !IsCueNumber(line);
+}
+
+void CaptionFilter::ProcessLine(std::string_view line, unsigned seen) {
+  if (!KeepsLine(line, seen)) return;
   if ((seen & kLess) != 0) {
     const std::size_t base = output_.size();
     AppendWithoutTags(line, output_);

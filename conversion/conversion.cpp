@@ -8,8 +8,6 @@ namespace orvane {
 namespace {
 
 constexpr std::size_t kReadBlock = 256 * 1024;
-// Transcript bytes are collected and written in pieces of about this size.
-constexpr std::size_t kWriteBlock = 256 * 1024;
 
 constexpr std::string_view kTitleOpen = "<title>";
 constexpr std::string_view kTitleClose = "</title>";
@@ -90,22 +88,20 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
   platform::OutputFile transcript;
   if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
 
+  const std::string title_line = MakeTitleLine(title);
+  bool write_ok = transcript.Write(title_line.data(), title_line.size());
   CaptionFilter filter;
   std::string& pending = filter.output();
-  pending.reserve(kWriteBlock + kReadBlock);
-  pending.append(MakeTitleLine(title));
   std::vector<char> block(kReadBlock);
-  bool write_ok = true;
-  for (;;) {
+  while (write_ok) {
     const std::ptrdiff_t count = captions.Read(block.data(), block.size());
     // A read error ends the caption text just as the end of the file does.
     if (count <= 0) break;
     const bool more = filter.Feed(std::string_view(block.data(), static_cast<std::size_t>(count)));
-    if (pending.size() >= kWriteBlock) {
-      write_ok = transcript.Write(pending.data(), pending.size());
-      pending.clear();
-      if (!write_ok) break;
-    }
+    // Draining after every piece lets the filter hand a long line over
+    // without copying it.
+    write_ok = transcript.Write(pending.data(), pending.size());
+    pending.clear();
     if (!more) break;
   }
   if (write_ok) {
