@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build.
+# AddressSanitizer and UndefinedBehaviorSanitizer build; last, a short smoke run of the benchmarks.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -21,3 +21,10 @@ cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANE_WAR
 cmake --build "$root/build-sanitize" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure
+
+echo "== Benchmark smoke run (bench/: one short round on a few MB; the figures mean nothing here)"
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON \
+  -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=ON
+cmake --build "$root/build-bench" -j"$jobs"
+/usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --files 6 --size 0.5 --rounds 1 \
+  --filter-time 0.05 --big-mb 8 --line-mb 4
