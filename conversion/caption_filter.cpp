@@ -303,6 +303,18 @@ void CaptionFilter::Finish() {
   ProcessPendingLine();
 }
 
+void CaptionFilter::Reset() {
+  constexpr std::size_t kKeptCapacity = 1 << 20;
+  for (std::string* buffer : {&pending_, &output_}) {
+    if (buffer->capacity() > kKeptCapacity) {
+      std::string().swap(*buffer);
+    } else {
+      buffer->clear();
+    }
+  }
+  ended_ = false;
+}
+
 void CaptionFilter::ProcessPendingLine() {
   constexpr std::size_t kLongLine = 64 * 1024;
   if (pending_.size() < kLongLine || !output_.empty()) {

@@ -41,6 +41,9 @@ class CaptionFilter {
   bool Feed(std::string_view bytes);
   // Processes the last line when it has no final LF. Call once, at the end.
   void Finish();
+  // Starts a new caption file, keeping the buffers unless they have grown
+  // large (after a very long line).
+  void Reset();
   // Transcript bytes produced so far. The caller may write them out and clear
   // the string between calls; a caller that does so after every Feed keeps a
   // very long line in memory once rather than twice.

@@ -83,21 +83,28 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
 
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title) {
+  return CaptionConverter(title).Convert(input, output);
+}
+
+CaptionConverter::CaptionConverter(const NativeString& title)
+    : title_line_(MakeTitleLine(title)), block_(kReadBlock) {}
+
+ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
+                                           const std::filesystem::path& output) {
   platform::InputFile captions;
   if (!captions.Open(input)) return ConversionResult::kOpenFailed;
   platform::OutputFile transcript;
   if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
 
-  const std::string title_line = MakeTitleLine(title);
-  bool write_ok = transcript.Write(title_line.data(), title_line.size());
-  CaptionFilter filter;
-  std::string& pending = filter.output();
-  std::vector<char> block(kReadBlock);
+  bool write_ok = transcript.Write(title_line_.data(), title_line_.size());
+  filter_.Reset();
+  std::string& pending = filter_.output();
   while (write_ok) {
-    const std::ptrdiff_t count = captions.Read(block.data(), block.size());
+    const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
     // A read error ends the caption text just as the end of the file does.
     if (count <= 0) break;
-    const bool more = filter.Feed(std::string_view(block.data(), static_cast<std::size_t>(count)));
+    const bool more =
+        filter_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
     // Draining after every piece lets the filter hand a long line over
     // without copying it.
     write_ok = transcript.Write(pending.data(), pending.size());
@@ -105,7 +112,7 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
     if (!more) break;
   }
   if (write_ok) {
-    filter.Finish();
+    filter_.Finish();
     write_ok = transcript.Write(pending.data(), pending.size());
   }
   const bool close_ok = transcript.Close();

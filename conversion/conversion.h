@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "conversion/caption_filter.h"
 #include "platform/platform.h"
 
 namespace orvane {
@@ -37,5 +39,18 @@ enum class ConversionResult {
 // longest line, not with the file.
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title);
+
+// Converts caption files one after another as ConvertCaptionFile does, all
+// with the same title, reusing its buffers from file to file.
+class CaptionConverter {
+ public:
+  explicit CaptionConverter(const NativeString& title);
+  ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
+
+ private:
+  std::string title_line_;
+  std::vector<char> block_;
+  CaptionFilter filter_;
+};
 
 }  // namespace orvane
