@@ -65,6 +65,8 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
     reporter.Report(BatchMessage::kNoCaptionFiles, folder);
     return;
   }
+  // One converter for the run: its buffers serve every file.
+  CaptionConverter converter(title);
   NativeString input = folder;
   input += platform::PathSeparator();
   const std::size_t name_start = input.size();
@@ -73,7 +75,7 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
     // The separator is always inserted, even after a folder path that ends in one.
     input.replace(name_start, NativeString::npos, listing.name());
     const NativeString output = MakeOutputPath(input);
-    switch (ConvertCaptionFile(input, output, title)) {
+    switch (converter.Convert(input, output)) {
       case ConversionResult::kConverted:
         break;
       case ConversionResult::kOpenFailed:

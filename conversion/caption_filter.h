@@ -41,12 +41,28 @@ class CaptionFilter {
   bool Feed(std::string_view bytes);
   // Processes the last line when it has no final LF. Call once, at the end.
   void Finish();
+  // Starts a new caption file, keeping the buffers unless they have grown
+  // large (after a very long line).
+  void Reset();
   // Transcript bytes produced so far. The caller may write them out and clear
-  // the string between calls.
+  // the string between calls; a caller that does so after every Feed keeps a
+  // very long line in memory once rather than twice.
   std::string& output() { return output_; }
 
  private:
-  void ProcessLine(std::string_view line);
+  // Filters one line without its line end. `seen` holds a bit of each byte
+  // class found in it (see caption_filter.cpp), or kUnscanned when unknown.
+  void ProcessLine(std::string_view line, unsigned seen);
+  // True when `line` reaches the transcript (before tag removal).
+  static bool KeepsLine(std::string_view line, unsigned seen);
+  // Filters the line held in pending_ and clears it.
+  void ProcessPendingLine();
+  // Filters the lines of [begin, end), which ends in an LF, up to a Ctrl-Z.
+  // Returns `end`; after a Ctrl-Z the input has ended.
+  const char* ScanLines(const char* begin, const char* end);
+  // Ends the input at the Ctrl-Z `stop` inside the line that starts at `line`.
+  // Returns false.
+  bool EndAt(const char* line, const char* stop);
 
   std::string pending_;  // start of a line whose LF has not arrived yet
   std::string output_;

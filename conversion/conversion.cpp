@@ -7,11 +7,9 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kDefaultBlock = 256 * 1024;
-// Files are read in blocks of read_block bytes; transcript bytes are collected
-// and written in pieces of about write_block bytes. Tests shrink both.
-std::size_t read_block = kDefaultBlock;
-std::size_t write_block = kDefaultBlock;
+constexpr std::size_t kDefaultReadBlock = 256 * 1024;
+// Files are read in blocks of this many bytes. Tests shrink it.
+std::size_t read_block = kDefaultReadBlock;
 
 constexpr std::string_view kTitleOpen = "<title>";
 constexpr std::string_view kTitleClose = "</title>";
@@ -30,9 +28,8 @@ std::string MakeOutputPath(std::string_view path) { return ReplaceExtension(path
 
 std::wstring MakeOutputPath(std::wstring_view path) { return ReplaceExtension(path); }
 
-void SetBlockSizesForTesting(std::size_t read, std::size_t write) {
-  read_block = read == 0 ? kDefaultBlock : read;
-  write_block = write == 0 ? kDefaultBlock : write;
+void SetReadBlockSizeForTesting(std::size_t size) {
+  read_block = size == 0 ? kDefaultReadBlock : size;
 }
 
 NativeString ReadCourseTitle(const NativeString& course_folder) {
@@ -92,31 +89,36 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
 
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title) {
+  return CaptionConverter(title).Convert(input, output);
+}
+
+CaptionConverter::CaptionConverter(const NativeString& title)
+    : title_line_(MakeTitleLine(title)), block_(read_block) {}
+
+ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
+                                           const std::filesystem::path& output) {
   platform::InputFile captions;
   if (!captions.Open(input)) return ConversionResult::kOpenFailed;
   platform::OutputFile transcript;
   if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
 
-  CaptionFilter filter;
-  std::string& pending = filter.output();
-  pending.reserve(write_block + read_block);
-  pending.append(MakeTitleLine(title));
-  std::vector<char> block(read_block);
-  bool write_ok = true;
-  for (;;) {
-    const std::ptrdiff_t count = captions.Read(block.data(), block.size());
+  bool write_ok = transcript.Write(title_line_.data(), title_line_.size());
+  filter_.Reset();
+  std::string& pending = filter_.output();
+  while (write_ok) {
+    const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
     // A read error ends the caption text just as the end of the file does.
     if (count <= 0) break;
-    const bool more = filter.Feed(std::string_view(block.data(), static_cast<std::size_t>(count)));
-    if (pending.size() >= write_block) {
-      write_ok = transcript.Write(pending.data(), pending.size());
-      pending.clear();
-      if (!write_ok) break;
-    }
+    const bool more =
+        filter_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
+    // Draining after every piece lets the filter hand a long line over
+    // without copying it.
+    write_ok = transcript.Write(pending.data(), pending.size());
+    pending.clear();
     if (!more) break;
   }
   if (write_ok) {
-    filter.Finish();
+    filter_.Finish();
     write_ok = transcript.Write(pending.data(), pending.size());
   }
   const bool close_ok = transcript.Close();

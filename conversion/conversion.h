@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "conversion/caption_filter.h"
 #include "platform/platform.h"
 
 namespace orvane {
@@ -38,8 +40,21 @@ enum class ConversionResult {
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title);
 
-// For tests: files are read in blocks of `read` bytes and transcripts written
-// in pieces of about `write` bytes. 0 restores the default (256 KiB).
-void SetBlockSizesForTesting(std::size_t read, std::size_t write);
+// For tests: caption files and manifests are read in blocks of `size` bytes
+// (by converters constructed afterwards). 0 restores the default, 256 KiB.
+void SetReadBlockSizeForTesting(std::size_t size);
+
+// Converts caption files one after another as ConvertCaptionFile does, all
+// with the same title, reusing its buffers from file to file.
+class CaptionConverter {
+ public:
+  explicit CaptionConverter(const NativeString& title);
+  ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
+
+ private:
+  std::string title_line_;
+  std::vector<char> block_;
+  CaptionFilter filter_;
+};
 
 }  // namespace orvane

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string manifest = provider.ConsumeRemainingBytesAsString();
   orvane::fuzz::WriteBytes(folder / "imsmanifest.xml", manifest);
 
-  orvane::SetBlockSizesForTesting(block, 0);
+  orvane::SetReadBlockSizeForTesting(block);
   const std::string title = orvane::ReadCourseTitle(folder.path().native());
   orvane::fuzz::Check(title == ReferenceTitle(manifest), "title differs from the plain search");
   return 0;

@@ -40,14 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const orvane::fuzz::ScratchFolder folder;
   FuzzedDataProvider provider(data, size);
   const auto read_block = provider.ConsumeIntegralInRange<std::size_t>(1, 16);
-  const auto write_block = provider.ConsumeIntegralInRange<std::size_t>(1, 16);
   const std::string title = provider.ConsumeRandomLengthString(32);
   const std::string captions = provider.ConsumeRemainingBytesAsString();
   const auto input = folder / "captions.vtt";
   const auto output = folder / "captions.txt";
   orvane::fuzz::WriteBytes(input, captions);
 
-  orvane::SetBlockSizesForTesting(read_block, write_block);
+  orvane::SetReadBlockSizeForTesting(read_block);
   const auto result = orvane::ConvertCaptionFile(input, output, title);
   orvane::fuzz::Check(result == orvane::ConversionResult::kConverted, "conversion failed");
   const std::string expected =

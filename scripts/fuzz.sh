@@ -12,7 +12,7 @@ targets=${*:-caption_filter course_title text_mode}
 build="$root/build-fuzz"
 
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_FUZZ=ON \
-  -DORVANE_BUILD_TESTS=OFF -DORVANE_WARNINGS_AS_ERRORS=ON >/dev/null
+  -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_QT=OFF -DORVANE_WARNINGS_AS_ERRORS=ON >/dev/null
 for target in $targets; do
   cmake --build "$build" -j"$(nproc)" --target "${target}_fuzz"
 done

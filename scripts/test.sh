@@ -1,8 +1,8 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks. The
-# tests of the Qt desktop program (CTest label "qt": offscreen, and the installed program on an Xvfb server)
-# run in blocks of their own.
+# AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks, and
+# last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
+# offscreen, and the installed program on an Xvfb server) run in blocks of their own.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -34,3 +34,10 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Robustness: fuzzing (3 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
 "$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"
 "$root/scripts/memcheck.sh" "$root/build"
+
+echo "== Benchmark smoke run (bench/: one short round on a few MB; the figures mean nothing here)"
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON \
+  -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_QT=OFF -DORVANE_BUILD_BENCH=ON
+cmake --build "$root/build-bench" -j"$jobs"
+/usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --files 6 --size 0.5 --rounds 1 \
+  --filter-time 0.05 --big-mb 8 --line-mb 4

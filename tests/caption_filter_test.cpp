@@ -198,6 +198,27 @@ TEST(CaptionFilter, WholeFilesAgreeWithStdRegexReading) {
   }
 }
 
+// Longer files put line ends, tags, timings and Ctrl-Z at every offset of the
+// filter's 64-byte scan, and pieces of odd sizes split them anywhere.
+TEST(CaptionFilter, LongFilesInAnyPiecesAgreeWithStdRegexReading) {
+  TokenSoup soup(64);
+  std::mt19937 random(64);
+  for (int i = 0; i < 300; ++i) {
+    std::string file;
+    for (int lines = 0; lines < 60; ++lines) file += soup.Line(12) + (lines % 3 ? "\r\n" : "\n");
+    const std::string expected = ReferenceTranscript(file);
+    ASSERT_EQ(FilterCaptions(file), expected) << ::testing::PrintToString(file);
+    CaptionFilter filter;
+    for (std::size_t at = 0; at < file.size();) {
+      const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 200)(random);
+      filter.Feed(std::string_view(file).substr(at, piece));
+      at += piece;
+    }
+    filter.Finish();
+    ASSERT_EQ(filter.output(), expected) << ::testing::PrintToString(file);
+  }
+}
+
 TEST(CaptionFilter, OutputDoesNotDependOnHowInputIsSplit) {
   const std::string file =
       "\xEF\xBB\xBFWEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\r\n"

@@ -226,7 +226,7 @@ TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
       WriteFile(dir / "a.vtt", captions);
       const std::string expected = "T.\r\n" + FilterCaptions(captions);
       for (const std::size_t block : {1, 2, 3, 7}) {
-        SetBlockSizesForTesting(block, block);
+        SetReadBlockSizeForTesting(block);
         EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", "T"),
                   ConversionResult::kConverted);
         EXPECT_EQ(ReadFile(dir / "a.txt"), expected)
@@ -234,7 +234,28 @@ TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
       }
     }
   }
-  SetBlockSizesForTesting(0, 0);
+  SetReadBlockSizeForTesting(0);
+}
+
+// One converter serves a whole batch: nothing of one file, not an unfinished
+// line, a Ctrl-Z or a long line's buffer, may reach the next file's transcript.
+TEST(CaptionConverter, StartsEveryFileAfresh) {
+  TempDir dir;
+  const std::string long_line(300 * 1024, 'x');
+  WriteFile(dir / "a.vtt", "WEBVTT\n\n<v>first</v>\nhalf\x1A line\n");
+  WriteFile(dir / "b.vtt", "second\r\nno final LF");
+  WriteFile(dir / "c.vtt", "<c>" + long_line + "</c>\n" + "tail");
+  WriteFile(dir / "d.vtt", "12\n<v>third</v>\r\n");
+  CaptionConverter converter("T");
+  for (const char* name : {"a", "b", "c", "d"}) {
+    EXPECT_EQ(
+        converter.Convert(dir / (std::string(name) + ".vtt"), dir / (std::string(name) + ".txt")),
+        ConversionResult::kConverted);
+  }
+  EXPECT_EQ(ReadFile(dir / "a.txt"), "T.\r\nfirst\r\nhalf\r\n");
+  EXPECT_EQ(ReadFile(dir / "b.txt"), "T.\r\nsecond\r\nno final LF\r\n");
+  EXPECT_EQ(ReadFile(dir / "c.txt"), "T.\r\n" + long_line + "\r\ntail\r\n");
+  EXPECT_EQ(ReadFile(dir / "d.txt"), "T.\r\nthird\r\n");
 }
 
 }  // namespace
