@@ -23,6 +23,10 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
+NativeString Native(std::string_view utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end())).native();
+}
+
 void WriteFile(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

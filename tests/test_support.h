@@ -31,6 +31,9 @@ class TempDir {
   fs::path path_;
 };
 
+// `utf8` as native text: UTF-16 on Windows, the bytes themselves elsewhere.
+NativeString Native(std::string_view utf8);
+
 // Writes `bytes` to `path`, creating its parent folders.
 void WriteFile(const fs::path& path, std::string_view bytes);
 // Returns the bytes of `path`; fails the current test when it cannot be read.
