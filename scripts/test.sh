@@ -21,3 +21,6 @@ cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANE_WAR
 cmake --build "$root/build-sanitize" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure
+
+echo "== Windows programs: mingw-w64 build, tests under Wine, GUI test"
+"$root/scripts/test-win32.sh"
