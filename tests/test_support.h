@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,8 @@ struct Message {
   NativeString subject;
   bool operator==(const Message&) const = default;
 };
+// Shows a message in test failures as its kind and subject (as UTF-8).
+void PrintTo(const Message& message, std::ostream* out);
 
 class RecordingReporter : public BatchReporter {
  public:

@@ -44,4 +44,10 @@ diff -r "$scratch/linux" "$scratch/windows"
 for golden in "$root"/tests/golden/*.txt; do
   cmp "$golden" "$scratch/windows/safety__2024/media/captions/$(basename "$golden")"
 done
+# A failure reads as on Linux, with the same exit status.
+status=0
+wine "$windows" 'Z:\nonexistent\captions' >/dev/null 2>"$scratch/windows.err" </dev/null || status=$?
+[ "$status" -eq 1 ] && tr -d '\r' <"$scratch/windows.err" | grep -qx \
+  'orvane-convert: Z:\\nonexistent\\captions: No .vtt files found in the selected folder.' ||
+  { echo "compare_with_linux: status $status, stderr:" >&2; cat "$scratch/windows.err" >&2; exit 1; }
 echo "compare_with_linux: $(find "$scratch/windows" -name '*.txt' | wc -l) transcripts identical"
