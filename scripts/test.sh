@@ -41,3 +41,6 @@ cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARN
 cmake --build "$root/build-bench" -j"$jobs"
 /usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --files 6 --size 0.5 --rounds 1 \
   --filter-time 0.05 --big-mb 8 --line-mb 4
+
+echo "== Windows programs: mingw-w64 build, tests under Wine, GUI test"
+"$root/scripts/test-win32.sh"

@@ -287,7 +287,7 @@ TEST(CaptionFilter, TitleLineEndsInFullStopAndCrLf) {
       {"Caf\xC3\xA9 &amp; <b>", "Caf\xC3\xA9 &amp; <b>.\r\n"},
   };
   for (const TitleCase& c : cases) {
-    EXPECT_EQ(MakeTitleLine(platform::NativeString(c.title.begin(), c.title.end())), c.line);
+    EXPECT_EQ(MakeTitleLine(platform::FromNarrow(c.title)), c.line);
   }
 }
 

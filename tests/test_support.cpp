@@ -23,6 +23,16 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
+NativeString Native(std::string_view utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end())).native();
+}
+
+void PrintTo(const Message& message, std::ostream* out) {
+  const std::u8string subject = fs::path(message.subject).u8string();
+  *out << "{kind " << static_cast<int>(message.kind) << ", \""
+       << std::string(subject.begin(), subject.end()) << "\"}";
+}
+
 void WriteFile(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

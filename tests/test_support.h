@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,9 @@ class TempDir {
   fs::path path_;
 };
 
+// `utf8` as native text: UTF-16 on Windows, the bytes themselves elsewhere.
+NativeString Native(std::string_view utf8);
+
 // Writes `bytes` to `path`, creating its parent folders.
 void WriteFile(const fs::path& path, std::string_view bytes);
 // Returns the bytes of `path`; fails the current test when it cannot be read.
@@ -43,6 +47,8 @@ struct Message {
   NativeString subject;
   bool operator==(const Message&) const = default;
 };
+// Shows a message in test failures as its kind and subject (as UTF-8).
+void PrintTo(const Message& message, std::ostream* out);
 
 class RecordingReporter : public BatchReporter {
  public:

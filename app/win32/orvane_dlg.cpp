@@ -1,0 +1,114 @@
+#include "app/win32/orvane_dlg.h"
+
+// windows.h (through the header) first: shlobj.h relies on its types.
+#include <shlobj.h>
+
+#include <memory>
+
+#include "app/resource.h"
+#include "conversion/batch_run.h"
+
+namespace {
+
+constexpr wchar_t kAppName[] = L"Orvane";
+constexpr wchar_t kPickerText[] = L"Select a folder to process .vtt files";
+
+// Shows every message of a batch run in a modal box owned by the dialog.
+class MessageBoxReporter : public orvane::BatchReporter {
+ public:
+  explicit MessageBoxReporter(HWND owner) : owner_(owner) {}
+  void Report(orvane::BatchMessage message, const orvane::NativeString& subject) override {
+    const std::wstring text = orvane::MessageText(message, subject);
+    ::MessageBoxW(owner_, text.c_str(), kAppName, MB_OK | MB_ICONEXCLAMATION);
+  }
+
+ private:
+  HWND owner_;
+};
+
+// Shows the hourglass while it lives.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { ::SetCursor(previous_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+struct IdListDeleter {
+  void operator()(ITEMIDLIST* list) const { ::CoTaskMemFree(list); }
+};
+using IdList = std::unique_ptr<ITEMIDLIST, IdListDeleter>;
+
+}  // namespace
+
+INT_PTR OrvaneDlg::DoModal() {
+  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN_DIALOG), nullptr,
+                           &OrvaneDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK OrvaneDlg::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* dialog = reinterpret_cast<OrvaneDlg*>(lparam);
+    ::SetWindowLongPtrW(window, DWLP_USER, lparam);
+    dialog->m_hWnd = window;
+    return dialog->OnInitDialog();
+  }
+  auto* dialog = reinterpret_cast<OrvaneDlg*>(::GetWindowLongPtrW(window, DWLP_USER));
+  // Messages sent before WM_INITDIALOG (WM_SETFONT) find no object yet.
+  return dialog != nullptr ? dialog->OnMessage(message, wparam, lparam) : FALSE;
+}
+
+INT_PTR OrvaneDlg::OnMessage(UINT message, WPARAM wparam, LPARAM) {
+  if (message != WM_COMMAND || HIWORD(wparam) != BN_CLICKED) return FALSE;
+  switch (LOWORD(wparam)) {
+    case IDC_SELECT_FOLDER:
+      OnSelectFolder();
+      return TRUE;
+    case IDC_PROCESS_FILES:
+      OnProcessFiles();
+      return TRUE;
+    case IDOK:      // Enter with no default button
+    case IDCANCEL:  // Escape, the close box, Alt+F4
+      ::EndDialog(m_hWnd, LOWORD(wparam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL OrvaneDlg::OnInitDialog() {
+  RECT dialog;
+  ::GetWindowRect(m_hWnd, &dialog);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  ::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& area = monitor.rcWork;
+  const int width = dialog.right - dialog.left;
+  const int height = dialog.bottom - dialog.top;
+  ::SetWindowPos(m_hWnd, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return TRUE;
+}
+
+void OrvaneDlg::OnSelectFolder() {
+  // No owner: the dialog stays usable while the picker is open.
+  BROWSEINFOW info{};
+  info.lpszTitle = kPickerText;
+  const IdList item(::SHBrowseForFolderW(&info));
+  if (!item) return;  // cancelled
+  wchar_t path[MAX_PATH];
+  if (!::SHGetPathFromIDListW(item.get(), path)) return;  // a virtual item
+  m_strFolderPath = path;
+  ::SetDlgItemTextW(m_hWnd, IDC_FOLDER_PATH, path);
+}
+
+void OrvaneDlg::OnProcessFiles() {
+  const WaitCursor busy;
+  MessageBoxReporter reporter(m_hWnd);
+  orvane::RunBatch(m_strFolderPath, reporter);
+}

@@ -1,0 +1,78 @@
+// Entry point of orvane-convert.exe on Windows: arguments and paths are
+// UTF-16. A line for a console is written as UTF-16 with WriteConsoleW, so
+// any name shows whatever the console's code page; a line for a file or a
+// pipe is written as UTF-8, the encoding that scripts and the Linux build use.
+#include <windows.h>
+
+#include <string>
+
+#include "cli/orvane_convert.h"
+
+namespace {
+
+class Win32Console : public orvane::cli::Console {
+ public:
+  void Out(const orvane::cli::NativeString& line) override {
+    Write(::GetStdHandle(STD_OUTPUT_HANDLE), line);
+  }
+  void Err(const orvane::cli::NativeString& line) override {
+    Write(::GetStdHandle(STD_ERROR_HANDLE), line);
+  }
+
+  // True while every write to standard output succeeded.
+  bool out_ok() const { return out_ok_; }
+
+ private:
+  void Write(HANDLE stream, const std::wstring& line) {
+    const bool ok = IsConsole(stream) ? WriteConsole(stream, line + L"\r\n")
+                                      : WriteBytes(stream, ToUtf8(line + L"\r\n"));
+    if (!ok && stream == ::GetStdHandle(STD_OUTPUT_HANDLE)) out_ok_ = false;
+  }
+
+  static bool IsConsole(HANDLE stream) {
+    DWORD mode;
+    return ::GetConsoleMode(stream, &mode) != 0;
+  }
+
+  static bool WriteConsole(HANDLE stream, const std::wstring& text) {
+    DWORD written = 0;
+    return ::WriteConsoleW(stream, text.data(), static_cast<DWORD>(text.size()), &written,
+                           nullptr) &&
+           written == text.size();
+  }
+
+  static std::string ToUtf8(const std::wstring& text) {
+    const int size = static_cast<int>(text.size());
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+    return bytes;
+  }
+
+  static bool WriteBytes(HANDLE stream, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD written = 0;
+      if (!::WriteFile(stream, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                       &written, nullptr) ||
+          written == 0) {
+        return false;
+      }
+      done += written;
+    }
+    return true;
+  }
+
+  bool out_ok_ = true;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<orvane::cli::NativeString> args(argv + 1, argv + argc);
+  Win32Console console;
+  const int status = orvane::cli::RunOrvaneConvert(args, console);
+  // A failed write to standard output (a closed pipe, a full disk) is a failure too.
+  return console.out_ok() ? status : orvane::cli::kExitFailure;
+}

@@ -1,0 +1,194 @@
+// Win32 platform services. Paths are UTF-16 and reach the system only through
+// the wide (...W) calls, so every name opens as it is, whatever the code page.
+#include <windows.h>
+// windows.h first: shlwapi.h relies on its types.
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orvane::platform {
+namespace {
+
+constexpr wchar_t kSeparator = L'\\';
+// The shell's path buffer: 259 characters and the terminator.
+constexpr std::size_t kPathBuffer = MAX_PATH;
+// ReadFile and WriteFile take a 32-bit count; larger requests go in pieces.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+constexpr std::intptr_t kNoHandle = -1;
+static_assert(kNoHandle == static_cast<std::intptr_t>(-1) &&
+              sizeof(std::intptr_t) == sizeof(HANDLE));
+
+// True for an open handle of a file on a disk (not a pipe, console or device)
+// that is not a folder; `info` receives its identity.
+bool IsRegularFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+  return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+NativeChar PathSeparator() { return kSeparator; }
+
+void RemoveFileSpec(NativeString& path) {
+  // PathRemoveFileSpecW edits in place and only ever shortens, so a buffer
+  // holding the whole path (and never less than the shell's 260) is enough:
+  // longer paths are neither cut off nor overrun.
+  std::vector<wchar_t> buffer(std::max(kPathBuffer, path.size() + 1), L'\0');
+  std::copy(path.begin(), path.end(), buffer.begin());
+  ::PathRemoveFileSpecW(buffer.data());
+  path.assign(buffer.data());
+}
+
+NativeString FindFileName(const NativeString& path) {
+  return NativeString(::PathFindFileNameW(path.c_str()));
+}
+
+NativeString FromNarrow(std::string_view narrow) {
+  if (narrow.empty() || narrow.size() > INT_MAX) return {};
+  const int size = static_cast<int>(narrow.size());
+  const int length = ::MultiByteToWideChar(CP_THREAD_ACP, 0, narrow.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  NativeString wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_THREAD_ACP, 0, narrow.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string ToNarrow(NativeStringView text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int size = static_cast<int>(text.size());
+  const int length =
+      ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), size, narrow.data(), length, nullptr,
+                        nullptr);
+  return narrow;
+}
+
+struct DirectoryListing::Impl {
+  ~Impl() {
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  }
+  HANDLE search = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW entry{};
+  NativeString name;
+  bool ok = false;
+
+  void Take() {
+    name = entry.cFileName;
+    ok = true;
+  }
+};
+
+DirectoryListing::DirectoryListing(const NativeString& folder) : impl_(std::make_unique<Impl>()) {
+  const NativeString pattern = folder + kSeparator + L"*.vtt";
+  impl_->search = ::FindFirstFileW(pattern.c_str(), &impl_->entry);
+  if (impl_->search != INVALID_HANDLE_VALUE) impl_->Take();
+}
+
+DirectoryListing::~DirectoryListing() = default;
+
+bool DirectoryListing::ok() const { return impl_->ok; }
+
+const NativeString& DirectoryListing::name() const { return impl_->name; }
+
+bool DirectoryListing::is_directory() const {
+  return (impl_->entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool DirectoryListing::Next() {
+  impl_->ok = false;
+  if (impl_->search == INVALID_HANDLE_VALUE) return false;
+  if (!::FindNextFileW(impl_->search, &impl_->entry)) return false;
+  impl_->Take();
+  return true;
+}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+}
+
+bool InputFile::Open(const std::filesystem::path& path) {
+  // Folders need FILE_FLAG_BACKUP_SEMANTICS to open, so they fail here; pipes,
+  // consoles and devices open without waiting and are refused just after.
+  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!IsRegularFile(handle, info)) {
+    ::CloseHandle(handle);
+    return false;
+  }
+  handle_ = FromHandle(handle);
+  return true;
+}
+
+std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!::ReadFile(ToHandle(handle_), buffer, static_cast<DWORD>(std::min(size, kMaxTransfer)),
+                  &count, nullptr)) {
+    return -1;
+  }
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+OutputFile::~OutputFile() {
+  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+}
+
+bool OutputFile::Create(const std::filesystem::path& path, const InputFile& source) {
+  // OPEN_ALWAYS rather than CREATE_ALWAYS: nothing is truncated before it is
+  // known that `path` is not the caption file under another name (a second
+  // spelling, a hard link). It also opens hidden and system files.
+  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  BY_HANDLE_FILE_INFORMATION source_info;
+  const bool ok = IsRegularFile(handle, info) &&
+                  ::GetFileInformationByHandle(ToHandle(source.handle_), &source_info) &&
+                  !(info.dwVolumeSerialNumber == source_info.dwVolumeSerialNumber &&
+                    info.nFileIndexHigh == source_info.nFileIndexHigh &&
+                    info.nFileIndexLow == source_info.nFileIndexLow) &&
+                  ::SetEndOfFile(handle);  // the file pointer is still at 0
+  if (!ok) {
+    ::CloseHandle(handle);
+    return false;
+  }
+  handle_ = FromHandle(handle);
+  return true;
+}
+
+bool OutputFile::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD count = 0;
+    if (!::WriteFile(ToHandle(handle_), data, static_cast<DWORD>(std::min(size, kMaxTransfer)),
+                     &count, nullptr) ||
+        count == 0) {
+      return false;
+    }
+    data += count;
+    size -= count;
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (handle_ == kNoHandle) return false;
+  const HANDLE handle = ToHandle(handle_);
+  handle_ = kNoHandle;
+  return ::CloseHandle(handle) != 0;
+}
+
+}  // namespace orvane::platform

@@ -1,0 +1,110 @@
+#!/bin/sh
+# End-to-end test of Orvane.exe under Wine, on a virtual X display with twm:
+# press Process Files before choosing a folder, expect a box titled "Orvane"
+# saying "Please select a folder first.", dismiss it, close the dialog and
+# check that the program has ended. Positions come from the windows
+# themselves (window-probe.exe), never from fixed coordinates.
+#
+# Usage: gui_test.sh BUILD_DIR [SCREENSHOT.png]
+# Needs: wine, Xvfb, twm, xdotool (and ImageMagick's import for a screenshot).
+# Uses WINEPREFIX as it is set; no wineserver of that prefix may be running.
+set -eu
+build=$(cd "$1" && pwd)
+screenshot=${2:-}
+export LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+scratch=$(mktemp -d)
+pids=""
+cleanup() {
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "gui_test: $*" >&2
+  exit 1
+}
+
+# Prints the probe's lines for the windows titled $1.
+probe() { wine "$build/tests/window-probe.exe" "$1" 2>/dev/null | tr -d '\r'; }
+
+# Waits up to $2 seconds until a window titled $1 is shown; prints its lines.
+wait_for() {
+  tries=0
+  while [ "$tries" -lt "$(($2 * 2))" ]; do
+    lines=$(probe "$1")
+    if [ -n "$lines" ]; then
+      printf '%s\n' "$lines"
+      return 0
+    fi
+    sleep 0.5
+    tries=$((tries + 1))
+  done
+  return 1
+}
+
+# Prints "x y", the centre of the control with text $2 in the lines $1.
+centre_of() { printf '%s\n' "$1" | awk -F'|' -v text="$2" '$2 == text { print $3, $4; exit }'; }
+
+click() {
+  # shellcheck disable=SC2086
+  xdotool mousemove --sync $1 click 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+pids="$pids $!"
+tries=0
+while [ ! -s "$scratch/display" ]; do
+  [ "$tries" -lt 100 ] || fail "Xvfb did not start"
+  sleep 0.1
+  tries=$((tries + 1))
+done
+export DISPLAY=":$(cat "$scratch/display")"
+# twm's default is to let the user place each new window with the mouse,
+# holding the whole display until then; place windows at once instead.
+printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\n' >"$scratch/twmrc"
+twm -f "$scratch/twmrc" >/dev/null 2>&1 &
+pids="$pids $!"
+# A wineserver and Wine's services started now belong to this display, and do
+# not hold on to the pipes of the probes below.
+wineserver -p
+wine wineboot >/dev/null 2>&1 </dev/null
+
+wine "$build/Orvane.exe" </dev/null >/dev/null 2>&1 &
+app=$!
+pids="$pids $app"
+
+dialog=$(wait_for "Orvane Conversion" 60) || fail "the dialog did not appear"
+for text in "Select Folder contain VTT files" "No folder selected." "Process Files"; do
+  [ -n "$(centre_of "$dialog" "$text")" ] || fail "the dialog lacks \"$text\""
+done
+if [ -n "$screenshot" ]; then
+  sleep 1
+  import -frame -window "$(xdotool search --name '^Orvane Conversion$' | head -n 1)" "$screenshot"
+fi
+
+click "$(centre_of "$dialog" "Process Files")"
+box=$(wait_for "Orvane" 20) || fail "no box titled \"Orvane\" after Process Files"
+printf '%s\n' "$box" | grep -q '|Please select a folder first\.|' ||
+  fail "the box does not say \"Please select a folder first.\": $box"
+click "$(centre_of "$box" "OK")"
+tries=0
+while [ -n "$(probe "Orvane")" ]; do
+  [ "$tries" -lt 20 ] || fail "the box was not dismissed"
+  sleep 0.5
+  tries=$((tries + 1))
+done
+
+# Escape ends the dialog, as its close box does.
+window=$(xdotool search --name '^Orvane Conversion$' | head -n 1)
+[ -n "$window" ] || fail "no X window for the dialog"
+xdotool windowfocus --sync "$window" key Escape
+tries=0
+while kill -0 "$app" 2>/dev/null; do
+  [ "$tries" -lt 40 ] || fail "Orvane.exe did not end after the dialog was closed"
+  sleep 0.5
+  tries=$((tries + 1))
+done
+wait "$app" || fail "Orvane.exe ended with status $?"
+echo "gui_test: passed"

@@ -1,0 +1,59 @@
+// window-probe.exe TITLE: prints, for every visible top-level window whose
+// title is TITLE, one line per child control: "class|text|x|y" with the
+// control's centre in screen coordinates, in UTF-8. Prints nothing when no
+// such window exists. The GUI test reads texts and positions through it.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+std::string ToUtf8(const std::wstring& text) {
+  const int size = static_cast<int>(text.size());
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t buffer[512];
+  // Unlike GetWindowTextW, sends no message: a busy program cannot stall the probe.
+  const int length = ::InternalGetWindowText(window, buffer, 512);
+  return std::wstring(buffer, static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
+std::string Line(HWND window) {
+  wchar_t class_name[128];
+  const int length = ::GetClassNameW(window, class_name, 128);
+  RECT rect;
+  ::GetWindowRect(window, &rect);
+  return ToUtf8(std::wstring(class_name, static_cast<std::size_t>(length > 0 ? length : 0))) + "|" +
+         ToUtf8(TextOf(window)) + "|" + std::to_string((rect.left + rect.right) / 2) + "|" +
+         std::to_string((rect.top + rect.bottom) / 2) + "\n";
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM) {
+  const std::string line = Line(child);
+  DWORD written;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+              &written, nullptr);
+  return TRUE;
+}
+
+BOOL CALLBACK PrintIfTitled(HWND window, LPARAM title) {
+  if (::IsWindowVisible(window) && TextOf(window) == reinterpret_cast<const wchar_t*>(title)) {
+    PrintChild(window, 0);
+    ::EnumChildWindows(window, PrintChild, 0);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) return 2;
+  ::EnumWindows(PrintIfTitled, reinterpret_cast<LPARAM>(argv[1]));
+  return 0;
+}
