@@ -9,21 +9,15 @@
 namespace orvane {
 namespace {
 
+using testing::Completed;
 using testing::Message;
 using testing::ReadFile;
 using testing::RecordingReporter;
+using testing::RunBatchOn;
 using testing::TakeSnapshot;
 using testing::TempDir;
 using testing::WriteFile;
 namespace fs = std::filesystem;
-
-std::vector<Message> RunOn(const fs::path& folder) {
-  RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
-  return reporter.messages;
-}
-
-Message Done(const fs::path& folder) { return {BatchMessage::kFilesConverted, folder.native()}; }
 
 TEST(RunBatch, SkipsFoldersNamedLikeCaptionFiles) {
   TempDir dir;
@@ -31,7 +25,7 @@ TEST(RunBatch, SkipsFoldersNamedLikeCaptionFiles) {
   fs::create_directories(dir / "elsewhere");
   fs::create_directory_symlink(dir / "elsewhere", dir / "captions" / "link.vtt");
   const auto before = TakeSnapshot(dir.path());
-  EXPECT_EQ(RunOn(dir / "captions"), std::vector<Message>{Done(dir / "captions")});
+  EXPECT_EQ(RunBatchOn(dir / "captions"), std::vector<Message>{Completed(dir / "captions")});
   EXPECT_EQ(TakeSnapshot(dir.path()), before);
 }
 
@@ -40,7 +34,7 @@ TEST(RunBatch, AFifoAsManifestGivesNoTitleLine) {
   const fs::path folder = dir / "intro__2024" / "media" / "captions";
   WriteFile(folder / "a.vtt", "Hi\n");
   ::mkfifo((dir / "intro__2024" / "imsmanifest.xml").c_str(), 0600);
-  EXPECT_EQ(RunOn(folder), std::vector<Message>{Done(folder)});
+  EXPECT_EQ(RunBatchOn(folder), std::vector<Message>{Completed(folder)});
   EXPECT_EQ(ReadFile(folder / "a.txt"), "Hi\r\n");
 }
 
@@ -60,7 +54,7 @@ TEST(RunBatch, GoesOnPastFilesThatFail) {
   RunBatch(folder.native(), reporter);
   std::vector<Message> messages = reporter.messages;
   ASSERT_EQ(messages.size(), 5u);
-  EXPECT_EQ(messages.back(), Done(folder));
+  EXPECT_EQ(messages.back(), Completed(folder));
   messages.pop_back();
   std::sort(messages.begin(), messages.end(),
             [](const Message& a, const Message& b) { return a.subject < b.subject; });

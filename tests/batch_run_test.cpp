@@ -7,24 +7,18 @@
 namespace orvane {
 namespace {
 
+using testing::Completed;
 using testing::Message;
 using testing::Native;
 using testing::ReadFile;
 using testing::RecordingReporter;
+using testing::RunBatchOn;
 using testing::TakeSnapshot;
 using testing::TempDir;
 using testing::WriteFile;
 namespace fs = std::filesystem;
 
 constexpr std::string_view kCaptions = "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n";
-
-std::vector<Message> RunOn(const fs::path& folder) {
-  RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
-  return reporter.messages;
-}
-
-Message Done(const fs::path& folder) { return {BatchMessage::kFilesConverted, folder.native()}; }
 
 TEST(RunBatch, AsksForAFolderFirst) {
   RecordingReporter reporter;
@@ -41,7 +35,7 @@ TEST(RunBatch, ReportsFoldersWithoutCaptionFiles) {
   WriteFile(dir / "almost" / "vtt", "x");
   for (const fs::path& folder :
        {dir / "empty", dir / "almost", dir / "missing", dir / "empty" / "notes.txt"}) {
-    EXPECT_EQ(RunOn(folder),
+    EXPECT_EQ(RunBatchOn(folder),
               (std::vector<Message>{{BatchMessage::kNoCaptionFiles, folder.native()}}))
         << folder;
   }
@@ -55,7 +49,7 @@ TEST(RunBatch, ConvertsEveryCaptionFileBesideIt) {
   WriteFile(folder / "LESSON2.VTT", "WEBVTT\r\n\r\nSecond\r\n");
   WriteFile(folder / "part.one.Vtt", "One\n");
   WriteFile(folder / "notes.md", "untouched");
-  EXPECT_EQ(RunOn(folder), std::vector<Message>{Done(folder)});
+  EXPECT_EQ(RunBatchOn(folder), std::vector<Message>{Completed(folder)});
   EXPECT_EQ(ReadFile(folder / "lesson1.txt"), "Hello\r\n");
   EXPECT_EQ(ReadFile(folder / "LESSON2.txt"), "Second\r\n");
   EXPECT_EQ(ReadFile(folder / "part.one.txt"), "One\r\n");
@@ -63,7 +57,7 @@ TEST(RunBatch, ConvertsEveryCaptionFileBesideIt) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 7);
 
   // A second run rewrites the same transcripts rather than appending.
-  EXPECT_EQ(RunOn(folder), std::vector<Message>{Done(folder)});
+  EXPECT_EQ(RunBatchOn(folder), std::vector<Message>{Completed(folder)});
   EXPECT_EQ(ReadFile(folder / "lesson1.txt"), "Hello\r\n");
 }
 
@@ -91,7 +85,7 @@ TEST(RunBatch, HeadsTranscriptsWithTheCourseTitleTwoLevelsUp) {
     WriteFile(folder / "imsmanifest.xml", "<title>Wrong level</title>");
     WriteFile(folder / "a.vtt", "Hi\n");
     WriteFile(folder / "b.vtt", "");
-    EXPECT_EQ(RunOn(folder), std::vector<Message>{Done(folder)}) << c.selected;
+    EXPECT_EQ(RunBatchOn(folder), std::vector<Message>{Completed(folder)}) << c.selected;
     EXPECT_EQ(ReadFile(folder / "a.txt"), std::string(c.first_line) + "Hi\r\n") << c.selected;
     EXPECT_EQ(ReadFile(folder / "b.txt"), c.first_line) << c.selected;
   }
@@ -102,7 +96,7 @@ TEST(RunBatch, ManifestWithoutTitleGivesNoTitleLine) {
   const fs::path folder = dir / "intro__2024" / "media" / "captions";
   WriteFile(dir / "intro__2024" / "imsmanifest.xml", "<manifest/>");
   WriteFile(folder / "a.vtt", "Hi\n");
-  EXPECT_EQ(RunOn(folder), std::vector<Message>{Done(folder)});
+  EXPECT_EQ(RunBatchOn(folder), std::vector<Message>{Completed(folder)});
   EXPECT_EQ(ReadFile(folder / "a.txt"), "Hi\r\n");
 }
 

@@ -69,6 +69,16 @@ std::string Digest(const fs::path& path) {
 
 }  // namespace
 
+std::vector<Message> RunBatchOn(const fs::path& folder) {
+  RecordingReporter reporter;
+  RunBatch(folder.native(), reporter);
+  return reporter.messages;
+}
+
+Message Completed(const fs::path& folder) {
+  return {BatchMessage::kFilesConverted, folder.native()};
+}
+
 Snapshot TakeSnapshot(const fs::path& folder) {
   Snapshot snapshot;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 #include <map>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +57,11 @@ class RecordingReporter : public BatchReporter {
   }
   std::vector<Message> messages;
 };
+
+// Runs a batch over `folder` and returns every message it reported.
+std::vector<Message> RunBatchOn(const fs::path& folder);
+// The completion message of a run over `folder`.
+Message Completed(const fs::path& folder);
 
 // Names (relative, with '/' between components) and contents of every file
 // and link under a folder; links are recorded by their targets, files larger

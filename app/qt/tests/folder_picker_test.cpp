@@ -6,19 +6,9 @@
 #include <QTest>
 #include <optional>
 
+#include "app/qt/tests/open_pickers.h"
+
 namespace orvane::app {
-namespace {
-
-QList<QFileDialog*> OpenPickers() {
-  QList<QFileDialog*> pickers;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* picker = qobject_cast<QFileDialog*>(widget);
-    if (picker != nullptr && picker->isVisible()) pickers.append(picker);
-  }
-  return pickers;
-}
-
-}  // namespace
 
 class FolderPickerTest : public QObject {
   Q_OBJECT

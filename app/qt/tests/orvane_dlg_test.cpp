@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "app/qt/dialog_units.h"
+#include "app/qt/tests/open_pickers.h"
 
 namespace orvane::app {
 namespace {
@@ -82,15 +83,6 @@ void ChooseThroughWindow(QFileDialog* picker, const QString& folder) {
   QPushButton* choose = picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
   QTest::mouseClick(picker->windowHandle(), Qt::LeftButton, {},
                     choose->mapTo(picker, choose->rect().center()));
-}
-
-QList<QFileDialog*> OpenPickers() {
-  QList<QFileDialog*> pickers;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* picker = qobject_cast<QFileDialog*>(widget);
-    if (picker != nullptr && picker->isVisible()) pickers.append(picker);
-  }
-  return pickers;
 }
 
 // The picker in `now` that is not in `before`, or null.
