@@ -2,11 +2,22 @@
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
 # AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks, and
 # last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
-# offscreen, and the installed program on an Xvfb server) run in blocks of their own.
+# offscreen, and the installed program on an Xvfb server) run in blocks of their own, and so do the Windows
+# programs under Wine. The last line adds up the test counts of every CTest run.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 "$root/scripts/install-deps.sh"
+
+counts=$(mktemp)
+trap 'rm -f "$counts" "$counts.log" "$counts.status"' EXIT
+# Runs a command, shows its output as it comes, and keeps the counts of the
+# CTest summaries it prints. Fails as the command fails.
+counted() {
+  { status=0; "$@" 2>&1 || status=$?; echo "$status" >"$counts.status"; } | tee "$counts.log"
+  sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$counts.log" >>"$counts"
+  return "$(cat "$counts.status")"
+}
 
 echo "== Formatting"
 cd "$root"
@@ -15,20 +26,20 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "== Build and test"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON
 cmake --build "$root/build" -j"$jobs"
-ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -LE qt
+counted ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -LE qt
 
 echo "== Desktop program (Qt): offscreen and under Xvfb"
-ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -L qt
+counted ctest --test-dir "$root/build" -j"$jobs" --output-on-failure -L qt
 
 echo "== Sanitizer build and test"
 cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANE_WARNINGS_AS_ERRORS=ON \
   -DORVANE_SANITIZE=ON
 cmake --build "$root/build-sanitize" -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+counted env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -LE qt
 
 echo "== Desktop program (Qt) under the sanitizers"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+counted env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -L qt
 
 echo "== Robustness: fuzzing (3 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
@@ -43,4 +54,7 @@ cmake --build "$root/build-bench" -j"$jobs"
   --filter-time 0.05 --big-mb 8 --line-mb 4
 
 echo "== Windows programs: mingw-w64 build, tests under Wine, GUI test"
-"$root/scripts/test-win32.sh"
+counted "$root/scripts/test-win32.sh"
+
+echo "== All test suites"
+awk '{ failed += $1; total += $2 } END { printf "Total: %d passed, %d failed\n", total - failed, failed }' "$counts"
