@@ -1,11 +1,13 @@
 #include "conversion/caption_filter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace orvane {
@@ -106,6 +108,127 @@ char* CopyWithoutTag(const char* from, const char* end, char* to, char x) {
   return to;
 }
 
+// CopyRounded copies in fixed-size moves, which need no call and, for up to
+// kSlack bytes, no loop. It reads and writes up to kSlack bytes past them.
+constexpr std::size_t kSlack = 64;
+void CopyRounded(char* to, const char* from, std::size_t size) {
+  constexpr std::size_t kMove = 16;
+  std::memcpy(to, from, kSlack);
+  for (std::size_t i = kSlack; i < size; i += kMove) std::memcpy(to + i, from + i, kMove);
+}
+
+// Makes room in `out` for `size` bytes after its first `used` bytes and
+// returns where they go. Bytes past `used` are scratch until trimmed.
+char* Room(std::string& out, std::size_t used, std::size_t size) {
+  // Grown a page at a time, so that little is zero-filled ahead of use.
+  constexpr std::size_t kGrowth = 4096;
+  if (out.size() - used < size) out.resize(used + std::max(size, kGrowth));
+  return out.data() + used;
+}
+
+// Writes `line` and a CR LF into `out` after its first `used` bytes; the
+// bytes from `line` up to `readable` may be read. Returns the new count of
+// used bytes.
+std::size_t WriteLine(std::string_view line, const char* readable, std::string& out,
+                      std::size_t used) {
+  char* const to = Room(out, used, line.size() + kSlack);
+  if (static_cast<std::size_t>(readable - line.data()) >= line.size() + kSlack) {
+    CopyRounded(to, line.data(), line.size());
+  } else {
+    std::memcpy(to, line.data(), line.size());
+  }
+  to[line.size()] = '\r';
+  to[line.size() + 1] = '\n';
+  return used + line.size() + 2;
+}
+
+// Writes the bytes [start, end) that remain of a line after tag removal, and
+// a CR LF when any remain. Returns the new count of used bytes.
+std::size_t EndTagFreeLine(const std::string& out, std::size_t used, char* start, char* end) {
+  if (end == start) return used;
+  end[0] = '\r';
+  end[1] = '\n';
+  return static_cast<std::size_t>(end + 2 - out.data());
+}
+
+// Like WriteLine, with the tags removed as AppendWithoutTags does; nothing is
+// written when no text remains.
+std::size_t WriteWithoutTags(std::string_view line, std::string& out, std::size_t used) {
+  char* const start = Room(out, used, line.size() + 2);
+  char* end = CopyWithoutTag(line.data(), line.data() + line.size(), start, 'v');
+  end = CopyWithoutTag(start, end, start, 'c');
+  return EndTagFreeLine(out, used, start, end);
+}
+
+// A line shorter than two chunks, with bit i of word i / 64 standing for its
+// byte i.
+struct LineMasks {
+  std::uint64_t less[2];
+  std::uint64_t greater[2];
+  bool upper_w;  // the line holds a 'W'
+};
+constexpr std::size_t kShortLine = 128;
+
+// CopyWithoutTag for fewer than kShortLine bytes whose '<' bytes are the set
+// bits of `less`, to a place that does not overlap them. Reads and writes up
+// to kSlack bytes past both. Sets `kept` to the bits of the '<' bytes written.
+char* CopyWithoutTag(const char* from, const char* end, const std::uint64_t (&less)[2], char* to,
+                     char x, std::uint64_t (&kept)[2]) {
+  const char* const from_start = from;
+  char* const to_start = to;
+  kept[0] = kept[1] = 0;
+  for (unsigned word = 0; word < 2; ++word) {
+    for (std::uint64_t bits = less[word]; bits != 0; bits &= bits - 1) {
+      // A tag holds no other '<', so every bit lies at or after `from`.
+      const char* const open = from_start + 64 * word + std::countr_zero(bits);
+      CopyRounded(to, from, static_cast<std::size_t>(open - from));
+      to += open - from;
+      const std::size_t tag = TagLengthAt(open, end, x);
+      if (tag == 0) {
+        const auto place = static_cast<std::size_t>(to - to_start);
+        kept[place / 64] |= std::uint64_t{1} << (place % 64);
+        *to++ = '<';
+        from = open + 1;
+      } else {
+        from = open + tag;
+      }
+    }
+  }
+  CopyRounded(to, from, static_cast<std::size_t>(end - from));
+  return to + (end - from);
+}
+
+// Filters and writes a line of fewer than kShortLine bytes, not empty, that
+// holds a '<', '>' or 'W', as `masks` tell. Such a line is never a cue number.
+// The bytes up to `readable` may be read. Returns the new count of used bytes.
+std::size_t WriteShortLine(std::string_view line, const char* readable, const LineMasks& masks,
+                           std::string& out, std::size_t used) {
+  if (masks.upper_w && IsHeaderLine(line)) return used;
+  for (unsigned word = 0; word < 2; ++word) {
+    for (std::uint64_t bits = masks.greater[word]; bits != 0; bits &= bits - 1) {
+      // A timing match has its '>' at kTimingArrow and lies inside the line.
+      const std::size_t arrow = 64 * word + static_cast<std::size_t>(std::countr_zero(bits));
+      if (arrow >= kTimingArrow && arrow - kTimingArrow + kTimingShape.size() <= line.size() &&
+          MatchesTimingShape(line.data() + arrow - kTimingArrow)) {
+        return used;
+      }
+    }
+  }
+  if ((masks.less[0] | masks.less[1]) == 0) return WriteLine(line, readable, out, used);
+  if (static_cast<std::size_t>(readable - line.data()) < line.size() + kSlack) {
+    return WriteWithoutTags(line, out, used);
+  }
+  // The "<v>" pass writes to `between`, the "<c>" pass from there to `out`.
+  char between[kShortLine + kSlack];
+  std::uint64_t kept[2];
+  std::uint64_t unused[2];
+  char* end =
+      CopyWithoutTag(line.data(), line.data() + line.size(), masks.less, between, 'v', kept);
+  char* const start = Room(out, used, line.size() + 2 * kSlack);
+  end = CopyWithoutTag(between, end, kept, start, 'c', unused);
+  return EndTagFreeLine(out, used, start, end);
+}
+
 // What a line may hold, gathered while it is scanned; the exact checks
 // confirm it.
 constexpr unsigned kLess = 1;     // '<': a tag may start here
@@ -156,6 +279,30 @@ ChunkMasks Classify(const char* at) {
 }
 #endif
 
+#if defined(__SSE2__)
+// Classify with 32-byte compares, for processors that have AVX2.
+__attribute__((target("avx2"))) ChunkMasks ClassifyAvx2(const char* at) {
+  ChunkMasks masks{};
+  for (unsigned part = 0; part < kChunk / 32; ++part) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * part));
+    const auto mask = [&bytes, part ](char c) __attribute__((target("avx2"))) {
+      const int bits = _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c)));
+      return std::uint64_t{static_cast<std::uint32_t>(bits)} << (32 * part);
+    };
+    masks.line_feeds |= mask('\n');
+    masks.stops |= mask(kCtrlZ);
+    masks.less |= mask('<');
+    masks.greater |= mask('>');
+    masks.upper_w |= mask('W');
+  }
+  return masks;
+}
+bool HasAvx2() { return __builtin_cpu_supports("avx2") != 0; }
+#else
+ChunkMasks ClassifyAvx2(const char* at) { return Classify(at); }
+bool HasAvx2() { return false; }
+#endif
+
 // The classes that the bytes `bits` of `masks` hold.
 unsigned ClassesIn(const ChunkMasks& masks, std::uint64_t bits) {
   return ((masks.less & bits) != 0 ? kLess : 0) | ((masks.greater & bits) != 0 ? kGreater : 0) |
@@ -174,6 +321,112 @@ const char* LastLineFeed(const char* begin, const char* end) {
 std::string_view WithoutFinalReturn(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+// True when `line` reaches the transcript (before tag removal); `seen` as
+// for CaptionFilter::ProcessLine.
+bool Keeps(std::string_view line, unsigned seen) {
+  if (line.empty()) return false;
+  if ((seen & kUpperW) != 0 && IsHeaderLine(line)) return false;
+  // Cue timings start their line, so that place is tried before the search.
+  if ((seen & kGreater) != 0 &&
+      ((line.size() >= kTimingShape.size() && MatchesTimingShape(line.data())) ||
+       IsTimingLine(line))) {
+    return false;
+  }
+  return !IsCueNumber(line);
+}
+
+// Where a scan ended: the count of output bytes used and, after a Ctrl-Z,
+// the line it is in and the Ctrl-Z itself.
+struct ScanEnd {
+  std::size_t used;
+  const char* line;
+  const char* stop;
+};
+
+// CaptionFilter::ScanLines with the chunk classifier kClassify, writing to
+// `output` as far as the returned `used`; the bytes after that are scratch.
+template <ChunkMasks (*kClassify)(const char*)>
+[[gnu::always_inline]] inline ScanEnd Scan(const char* begin, const char* end,
+                                           std::string& output) {
+  // Output is written through `used` into room grown ahead of it rather than
+  // appended line by line.
+  std::size_t used = output.size();
+  const char* line = begin;
+  unsigned seen = 0;      // classes of the current line in earlier chunks
+  ChunkMasks previous{};  // of the chunk before
+  char tail[kChunk];
+  for (const char* at = begin; at < end; at += kChunk) {
+    const char* chunk = at;
+    if (end - at < static_cast<std::ptrdiff_t>(kChunk)) {
+      // The last bytes, padded with zeros; the padding lies after the last LF.
+      std::memset(tail, 0, sizeof tail);
+      std::memcpy(tail, at, static_cast<std::size_t>(end - at));
+      chunk = tail;
+    }
+    const ChunkMasks masks = kClassify(chunk);
+    const std::uint64_t special = masks.less | masks.greater | masks.upper_w;
+    std::uint64_t line_feeds = masks.line_feeds;
+    // A Ctrl-Z ends the input: only the line feeds before it count.
+    const std::uint64_t stop_bit = masks.stops & (~masks.stops + 1);
+    if (stop_bit != 0) line_feeds &= stop_bit - 1;
+    std::uint64_t line_bits = ~std::uint64_t{0};  // bytes of the chunk from `line` on
+    while (line_feeds != 0) {
+      const std::uint64_t lf_bit = line_feeds & (~line_feeds + 1);
+      const char* const lf = at + std::countr_zero(lf_bit);
+      const std::uint64_t bits = line_bits & (lf_bit - 1);
+      const std::string_view text = WithoutFinalReturn(std::string_view(line, lf - line));
+      if (text.empty()) {
+        // Dropped.
+      } else if (seen == 0 && (special & bits) == 0) {
+        // Plain text, kept unless it is a cue number.
+        if (Digit(text[0]) == 0 || !IsCueNumber(text)) used = WriteLine(text, end, output, used);
+      } else if (line >= at) {
+        // The whole line lies in this chunk, so its masks tell where to look.
+        const unsigned shift = static_cast<unsigned>(line - at);
+        const LineMasks line_masks{{(masks.less & bits) >> shift, 0},
+                                   {(masks.greater & bits) >> shift, 0},
+                                   (masks.upper_w & bits) != 0};
+        used = WriteShortLine(text, end, line_masks, output, used);
+      } else if (at - line <= static_cast<std::ptrdiff_t>(kChunk)) {
+        // The line starts in the previous chunk, at bit `from` of its masks.
+        const unsigned from = static_cast<unsigned>(kChunk - static_cast<std::size_t>(at - line));
+        const auto join = [from, bits](std::uint64_t before, std::uint64_t now) {
+          now &= bits;
+          return from == 0 ? before : (before >> from) | (now << (64 - from));
+        };
+        const LineMasks line_masks{
+            {join(previous.less, masks.less), (masks.less & bits) >> from},
+            {join(previous.greater, masks.greater), (masks.greater & bits) >> from},
+            ((previous.upper_w >> from) | (masks.upper_w & bits)) != 0};
+        used = WriteShortLine(text, end, line_masks, output, used);
+      } else {
+        const unsigned classes = seen | ClassesIn(masks, bits);
+        if (Keeps(text, classes)) {
+          used = (classes & kLess) != 0 ? WriteWithoutTags(text, output, used)
+                                        : WriteLine(text, end, output, used);
+        }
+      }
+      line = lf + 1;
+      seen = 0;
+      line_bits = ~(lf_bit | (lf_bit - 1));
+      line_feeds &= line_feeds - 1;
+    }
+    if (stop_bit != 0) return {used, line, at + std::countr_zero(stop_bit)};
+    seen |= ClassesIn(masks, line_bits);
+    previous = masks;
+  }
+  return {used, nullptr, nullptr};
+}
+
+ScanEnd ScanPortable(const char* begin, const char* end, std::string& output) {
+  return Scan<Classify>(begin, end, output);
+}
+
+__attribute__((target("avx2"))) ScanEnd ScanAvx2(const char* begin, const char* end,
+                                                 std::string& output) {
+  return Scan<ClassifyAvx2>(begin, end, output);
 }
 
 }  // namespace
@@ -263,39 +516,10 @@ bool CaptionFilter::EndAt(const char* line, const char* stop) {
 }
 
 const char* CaptionFilter::ScanLines(const char* begin, const char* end) {
-  const char* line = begin;
-  unsigned seen = 0;  // classes of the current line in earlier chunks
-  char tail[kChunk];
-  for (const char* at = begin; at < end; at += kChunk) {
-    const char* chunk = at;
-    if (end - at < static_cast<std::ptrdiff_t>(kChunk)) {
-      // The last bytes, padded with zeros; the padding lies after the last LF.
-      std::memset(tail, 0, sizeof tail);
-      std::memcpy(tail, at, static_cast<std::size_t>(end - at));
-      chunk = tail;
-    }
-    const ChunkMasks masks = Classify(chunk);
-    std::uint64_t line_feeds = masks.line_feeds;
-    // A Ctrl-Z ends the input: only the line feeds before it count.
-    const std::uint64_t stop_bit = masks.stops & (~masks.stops + 1);
-    if (stop_bit != 0) line_feeds &= stop_bit - 1;
-    std::uint64_t line_bits = ~std::uint64_t{0};  // bytes of the chunk from `line` on
-    while (line_feeds != 0) {
-      const std::uint64_t lf_bit = line_feeds & (~line_feeds + 1);
-      const char* const lf = at + std::countr_zero(lf_bit);
-      ProcessLine(WithoutFinalReturn(std::string_view(line, lf - line)),
-                  seen | ClassesIn(masks, line_bits & (lf_bit - 1)));
-      line = lf + 1;
-      seen = 0;
-      line_bits = ~(lf_bit | (lf_bit - 1));
-      line_feeds &= line_feeds - 1;
-    }
-    if (stop_bit != 0) {
-      EndAt(line, at + std::countr_zero(stop_bit));
-      return end;
-    }
-    seen |= ClassesIn(masks, line_bits);
-  }
+  static const bool avx2 = HasAvx2();
+  const ScanEnd scan = avx2 ? ScanAvx2(begin, end, output_) : ScanPortable(begin, end, output_);
+  output_.resize(scan.used);
+  if (scan.stop != nullptr) EndAt(scan.line, scan.stop);
   return end;
 }
 
@@ -338,17 +562,7 @@ void CaptionFilter::ProcessPendingLine() {
   pending_.clear();
 }
 
-bool CaptionFilter::KeepsLine(std::string_view line, unsigned seen) {
-  if (line.empty()) return false;
-  if ((seen & kUpperW) != 0 && IsHeaderLine(line)) return false;
-  // Cue timings start their line, so that place is tried before the search.
-  if ((seen & kGreater) != 0 &&
-      ((line.size() >= kTimingShape.size() && MatchesTimingShape(line.data())) ||
-       IsTimingLine(line))) {
-    return false;
-  }
-  return !IsCueNumber(line);
-}
+bool CaptionFilter::KeepsLine(std::string_view line, unsigned seen) { return Keeps(line, seen); }
 
 void CaptionFilter::ProcessLine(std::string_view line, unsigned seen) {
   if (!KeepsLine(line, seen)) return;
