@@ -219,6 +219,22 @@ TEST(CaptionFilter, LongFilesInAnyPiecesAgreeWithStdRegexReading) {
   }
 }
 
+// The filter checks a line from its scan masks when the line lies within two
+// 64-byte chunks and searches it otherwise; lines of up to a few hundred bytes
+// take every one of those ways, at every offset.
+TEST(CaptionFilter, LinesOfAnyLengthAgreeWithStdRegexReading) {
+  TokenSoup soup(128);
+  for (int i = 0; i < 300; ++i) {
+    std::string file;
+    for (int lines = 0; lines < 30; ++lines) {
+      std::string line = soup.Line(40);
+      std::erase_if(line, [](char c) { return c == '\n' || c == '\x1A'; });
+      file += line + (lines % 2 ? "\r\n" : "\n");
+    }
+    ASSERT_EQ(FilterCaptions(file), ReferenceTranscript(file)) << ::testing::PrintToString(file);
+  }
+}
+
 TEST(CaptionFilter, OutputDoesNotDependOnHowInputIsSplit) {
   const std::string file =
       "\xEF\xBB\xBFWEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\n<v>Hi</v>\r\r\n"
