@@ -7,9 +7,9 @@ namespace {
 
 NativeString CourseTitleFor(const NativeString& folder) {
   NativeString course = folder;
-  platform::RemoveFileSpec(course);
-  platform::RemoveFileSpec(course);
-  if (platform::FindFileName(course).find(platform::FromAscii("__")) == NativeString::npos) {
+  platform::RemoveLastComponent(course);
+  platform::RemoveLastComponent(course);
+  if (platform::LastComponent(course).find(platform::FromAscii("__")) == NativeString::npos) {
     return {};
   }
   return ReadCourseTitle(course);
@@ -62,6 +62,7 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
 
   platform::DirectoryListing listing(folder);
   if (!SkipToCaptionFile(listing)) {
+    // Also when reading the folder failed before any caption file was found.
     reporter.Report(BatchMessage::kNoCaptionFiles, folder);
     return;
   }
@@ -86,6 +87,9 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
         break;
     }
   } while (listing.Next() && SkipToCaptionFile(listing));
+  // Entries after a failed read of the folder were never seen: the folder
+  // itself could not be read completely.
+  if (listing.failed()) reporter.Report(BatchMessage::kErrorOpening, folder);
   reporter.Report(BatchMessage::kFilesConverted, folder);
 }
 

@@ -1,3 +1,26 @@
+// The caption filter of default transcripts.
+//
+// How caption bytes become transcript bytes:
+//  1. Feed hands the complete lines of a piece (up to its last LF) to the
+//     scan; the rest of the piece waits in pending_ until its LF arrives, and
+//     such a line is filtered on its own (FilterPendingLine).
+//  2. The scan classifies 64-byte chunks into bit masks (LF, Ctrl-Z, '<', '>',
+//     'W'), one bit per byte, with a chunk kernel: portable C++, SSE2 or AVX2.
+//  3. Each line is routed by what its masks hold (LineHints): a line with
+//     none of '<', '>' and 'W' can only be a cue number; a line that spans at
+//     most two chunks carries the places of its '<' and '>' bytes; a longer
+//     line carries only which of them it holds.
+//  4. KeepsLine alone decides whether a line reaches the transcript: it is
+//     not empty, holds no "WEBVTT", no cue timing, and is not a cue number.
+//     The hints only tell it which checks can succeed and where to look.
+//  5. A kept line is written with its "<v>"/"</v>" and then its "<c>"/"</c>"
+//     tags removed, followed by CR LF, unless nothing is left of it.
+//
+// Slack: the fast paths copy in fixed-size moves that run up to kSlack bytes
+// past the bytes they copy. They read past a line only when `readable`, the
+// end of the piece being scanned, lies at least kSlack bytes after it, and
+// they write into room grown kSlack bytes beyond what the output uses; the
+// output is trimmed to its used bytes when the scan ends.
 #include "conversion/caption_filter.h"
 
 #include <algorithm>
@@ -5,8 +28,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -23,7 +45,8 @@ constexpr std::size_t kTimingArrow = 15;
 // 1 when `c` is an ASCII digit, else 0.
 unsigned Digit(char c) { return static_cast<unsigned char>(c - '0') < 10 ? 1 : 0; }
 
-// The timing shape is tested 8 bytes at a time, as words whose first byte is
+// ---------------------------------------------------------------------------
+// The timing shape, tested 8 bytes at a time, as words whose first byte is
 // the lowest. The four words start at these offsets and overlap at the end.
 using Word = std::uint64_t;
 constexpr std::size_t kShapeWords[] = {0, 8, 16, kTimingShape.size() - sizeof(Word)};
@@ -79,6 +102,68 @@ bool MatchesTimingShape(const char* text) {
           ShapeMismatch(text, 3)) == 0;
 }
 
+// ---------------------------------------------------------------------------
+// What the scan learnt about a line.
+
+// Lines shorter than this, classified whole, carry the places of their '<'
+// and '>' bytes: bit i of word i / 64 stands for byte i of the line.
+constexpr std::size_t kShortLine = 128;
+
+// Which of the bytes that the checks look for a line holds. A check whose
+// byte is absent cannot succeed and is skipped.
+struct LineHints {
+  // When `positioned`, a bit for each '<' and '>' of the line; otherwise all
+  // bits set when the line may hold such a byte, none when it holds none.
+  std::uint64_t less[2] = {0, 0};
+  std::uint64_t greater[2] = {0, 0};
+  bool upper_w = false;  // 'W': "WEBVTT" may start here
+  bool positioned = false;
+
+  bool has_less() const { return (less[0] | less[1]) != 0; }
+  bool has_greater() const { return (greater[0] | greater[1]) != 0; }
+};
+
+constexpr std::uint64_t kAll = ~std::uint64_t{0};
+// Hints for a line that may hold '<', '>' and 'W' as told, places unknown.
+constexpr LineHints Unpositioned(bool less, bool greater, bool upper_w) {
+  return {
+      {less ? kAll : 0, less ? kAll : 0}, {greater ? kAll : 0, greater ? kAll : 0}, upper_w, false};
+}
+// Hints for a line nothing is known of: every check runs.
+constexpr LineHints kUnscanned = Unpositioned(true, true, true);
+
+// True when `line` holds a timing match; when the hints are positioned, only
+// at their '>' bytes.
+[[gnu::always_inline]] inline bool HoldsTiming(std::string_view line, const LineHints& hints) {
+  if (!hints.positioned) {
+    // Cue timings start their line, so that place is tried before the search.
+    return (line.size() >= kTimingShape.size() && MatchesTimingShape(line.data())) ||
+           IsTimingLine(line);
+  }
+  for (unsigned word = 0; word < 2; ++word) {
+    for (std::uint64_t bits = hints.greater[word]; bits != 0; bits &= bits - 1) {
+      const std::size_t arrow = 64 * word + static_cast<std::size_t>(std::countr_zero(bits));
+      if (arrow >= kTimingArrow && arrow - kTimingArrow + kTimingShape.size() <= line.size() &&
+          MatchesTimingShape(line.data() + arrow - kTimingArrow)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The rule of the default transcript: true when `line` (before tag removal)
+// reaches it.
+[[gnu::always_inline]] inline bool KeepsLine(std::string_view line, const LineHints& hints) {
+  if (line.empty()) return false;
+  if (hints.upper_w && IsHeaderLine(line)) return false;
+  if (hints.has_greater() && HoldsTiming(line, hints)) return false;
+  return Digit(line[0]) == 0 || !IsCueNumber(line);
+}
+
+// ---------------------------------------------------------------------------
+// Tag removal and writing.
+
 // Length of the tag "<x>" or "</x>" starting at `at`, or 0 when there is none.
 std::size_t TagLengthAt(const char* at, const char* end, char x) {
   const std::size_t left = static_cast<std::size_t>(end - at);
@@ -108,6 +193,12 @@ char* CopyWithoutTag(const char* from, const char* end, char* to, char x) {
   return to;
 }
 
+// Removes the tags of [start, end) in place, both passes. Returns the new end.
+char* RemoveTagsInPlace(char* start, char* end) {
+  end = CopyWithoutTag(start, end, start, 'v');
+  return CopyWithoutTag(start, end, start, 'c');
+}
+
 // CopyRounded copies in fixed-size moves, which need no call and, for up to
 // kSlack bytes, no loop. It reads and writes up to kSlack bytes past them.
 constexpr std::size_t kSlack = 64;
@@ -115,6 +206,11 @@ void CopyRounded(char* to, const char* from, std::size_t size) {
   constexpr std::size_t kMove = 16;
   std::memcpy(to, from, kSlack);
   for (std::size_t i = kSlack; i < size; i += kMove) std::memcpy(to + i, from + i, kMove);
+}
+
+// True when the bytes from `line` on may be read kSlack bytes past its end.
+bool SlackReadable(std::string_view line, const char* readable) {
+  return static_cast<std::size_t>(readable - line.data()) >= line.size() + kSlack;
 }
 
 // Makes room in `out` for `size` bytes after its first `used` bytes and
@@ -126,52 +222,39 @@ char* Room(std::string& out, std::size_t used, std::size_t size) {
   return out.data() + used;
 }
 
-// Writes `line` and a CR LF into `out` after its first `used` bytes; the
-// bytes from `line` up to `readable` may be read. Returns the new count of
-// used bytes.
-std::size_t WriteLine(std::string_view line, const char* readable, std::string& out,
-                      std::size_t used) {
-  char* const to = Room(out, used, line.size() + kSlack);
-  if (static_cast<std::size_t>(readable - line.data()) >= line.size() + kSlack) {
-    CopyRounded(to, line.data(), line.size());
-  } else {
-    std::memcpy(to, line.data(), line.size());
-  }
-  to[line.size()] = '\r';
-  to[line.size() + 1] = '\n';
-  return used + line.size() + 2;
-}
-
-// Writes the bytes [start, end) that remain of a line after tag removal, and
-// a CR LF when any remain. Returns the new count of used bytes.
-std::size_t EndTagFreeLine(const std::string& out, std::size_t used, char* start, char* end) {
+// Ends the line of output written from `start` to `end` with CR LF, unless it
+// is empty. Returns the new count of used bytes.
+std::size_t EndLine(const std::string& out, std::size_t used, char* start, char* end) {
   if (end == start) return used;
   end[0] = '\r';
   end[1] = '\n';
   return static_cast<std::size_t>(end + 2 - out.data());
 }
 
-// Like WriteLine, with the tags removed as AppendWithoutTags does; nothing is
-// written when no text remains.
-std::size_t WriteWithoutTags(std::string_view line, std::string& out, std::size_t used) {
+// Writes `line` unchanged.
+std::size_t WriteLine(std::string_view line, const char* readable, std::string& out,
+                      std::size_t used) {
+  char* const to = Room(out, used, line.size() + kSlack);
+  if (SlackReadable(line, readable)) {
+    CopyRounded(to, line.data(), line.size());
+  } else {
+    std::memcpy(to, line.data(), line.size());
+  }
+  return EndLine(out, used, to, to + line.size());
+}
+
+// Writes `line` without its tags, searching for them.
+std::size_t WriteSearchingTags(std::string_view line, std::string& out, std::size_t used) {
   char* const start = Room(out, used, line.size() + 2);
   char* end = CopyWithoutTag(line.data(), line.data() + line.size(), start, 'v');
   end = CopyWithoutTag(start, end, start, 'c');
-  return EndTagFreeLine(out, used, start, end);
+  return EndLine(out, used, start, end);
 }
 
-// A line shorter than two chunks, with bit i of word i / 64 standing for its
-// byte i.
-struct LineMasks {
-  std::uint64_t less[2];
-  std::uint64_t greater[2];
-  bool upper_w;  // the line holds a 'W'
-};
-constexpr std::size_t kShortLine = 128;
-
-// CopyWithoutTag for fewer than kShortLine bytes whose '<' bytes are the set
-// bits of `less`, to a place that does not overlap them. Reads and writes up
-// to kSlack bytes past both. Sets `kept` to the bits of the '<' bytes written.
+// One tag pass (see CopyWithoutTag) over fewer than kShortLine bytes whose
+// '<' bytes are the set bits of `less`, to a place that does not overlap
+// them. Reads and writes up to kSlack bytes past both. Sets `kept` to the bits
+// of the '<' bytes written, for the next pass.
 char* CopyWithoutTag(const char* from, const char* end, const std::uint64_t (&less)[2], char* to,
                      char x, std::uint64_t (&kept)[2]) {
   const char* const from_start = from;
@@ -198,46 +281,54 @@ char* CopyWithoutTag(const char* from, const char* end, const std::uint64_t (&le
   return to + (end - from);
 }
 
-// Filters and writes a line of fewer than kShortLine bytes, not empty, that
-// holds a '<', '>' or 'W', as `masks` tell. Such a line is never a cue number.
-// The bytes up to `readable` may be read. Returns the new count of used bytes.
-std::size_t WriteShortLine(std::string_view line, const char* readable, const LineMasks& masks,
-                           std::string& out, std::size_t used) {
-  if (masks.upper_w && IsHeaderLine(line)) return used;
-  for (unsigned word = 0; word < 2; ++word) {
-    for (std::uint64_t bits = masks.greater[word]; bits != 0; bits &= bits - 1) {
-      // A timing match has its '>' at kTimingArrow and lies inside the line.
-      const std::size_t arrow = 64 * word + static_cast<std::size_t>(std::countr_zero(bits));
-      if (arrow >= kTimingArrow && arrow - kTimingArrow + kTimingShape.size() <= line.size() &&
-          MatchesTimingShape(line.data() + arrow - kTimingArrow)) {
-        return used;
-      }
-    }
-  }
-  if ((masks.less[0] | masks.less[1]) == 0) return WriteLine(line, readable, out, used);
-  if (static_cast<std::size_t>(readable - line.data()) < line.size() + kSlack) {
-    return WriteWithoutTags(line, out, used);
-  }
+// Writes a short line without its tags, jumping from '<' to '<' by the hints.
+std::size_t WritePositionedTags(std::string_view line, const LineHints& hints, std::string& out,
+                                std::size_t used) {
   // The "<v>" pass writes to `between`, the "<c>" pass from there to `out`.
   char between[kShortLine + kSlack];
   std::uint64_t kept[2];
   std::uint64_t unused[2];
   char* end =
-      CopyWithoutTag(line.data(), line.data() + line.size(), masks.less, between, 'v', kept);
+      CopyWithoutTag(line.data(), line.data() + line.size(), hints.less, between, 'v', kept);
   char* const start = Room(out, used, line.size() + 2 * kSlack);
   end = CopyWithoutTag(between, end, kept, start, 'c', unused);
-  return EndTagFreeLine(out, used, start, end);
+  return EndLine(out, used, start, end);
 }
 
-// What a line may hold, gathered while it is scanned; the exact checks
-// confirm it.
-constexpr unsigned kLess = 1;     // '<': a tag may start here
-constexpr unsigned kGreater = 2;  // '>': the arrow of a timing line
-constexpr unsigned kUpperW = 4;   // 'W': "WEBVTT" may start here
-// For a line not scanned: every exact check runs.
-constexpr unsigned kUnscanned = kLess | kGreater | kUpperW;
+// Writes a kept line into `out` after its first `used` bytes, without its
+// tags and with a CR LF; the bytes from `line` up to `readable` may be read.
+// Returns the new count of used bytes.
+[[gnu::always_inline]] inline std::size_t WriteKeptLine(std::string_view line,
+                                                        const LineHints& hints,
+                                                        const char* readable, std::string& out,
+                                                        std::size_t used) {
+  if (!hints.has_less()) return WriteLine(line, readable, out, used);
+  if (hints.positioned && SlackReadable(line, readable)) {
+    return WritePositionedTags(line, hints, out, used);
+  }
+  return WriteSearchingTags(line, out, used);
+}
 
-// The scan looks at 64 bytes at a time. Bit i of a mask stands for byte i.
+// Filters one line: writes it, as the hints allow, when KeepsLine keeps it.
+// Returns the new count of used bytes.
+[[gnu::always_inline]] inline std::size_t FilterLine(std::string_view line, const LineHints& hints,
+                                                     const char* readable, std::string& out,
+                                                     std::size_t used) {
+  return KeepsLine(line, hints) ? WriteKeptLine(line, hints, readable, out, used) : used;
+}
+
+// FilterLine for a line that holds a '<', '>' or 'W': kept out of the scan's
+// loop, which plain lines of text run through.
+[[gnu::noinline]] std::size_t FilterMarkedLine(std::string_view line, const LineHints& hints,
+                                               const char* readable, std::string& out,
+                                               std::size_t used) {
+  return FilterLine(line, hints, readable, out, used);
+}
+
+// ---------------------------------------------------------------------------
+// Chunk kernels.
+
+// The scan looks at kChunk bytes at a time. Bit i of a mask stands for byte i.
 constexpr std::size_t kChunk = 64;
 struct ChunkMasks {
   std::uint64_t line_feeds;
@@ -247,8 +338,21 @@ struct ChunkMasks {
   std::uint64_t upper_w;
 };
 
-#if defined(__SSE2__)
-ChunkMasks Classify(const char* at) {
+ChunkMasks ClassifyPortable(const char* at) {
+  ChunkMasks masks{};
+  for (unsigned i = 0; i < kChunk; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    masks.line_feeds |= at[i] == '\n' ? bit : 0;
+    masks.stops |= at[i] == kCtrlZ ? bit : 0;
+    masks.less |= at[i] == '<' ? bit : 0;
+    masks.greater |= at[i] == '>' ? bit : 0;
+    masks.upper_w |= at[i] == 'W' ? bit : 0;
+  }
+  return masks;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("sse2"))) ChunkMasks ClassifySse2(const char* at) {
   ChunkMasks masks{};
   for (unsigned part = 0; part < kChunk / 16; ++part) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
@@ -264,23 +368,7 @@ ChunkMasks Classify(const char* at) {
   }
   return masks;
 }
-#else
-ChunkMasks Classify(const char* at) {
-  ChunkMasks masks{};
-  for (unsigned i = 0; i < kChunk; ++i) {
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    masks.line_feeds |= at[i] == '\n' ? bit : 0;
-    masks.stops |= at[i] == kCtrlZ ? bit : 0;
-    masks.less |= at[i] == '<' ? bit : 0;
-    masks.greater |= at[i] == '>' ? bit : 0;
-    masks.upper_w |= at[i] == 'W' ? bit : 0;
-  }
-  return masks;
-}
-#endif
 
-#if defined(__SSE2__)
-// Classify with 32-byte compares, for processors that have AVX2.
 __attribute__((target("avx2"))) ChunkMasks ClassifyAvx2(const char* at) {
   ChunkMasks masks{};
   for (unsigned part = 0; part < kChunk / 32; ++part) {
@@ -297,11 +385,40 @@ __attribute__((target("avx2"))) ChunkMasks ClassifyAvx2(const char* at) {
   }
   return masks;
 }
-bool HasAvx2() { return __builtin_cpu_supports("avx2") != 0; }
-#else
-ChunkMasks ClassifyAvx2(const char* at) { return Classify(at); }
-bool HasAvx2() { return false; }
 #endif
+
+// ---------------------------------------------------------------------------
+// The scan: one body, compiled once per kernel.
+
+// Hints for a line whose bytes `bits` all lie in the chunk of `masks`,
+// starting at bit `shift`.
+[[gnu::always_inline]] inline LineHints HintsWithinChunk(const ChunkMasks& masks,
+                                                         std::uint64_t bits, unsigned shift) {
+  return {{(masks.less & bits) >> shift, 0},
+          {(masks.greater & bits) >> shift, 0},
+          (masks.upper_w & bits) != 0,
+          true};
+}
+
+// Hints for a line that starts at bit `from` of the chunk of `previous` and
+// ends in the chunk of `masks`, whose bytes of it are `bits`.
+[[gnu::always_inline]] inline LineHints HintsAcrossChunks(const ChunkMasks& previous,
+                                                          const ChunkMasks& masks,
+                                                          std::uint64_t bits, unsigned from) {
+  const auto join = [from, bits](std::uint64_t before, std::uint64_t now) {
+    now &= bits;
+    return from == 0 ? before : (before >> from) | (now << (64 - from));
+  };
+  return {{join(previous.less, masks.less), (masks.less & bits) >> from},
+          {join(previous.greater, masks.greater), (masks.greater & bits) >> from},
+          ((previous.upper_w >> from) | (masks.upper_w & bits)) != 0,
+          true};
+}
+
+// Which classes of bytes a longer line holds, gathered chunk by chunk.
+constexpr unsigned kLess = 1;
+constexpr unsigned kGreater = 2;
+constexpr unsigned kUpperW = 4;
 
 // The classes that the bytes `bits` of `masks` hold.
 unsigned ClassesIn(const ChunkMasks& masks, std::uint64_t bits) {
@@ -309,12 +426,8 @@ unsigned ClassesIn(const ChunkMasks& masks, std::uint64_t bits) {
          ((masks.upper_w & bits) != 0 ? kUpperW : 0);
 }
 
-// The last LF in [begin, end), or null when there is none.
-const char* LastLineFeed(const char* begin, const char* end) {
-  for (const char* at = end; at != begin;) {
-    if (*--at == '\n') return at;
-  }
-  return nullptr;
+LineHints HintsFromClasses(unsigned classes) {
+  return Unpositioned((classes & kLess) != 0, (classes & kGreater) != 0, (classes & kUpperW) != 0);
 }
 
 // A CR right before the LF that ended a line belongs to the CR LF line end.
@@ -323,95 +436,62 @@ std::string_view WithoutFinalReturn(std::string_view line) {
   return line;
 }
 
-// True when `line` reaches the transcript (before tag removal); `seen` as
-// for CaptionFilter::ProcessLine.
-bool Keeps(std::string_view line, unsigned seen) {
-  if (line.empty()) return false;
-  if ((seen & kUpperW) != 0 && IsHeaderLine(line)) return false;
-  // Cue timings start their line, so that place is tried before the search.
-  if ((seen & kGreater) != 0 &&
-      ((line.size() >= kTimingShape.size() && MatchesTimingShape(line.data())) ||
-       IsTimingLine(line))) {
-    return false;
-  }
-  return !IsCueNumber(line);
+// The last `size` bytes of the input, padded with zeros to a whole chunk.
+const char* PaddedChunk(const char* at, std::size_t size, char (&tail)[kChunk]) {
+  std::memset(tail, 0, sizeof tail);
+  std::memcpy(tail, at, size);
+  return tail;
 }
 
-// Where a scan ended: the count of output bytes used and, after a Ctrl-Z,
-// the line it is in and the Ctrl-Z itself.
 struct ScanEnd {
-  std::size_t used;
-  const char* line;
-  const char* stop;
+  std::size_t used;  // bytes of the output written
+  const char* line;  // after a Ctrl-Z: the start of the line it ends
+  const char* stop;  // the Ctrl-Z, or null when none was met
 };
 
-// CaptionFilter::ScanLines with the chunk classifier kClassify, writing to
-// `output` as far as the returned `used`; the bytes after that are scratch.
+// Filters the lines of [begin, end), which ends in an LF, up to the first
+// Ctrl-Z, classifying chunks with kClassify. Writes to `output` as far as the
+// returned `used`; the bytes after that are scratch.
 template <ChunkMasks (*kClassify)(const char*)>
 [[gnu::always_inline]] inline ScanEnd Scan(const char* begin, const char* end,
                                            std::string& output) {
-  // Output is written through `used` into room grown ahead of it rather than
-  // appended line by line.
   std::size_t used = output.size();
   const char* line = begin;
   unsigned seen = 0;      // classes of the current line in earlier chunks
   ChunkMasks previous{};  // of the chunk before
   char tail[kChunk];
   for (const char* at = begin; at < end; at += kChunk) {
-    const char* chunk = at;
-    if (end - at < static_cast<std::ptrdiff_t>(kChunk)) {
-      // The last bytes, padded with zeros; the padding lies after the last LF.
-      std::memset(tail, 0, sizeof tail);
-      std::memcpy(tail, at, static_cast<std::size_t>(end - at));
-      chunk = tail;
-    }
-    const ChunkMasks masks = kClassify(chunk);
+    const auto left = static_cast<std::size_t>(end - at);
+    // Padding lies after the last LF, so it never joins a line.
+    const ChunkMasks masks = kClassify(left < kChunk ? PaddedChunk(at, left, tail) : at);
     const std::uint64_t special = masks.less | masks.greater | masks.upper_w;
-    std::uint64_t line_feeds = masks.line_feeds;
     // A Ctrl-Z ends the input: only the line feeds before it count.
     const std::uint64_t stop_bit = masks.stops & (~masks.stops + 1);
-    if (stop_bit != 0) line_feeds &= stop_bit - 1;
+    std::uint64_t line_feeds = stop_bit == 0 ? masks.line_feeds : masks.line_feeds & (stop_bit - 1);
     std::uint64_t line_bits = ~std::uint64_t{0};  // bytes of the chunk from `line` on
-    while (line_feeds != 0) {
+    for (; line_feeds != 0; line_feeds &= line_feeds - 1) {
       const std::uint64_t lf_bit = line_feeds & (~line_feeds + 1);
       const char* const lf = at + std::countr_zero(lf_bit);
       const std::uint64_t bits = line_bits & (lf_bit - 1);
       const std::string_view text = WithoutFinalReturn(std::string_view(line, lf - line));
-      if (text.empty()) {
-        // Dropped.
-      } else if (seen == 0 && (special & bits) == 0) {
-        // Plain text, kept unless it is a cue number.
-        if (Digit(text[0]) == 0 || !IsCueNumber(text)) used = WriteLine(text, end, output, used);
+      if (seen == 0 && (special & bits) == 0) {
+        used = FilterLine(text, LineHints{}, end, output, used);  // most lines of text
       } else if (line >= at) {
-        // The whole line lies in this chunk, so its masks tell where to look.
-        const unsigned shift = static_cast<unsigned>(line - at);
-        const LineMasks line_masks{{(masks.less & bits) >> shift, 0},
-                                   {(masks.greater & bits) >> shift, 0},
-                                   (masks.upper_w & bits) != 0};
-        used = WriteShortLine(text, end, line_masks, output, used);
+        used =
+            FilterMarkedLine(text, HintsWithinChunk(masks, bits, static_cast<unsigned>(line - at)),
+                             end, output, used);
       } else if (at - line <= static_cast<std::ptrdiff_t>(kChunk)) {
-        // The line starts in the previous chunk, at bit `from` of its masks.
-        const unsigned from = static_cast<unsigned>(kChunk - static_cast<std::size_t>(at - line));
-        const auto join = [from, bits](std::uint64_t before, std::uint64_t now) {
-          now &= bits;
-          return from == 0 ? before : (before >> from) | (now << (64 - from));
-        };
-        const LineMasks line_masks{
-            {join(previous.less, masks.less), (masks.less & bits) >> from},
-            {join(previous.greater, masks.greater), (masks.greater & bits) >> from},
-            ((previous.upper_w >> from) | (masks.upper_w & bits)) != 0};
-        used = WriteShortLine(text, end, line_masks, output, used);
+        used = FilterMarkedLine(
+            text,
+            HintsAcrossChunks(previous, masks, bits, static_cast<unsigned>(kChunk - (at - line))),
+            end, output, used);
       } else {
-        const unsigned classes = seen | ClassesIn(masks, bits);
-        if (Keeps(text, classes)) {
-          used = (classes & kLess) != 0 ? WriteWithoutTags(text, output, used)
-                                        : WriteLine(text, end, output, used);
-        }
+        used = FilterMarkedLine(text, HintsFromClasses(seen | ClassesIn(masks, bits)), end, output,
+                                used);
       }
       line = lf + 1;
       seen = 0;
       line_bits = ~(lf_bit | (lf_bit - 1));
-      line_feeds &= line_feeds - 1;
     }
     if (stop_bit != 0) return {used, line, at + std::countr_zero(stop_bit)};
     seen |= ClassesIn(masks, line_bits);
@@ -421,12 +501,42 @@ template <ChunkMasks (*kClassify)(const char*)>
 }
 
 ScanEnd ScanPortable(const char* begin, const char* end, std::string& output) {
-  return Scan<Classify>(begin, end, output);
+  return Scan<ClassifyPortable>(begin, end, output);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("sse2"))) ScanEnd ScanSse2(const char* begin, const char* end,
+                                                 std::string& output) {
+  return Scan<ClassifySse2>(begin, end, output);
 }
 
 __attribute__((target("avx2"))) ScanEnd ScanAvx2(const char* begin, const char* end,
                                                  std::string& output) {
   return Scan<ClassifyAvx2>(begin, end, output);
+}
+#endif
+
+// The kernels this build holds, with how to tell whether the processor runs
+// them; the fastest last.
+struct KernelEntry {
+  ChunkKernel kernel;
+  std::string_view name;
+  ScanEnd (*scan)(const char*, const char*, std::string&);
+  bool (*runs_here)();
+};
+constexpr KernelEntry kKernels[] = {
+    {ChunkKernel::kPortable, "portable", ScanPortable, [] { return true; }},
+#if defined(__x86_64__)
+    {ChunkKernel::kSse2, "sse2", ScanSse2, [] { return true; }},
+    {ChunkKernel::kAvx2, "avx2", ScanAvx2, [] { return __builtin_cpu_supports("avx2") != 0; }},
+#endif
+};
+
+const KernelEntry& EntryOf(ChunkKernel kernel) {
+  for (const KernelEntry& entry : kKernels) {
+    if (entry.kernel == kernel) return entry;
+  }
+  return kKernels[0];
 }
 
 }  // namespace
@@ -456,30 +566,27 @@ bool IsCueNumber(std::string_view line) {
 
 void AppendWithoutTags(std::string_view line, std::string& out) {
   const std::size_t base = out.size();
-  // An empty view may have no storage at all, which memchr must not be given.
-  if (line.empty() || std::memchr(line.data(), '<', line.size()) == nullptr) {
-    out.append(line);
-    return;
-  }
-  out.resize(base + line.size());
+  out.append(line);
   char* const start = out.data() + base;
-  char* end = CopyWithoutTag(line.data(), line.data() + line.size(), start, 'v');
-  end = CopyWithoutTag(start, end, start, 'c');
-  out.resize(static_cast<std::size_t>(end - out.data()));
+  out.resize(static_cast<std::size_t>(RemoveTagsInPlace(start, start + line.size()) - out.data()));
 }
 
-std::string MakeTitleLine(const platform::NativeString& title) {
-  std::string line;
-  if (title.empty()) return line;
-  platform::NativeString with_stop = title;
-  with_stop += platform::NativeChar('.');
-  for (const char c : platform::ToNarrow(with_stop)) {
-    if (c == '\n') line += '\r';
-    line += c;
+std::string_view KernelName(ChunkKernel kernel) { return EntryOf(kernel).name; }
+
+std::vector<ChunkKernel> SupportedKernels() {
+  std::vector<ChunkKernel> kernels;
+  for (const KernelEntry& entry : kKernels) {
+    if (entry.runs_here()) kernels.push_back(entry.kernel);
   }
-  line += "\r\n";
-  return line;
+  return kernels;
 }
+
+ChunkKernel FastestKernel() {
+  static const ChunkKernel fastest = SupportedKernels().back();
+  return fastest;
+}
+
+CaptionFilter::CaptionFilter(ChunkKernel kernel) : kernel_(kernel) {}
 
 bool CaptionFilter::Feed(std::string_view bytes) {
   if (ended_ || bytes.empty()) return !ended_;  // an empty view may have no storage
@@ -494,13 +601,15 @@ bool CaptionFilter::Feed(std::string_view bytes) {
     }
     pending_.append(begin, line_end);
     if (lf == nullptr) return true;
-    if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
-    ProcessPendingLine();
+    if (pending_.back() == '\r') pending_.pop_back();
+    FilterPendingLine();
     begin = lf + 1;
   }
-  if (const char* const last_lf = LastLineFeed(begin, end)) {
-    begin = ScanLines(begin, last_lf + 1);
+  const auto last_lf = std::string_view(begin, end - begin).rfind('\n');
+  if (last_lf != std::string_view::npos) {
+    ScanLines(begin, begin + last_lf + 1);
     if (ended_) return false;
+    begin += last_lf + 1;
   }
   if (const void* stop = std::memchr(begin, kCtrlZ, end - begin)) {
     return EndAt(begin, static_cast<const char*>(stop));
@@ -515,17 +624,15 @@ bool CaptionFilter::EndAt(const char* line, const char* stop) {
   return false;
 }
 
-const char* CaptionFilter::ScanLines(const char* begin, const char* end) {
-  static const bool avx2 = HasAvx2();
-  const ScanEnd scan = avx2 ? ScanAvx2(begin, end, output_) : ScanPortable(begin, end, output_);
+void CaptionFilter::ScanLines(const char* begin, const char* end) {
+  const ScanEnd scan = EntryOf(kernel_).scan(begin, end, output_);
   output_.resize(scan.used);
   if (scan.stop != nullptr) EndAt(scan.line, scan.stop);
-  return end;
 }
 
 void CaptionFilter::Finish() {
   // A last line without LF keeps a final CR: only CR LF reads as LF.
-  ProcessPendingLine();
+  FilterPendingLine();
 }
 
 void CaptionFilter::Reset() {
@@ -540,40 +647,23 @@ void CaptionFilter::Reset() {
   ended_ = false;
 }
 
-void CaptionFilter::ProcessPendingLine() {
-  constexpr std::size_t kLongLine = 64 * 1024;
-  if (pending_.size() < kLongLine || !output_.empty()) {
-    ProcessLine(pending_, kUnscanned);
-    pending_.clear();
-    return;
-  }
-  // A long line is filtered in place and handed over as the output, so that
-  // it is held once, not copied.
-  if (!KeepsLine(pending_, kUnscanned)) {
-    pending_.clear();
-    return;
-  }
-  char* const start = pending_.data();
-  char* end = CopyWithoutTag(start, start + pending_.size(), start, 'v');
-  end = CopyWithoutTag(start, end, start, 'c');
-  pending_.resize(static_cast<std::size_t>(end - start));
-  if (!pending_.empty()) pending_.append("\r\n", 2);
-  output_.swap(pending_);
-  pending_.clear();
-}
-
-bool CaptionFilter::KeepsLine(std::string_view line, unsigned seen) { return Keeps(line, seen); }
-
-void CaptionFilter::ProcessLine(std::string_view line, unsigned seen) {
-  if (!KeepsLine(line, seen)) return;
-  if ((seen & kLess) != 0) {
+void CaptionFilter::FilterPendingLine() {
+  if (KeepsLine(pending_, kUnscanned)) {
     const std::size_t base = output_.size();
-    AppendWithoutTags(line, output_);
-    if (output_.size() == base) return;
-  } else {
-    output_.append(line);
+    constexpr std::size_t kLongLine = 64 * 1024;
+    if (pending_.size() >= kLongLine && output_.empty()) {
+      // A long line is filtered in place and handed over as the output, so
+      // that it is held once, not copied.
+      char* const start = pending_.data();
+      pending_.resize(
+          static_cast<std::size_t>(RemoveTagsInPlace(start, start + pending_.size()) - start));
+      output_.swap(pending_);
+    } else {
+      AppendWithoutTags(pending_, output_);
+    }
+    if (output_.size() != base) output_.append("\r\n", 2);
   }
-  output_.append("\r\n", 2);
+  pending_.clear();
 }
 
 std::string FilterCaptions(std::string_view captions) {

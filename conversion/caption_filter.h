@@ -1,12 +1,11 @@
-// The caption filter: which caption lines reach the transcript and how, and
-// the text-mode byte rules of both files.
+// The caption filter of default transcripts: which caption lines reach the
+// transcript and how, and the text-mode byte rules of both files.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include "platform/platform.h"
+#include <vector>
 
 namespace orvane {
 
@@ -25,10 +24,23 @@ bool IsCueNumber(std::string_view line);
 // by the same pass.
 void AppendWithoutTags(std::string_view line, std::string& out);
 
-// Returns the transcript's title line for `title`: title + "." in the narrow
-// code page, every LF in it written as CR LF, ending in CR LF. Empty when
-// `title` is empty.
-std::string MakeTitleLine(const platform::NativeString& title);
+// The instruction-set variants of the filter's scan, which classifies caption
+// bytes 64 at a time. Every kernel gives the same transcript; they differ only
+// in speed and in the processors that can run them.
+enum class ChunkKernel {
+  kPortable,  // plain C++, on every processor
+  kSse2,      // x86-64
+  kAvx2,      // x86-64 processors with AVX2
+};
+
+// The kernel's name as tests and benchmarks show it: "portable", "sse2", "avx2".
+std::string_view KernelName(ChunkKernel kernel);
+
+// The kernels that this build and this processor can run, kPortable first.
+std::vector<ChunkKernel> SupportedKernels();
+
+// The fastest of SupportedKernels(); filters use it unless told otherwise.
+ChunkKernel FastestKernel();
 
 // Turns the bytes of a caption file into the bytes of its transcript, fed in
 // pieces of any size. Reading follows the text-mode rules: CR LF is read as LF,
@@ -36,6 +48,10 @@ std::string MakeTitleLine(const platform::NativeString& title);
 // line is written with a CR LF line end.
 class CaptionFilter {
  public:
+  // A filter whose scan runs on `kernel`, which must be one of
+  // SupportedKernels().
+  explicit CaptionFilter(ChunkKernel kernel = FastestKernel());
+
   // Processes the next bytes of the caption file. Returns false once a Ctrl-Z
   // has ended the input; bytes fed after that are ignored.
   bool Feed(std::string_view bytes);
@@ -50,20 +66,15 @@ class CaptionFilter {
   std::string& output() { return output_; }
 
  private:
-  // Filters one line without its line end. `seen` holds a bit of each byte
-  // class found in it (see caption_filter.cpp), or kUnscanned when unknown.
-  void ProcessLine(std::string_view line, unsigned seen);
-  // True when `line` reaches the transcript (before tag removal).
-  static bool KeepsLine(std::string_view line, unsigned seen);
-  // Filters the line held in pending_ and clears it.
-  void ProcessPendingLine();
   // Filters the lines of [begin, end), which ends in an LF, up to a Ctrl-Z.
-  // Returns `end`; after a Ctrl-Z the input has ended.
-  const char* ScanLines(const char* begin, const char* end);
+  void ScanLines(const char* begin, const char* end);
+  // Filters the line held in pending_, which the scan has not seen, and clears it.
+  void FilterPendingLine();
   // Ends the input at the Ctrl-Z `stop` inside the line that starts at `line`.
   // Returns false.
   bool EndAt(const char* line, const char* stop);
 
+  ChunkKernel kernel_;
   std::string pending_;  // start of a line whose LF has not arrived yet
   std::string output_;
   bool ended_ = false;

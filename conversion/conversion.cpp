@@ -1,15 +1,12 @@
 #include "conversion/conversion.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "conversion/caption_filter.h"
 
 namespace orvane {
 namespace {
-
-constexpr std::size_t kDefaultReadBlock = 256 * 1024;
-// Files are read in blocks of this many bytes. Tests shrink it.
-std::size_t read_block = kDefaultReadBlock;
 
 constexpr std::string_view kTitleOpen = "<title>";
 constexpr std::string_view kTitleClose = "</title>";
@@ -28,11 +25,20 @@ std::string MakeOutputPath(std::string_view path) { return ReplaceExtension(path
 
 std::wstring MakeOutputPath(std::wstring_view path) { return ReplaceExtension(path); }
 
-void SetReadBlockSizeForTesting(std::size_t size) {
-  read_block = size == 0 ? kDefaultReadBlock : size;
+std::string MakeTitleLine(const NativeString& title) {
+  std::string line;
+  if (title.empty()) return line;
+  NativeString with_stop = title;
+  with_stop += platform::NativeChar('.');
+  for (const char c : platform::ToNarrow(with_stop)) {
+    if (c == '\n') line += '\r';
+    line += c;
+  }
+  line += "\r\n";
+  return line;
 }
 
-NativeString ReadCourseTitle(const NativeString& course_folder) {
+NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block) {
   NativeString manifest_path = course_folder;
   manifest_path += platform::PathSeparator();
   manifest_path += platform::FromAscii("imsmanifest.xml");
@@ -41,7 +47,7 @@ NativeString ReadCourseTitle(const NativeString& course_folder) {
 
   // The manifest is searched as a stream. `window` holds the unsearched tail
   // of the previous block (shorter than either tag) and the current block.
-  std::vector<char> block(read_block);
+  std::vector<char> block(std::max<std::size_t>(read_block, 1));
   std::string window;
   std::string title;
   bool in_title = false;
@@ -92,8 +98,8 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
   return CaptionConverter(title).Convert(input, output);
 }
 
-CaptionConverter::CaptionConverter(const NativeString& title)
-    : title_line_(MakeTitleLine(title)), block_(read_block) {}
+CaptionConverter::CaptionConverter(const NativeString& title, std::size_t read_block)
+    : title_line_(MakeTitleLine(title)), block_(std::max<std::size_t>(read_block, 1)) {}
 
 ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
                                            const std::filesystem::path& output) {

@@ -14,12 +14,17 @@ namespace orvane {
 
 using platform::NativeString;
 
+// Caption files and manifests are read in blocks of this many bytes unless a
+// caller (a test, to split lines and tags across blocks) asks for others.
+inline constexpr std::size_t kDefaultReadBlock = 256 * 1024;
+
 // Returns the text between the first "<title>" and the first "</title>" of
 // "imsmanifest.xml" in `course_folder`, decoded from the narrow code page.
 // The manifest text ends at its first NUL byte. Returns the empty string when
 // the manifest is missing, is not a regular file, cannot be read, or has no
 // "<title>" followed by "</title>". Reads the manifest as a stream.
-NativeString ReadCourseTitle(const NativeString& course_folder);
+NativeString ReadCourseTitle(const NativeString& course_folder,
+                             std::size_t read_block = kDefaultReadBlock);
 
 // Returns `path` with everything from its last '.' replaced by ".txt", or
 // `path` + ".txt" when it holds no '.'. The whole path is searched, so a dot
@@ -40,15 +45,17 @@ enum class ConversionResult {
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title);
 
-// For tests: caption files and manifests are read in blocks of `size` bytes
-// (by converters constructed afterwards). 0 restores the default, 256 KiB.
-void SetReadBlockSizeForTesting(std::size_t size);
+// Returns the transcript's title line for `title`: title + "." in the narrow
+// code page, every LF in it written as CR LF, ending in CR LF. Empty when
+// `title` is empty.
+std::string MakeTitleLine(const NativeString& title);
 
 // Converts caption files one after another as ConvertCaptionFile does, all
-// with the same title, reusing its buffers from file to file.
+// with the same title, reusing its buffers from file to file. Caption files
+// are read `read_block` bytes at a time (at least 1).
 class CaptionConverter {
  public:
-  explicit CaptionConverter(const NativeString& title);
+  explicit CaptionConverter(const NativeString& title, std::size_t read_block = kDefaultReadBlock);
   ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
 
  private:

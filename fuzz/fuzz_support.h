@@ -1,5 +1,6 @@
-// Helpers shared by the fuzz targets: reference readings of the formats,
-// written as plainly as possible, and a scratch folder for file round trips.
+// Helpers shared by the fuzz targets: a check that stops the run, and a
+// scratch folder for file round trips. The reference readings of the formats
+// are in tests/oracle.
 #pragma once
 
 #include <cstdio>
@@ -18,31 +19,6 @@ inline void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "difference: %s\n", what);
   std::abort();
-}
-
-// The bytes a text-mode read delivers: CR LF becomes LF, a lone CR stays, and
-// the first Ctrl-Z ends the input.
-inline std::string TextModeRead(std::string_view file) {
-  std::string text;
-  for (std::size_t i = 0; i < file.size() && file[i] != '\x1A'; ++i) {
-    const bool cr_before_lf = file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n';
-    if (!cr_before_lf) text += file[i];
-  }
-  return text;
-}
-
-// Calls `line_to_transcript` for every line of `text` (split at LF, the LF
-// dropped, a last line without LF included) and returns the concatenation.
-template <class Fn>
-std::string PerLine(std::string_view text, Fn line_to_transcript) {
-  std::string out;
-  while (!text.empty()) {
-    const auto lf = text.find('\n');
-    out += line_to_transcript(text.substr(0, lf));
-    if (lf == text.npos) break;
-    text.remove_prefix(lf + 1);
-  }
-  return out;
 }
 
 // A folder of its own under the temporary folder for the life of the process.

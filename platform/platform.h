@@ -28,10 +28,10 @@ NativeChar PathSeparator();
 
 // Removes the last component of `path` and the separator before it, in place.
 // A root keeps its separator and a root alone stays unchanged.
-void RemoveFileSpec(NativeString& path);
+void RemoveLastComponent(NativeString& path);
 
 // Returns the last component of `path`; for a root, the whole root.
-NativeString FindFileName(const NativeString& path);
+NativeString LastComponent(const NativeString& path);
 
 // Decodes text in the narrow code page. On POSIX the code page is the bytes
 // themselves, so FromNarrow and ToNarrow are exact inverses.
@@ -41,13 +41,14 @@ NativeString FromNarrow(std::string_view narrow);
 // represent become its default character.
 std::string ToNarrow(NativeStringView text);
 
-// Lists the entries of one folder that the platform's "*.vtt" wildcard
-// matches. Callers still check the extension themselves: on Windows the
-// wildcard also matches through short 8.3 aliases.
+// Lists the entries of one folder for a caption search. On Windows these are
+// the entries that the "*.vtt" wildcard matches, which also matches through
+// short 8.3 aliases; on POSIX every entry, "." and ".." included. Either way
+// the caller checks each name's extension itself.
 class DirectoryListing {
  public:
-  // Starts listing `folder`. ok() is false when it cannot be listed or the
-  // wildcard matches nothing.
+  // Starts listing `folder`. ok() is false when it cannot be listed or there
+  // is no entry to list.
   explicit DirectoryListing(const NativeString& folder);
   ~DirectoryListing();
   DirectoryListing(const DirectoryListing&) = delete;
@@ -59,8 +60,12 @@ class DirectoryListing {
   const NativeString& name() const;
   // True when the current entry is a folder or a link to one.
   bool is_directory() const;
-  // Moves to the next entry; returns false (and ok() becomes false) at the end.
+  // Moves to the next entry; returns false (and ok() becomes false) at the
+  // end of the listing or when reading it failed.
   bool Next();
+  // True when the listing ended because reading the folder failed (after it
+  // was opened), not because every entry was listed.
+  bool failed() const;
 
  private:
   struct Impl;
@@ -101,7 +106,9 @@ class OutputFile {
   bool Create(const std::filesystem::path& path, const InputFile& source);
   // Writes all `size` bytes. Returns false on any error.
   bool Write(const char* data, std::size_t size);
-  // Flushes and closes the file. Returns false when either step failed.
+  // Closes the file; nothing is buffered, so there is nothing to flush.
+  // Returns false when closing failed (on some file systems a write error
+  // shows only then), or when the file was not open.
   bool Close();
 
  private:

@@ -34,7 +34,7 @@ bool MakeBlocking(int fd) {
 
 NativeChar PathSeparator() { return kSeparator; }
 
-void RemoveFileSpec(NativeString& path) {
+void RemoveLastComponent(NativeString& path) {
   const auto last = path.find_last_of(kSeparator);
   if (last == NativeString::npos) {
     path.clear();
@@ -44,7 +44,7 @@ void RemoveFileSpec(NativeString& path) {
   }
 }
 
-NativeString FindFileName(const NativeString& path) {
+NativeString LastComponent(const NativeString& path) {
   const auto end = path.find_last_not_of(kSeparator);
   if (end == NativeString::npos) return path;  // empty, or nothing but the root
   const auto last = path.find_last_of(kSeparator, end);
@@ -66,6 +66,7 @@ struct DirectoryListing::Impl {
   NativeString name;
   bool is_directory = false;
   bool ok = false;
+  bool failed = false;
 };
 
 DirectoryListing::DirectoryListing(const NativeString& folder)
@@ -81,12 +82,18 @@ const NativeString& DirectoryListing::name() const { return impl_->name; }
 
 bool DirectoryListing::is_directory() const { return impl_->is_directory; }
 
+bool DirectoryListing::failed() const { return impl_->failed; }
+
 bool DirectoryListing::Next() {
   impl_->ok = false;
   if (impl_->dir == nullptr) return false;
+  // readdir(3) tells the end from an error only by errno.
   errno = 0;
   const dirent* entry = ::readdir(impl_->dir);
-  if (entry == nullptr) return false;
+  if (entry == nullptr) {
+    impl_->failed = errno != 0;
+    return false;
+  }
   impl_->name = entry->d_name;
   impl_->is_directory = entry->d_type == DT_DIR;
   if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {

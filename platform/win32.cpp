@@ -38,7 +38,7 @@ bool IsRegularFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 
 NativeChar PathSeparator() { return kSeparator; }
 
-void RemoveFileSpec(NativeString& path) {
+void RemoveLastComponent(NativeString& path) {
   // PathRemoveFileSpecW edits in place and only ever shortens, so a buffer
   // holding the whole path (and never less than the shell's 260) is enough:
   // longer paths are neither cut off nor overrun.
@@ -48,7 +48,7 @@ void RemoveFileSpec(NativeString& path) {
   path.assign(buffer.data());
 }
 
-NativeString FindFileName(const NativeString& path) {
+NativeString LastComponent(const NativeString& path) {
   return NativeString(::PathFindFileNameW(path.c_str()));
 }
 
@@ -82,6 +82,7 @@ struct DirectoryListing::Impl {
   WIN32_FIND_DATAW entry{};
   NativeString name;
   bool ok = false;
+  bool failed = false;
 
   void Take() {
     name = entry.cFileName;
@@ -105,10 +106,15 @@ bool DirectoryListing::is_directory() const {
   return (impl_->entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool DirectoryListing::failed() const { return impl_->failed; }
+
 bool DirectoryListing::Next() {
   impl_->ok = false;
   if (impl_->search == INVALID_HANDLE_VALUE) return false;
-  if (!::FindNextFileW(impl_->search, &impl_->entry)) return false;
+  if (!::FindNextFileW(impl_->search, &impl_->entry)) {
+    impl_->failed = ::GetLastError() != ERROR_NO_MORE_FILES;
+    return false;
+  }
   impl_->Take();
   return true;
 }

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
-#include <regex>
-#include <sstream>
+
+#include "tests/oracle/oracle.h"
 
 namespace orvane {
 namespace {
@@ -94,30 +95,6 @@ TEST(CaptionFilter, ReadsWithTextModeByteRules) {
   }
 }
 
-// Ground truth for a whole file: the std::regex reading of the filter over a
-// text-mode read of the bytes, with the pattern texts as given.
-std::string ReferenceTranscript(std::string_view file) {
-  static const std::regex timing(R"(\d{2}:\d{2}:\d{2}\.\d{3} --> \d{2}:\d{2}:\d{2}\.\d{3})");
-  static const std::regex voice("<v>|</v>");
-  static const std::regex klass("<c>|</c>");
-  static const std::regex cue(R"(^\d+$)");
-  std::string text;
-  for (std::size_t i = 0; i < file.size() && file[i] != '\x1A'; ++i) {
-    const bool crlf = file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n';
-    if (!crlf) text += file[i];
-  }
-  std::istringstream in(text);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    if (line.size() >= 6 && line.find("WEBVTT") != line.npos) continue;
-    if (std::regex_search(line, timing)) continue;
-    if (std::regex_search(line, cue)) continue;
-    line = std::regex_replace(std::regex_replace(line, voice, ""), klass, "");
-    if (!line.empty()) out += line + "\r\n";
-  }
-  return out;
-}
-
 // Random caption text made of the tokens that the matchers look at.
 class TokenSoup {
  public:
@@ -170,23 +147,47 @@ class TokenSoup {
   std::mt19937 random_;
 };
 
+const oracle::RegexRules& Rules() {
+  static const oracle::RegexRules rules;
+  return rules;
+}
+
+std::string ReferenceTranscript(std::string_view file) { return oracle::Transcript(file, Rules()); }
+
 TEST(CaptionFilter, LineMatchersAgreeWithStdRegex) {
-  const std::regex timing(R"(\d{2}:\d{2}:\d{2}\.\d{3} --> \d{2}:\d{2}:\d{2}\.\d{3})");
-  const std::regex voice("<v>|</v>");
-  const std::regex klass("<c>|</c>");
-  const std::regex cue(R"(^\d+$)");
   TokenSoup soup(20261208);
   for (int i = 0; i < 60000; ++i) {
     std::string line = soup.Line(14);
     std::erase(line, '\n');
-    ASSERT_EQ(IsTimingLine(line), std::regex_search(line, timing))
-        << ::testing::PrintToString(line);
-    ASSERT_EQ(IsCueNumber(line), std::regex_search(line, cue)) << ::testing::PrintToString(line);
+    ASSERT_EQ(IsTimingLine(line), Rules().IsTiming(line)) << ::testing::PrintToString(line);
+    ASSERT_EQ(IsCueNumber(line), Rules().IsCueNumber(line)) << ::testing::PrintToString(line);
     std::string stripped;
     AppendWithoutTags(line, stripped);
-    ASSERT_EQ(stripped, std::regex_replace(std::regex_replace(line, voice, ""), klass, ""))
-        << ::testing::PrintToString(line);
+    ASSERT_EQ(stripped, Rules().WithoutTags(line)) << ::testing::PrintToString(line);
   }
+}
+
+// The scan has one variant per instruction set; all must give the same
+// transcript. On x86-64 the SSE2 kernel is always there, AVX2 where the
+// processor has it.
+TEST(CaptionFilter, KernelsOfThisProcessorAreAllListed) {
+  const std::vector<ChunkKernel> kernels = SupportedKernels();
+  ASSERT_FALSE(kernels.empty());
+  EXPECT_EQ(kernels.front(), ChunkKernel::kPortable);
+  EXPECT_EQ(kernels.back(), FastestKernel());
+#if defined(__x86_64__)
+  EXPECT_NE(std::find(kernels.begin(), kernels.end(), ChunkKernel::kSse2), kernels.end());
+  EXPECT_EQ(std::find(kernels.begin(), kernels.end(), ChunkKernel::kAvx2) != kernels.end(),
+            __builtin_cpu_supports("avx2") != 0);
+#endif
+}
+
+// The transcript of `file` fed whole to a filter on `kernel`.
+std::string FilterWith(ChunkKernel kernel, std::string_view file) {
+  CaptionFilter filter(kernel);
+  filter.Feed(file);
+  filter.Finish();
+  return filter.output();
 }
 
 TEST(CaptionFilter, WholeFilesAgreeWithStdRegexReading) {
@@ -194,7 +195,11 @@ TEST(CaptionFilter, WholeFilesAgreeWithStdRegexReading) {
   for (int i = 0; i < 3000; ++i) {
     std::string file;
     for (int lines = 0; lines < 8; ++lines) file += soup.Line(10) + (lines % 3 ? "\r\n" : "\n");
-    ASSERT_EQ(FilterCaptions(file), ReferenceTranscript(file)) << ::testing::PrintToString(file);
+    const std::string expected = ReferenceTranscript(file);
+    for (const ChunkKernel kernel : SupportedKernels()) {
+      ASSERT_EQ(FilterWith(kernel, file), expected)
+          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
+    }
   }
 }
 
@@ -207,15 +212,19 @@ TEST(CaptionFilter, LongFilesInAnyPiecesAgreeWithStdRegexReading) {
     std::string file;
     for (int lines = 0; lines < 60; ++lines) file += soup.Line(12) + (lines % 3 ? "\r\n" : "\n");
     const std::string expected = ReferenceTranscript(file);
-    ASSERT_EQ(FilterCaptions(file), expected) << ::testing::PrintToString(file);
-    CaptionFilter filter;
-    for (std::size_t at = 0; at < file.size();) {
-      const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 200)(random);
-      filter.Feed(std::string_view(file).substr(at, piece));
-      at += piece;
+    for (const ChunkKernel kernel : SupportedKernels()) {
+      ASSERT_EQ(FilterWith(kernel, file), expected)
+          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
+      CaptionFilter filter(kernel);
+      for (std::size_t at = 0; at < file.size();) {
+        const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 200)(random);
+        filter.Feed(std::string_view(file).substr(at, piece));
+        at += piece;
+      }
+      filter.Finish();
+      ASSERT_EQ(filter.output(), expected)
+          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
     }
-    filter.Finish();
-    ASSERT_EQ(filter.output(), expected) << ::testing::PrintToString(file);
   }
 }
 
@@ -231,7 +240,11 @@ TEST(CaptionFilter, LinesOfAnyLengthAgreeWithStdRegexReading) {
       std::erase_if(line, [](char c) { return c == '\n' || c == '\x1A'; });
       file += line + (lines % 2 ? "\r\n" : "\n");
     }
-    ASSERT_EQ(FilterCaptions(file), ReferenceTranscript(file)) << ::testing::PrintToString(file);
+    const std::string expected = ReferenceTranscript(file);
+    for (const ChunkKernel kernel : SupportedKernels()) {
+      ASSERT_EQ(FilterWith(kernel, file), expected)
+          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
+    }
   }
 }
 
@@ -286,25 +299,6 @@ TEST(CaptionFilter, HugeLinesNeedNoRecursion) {
   EXPECT_EQ(FilterCaptions(tags), "");
   std::string timings(kSize, '0');
   EXPECT_EQ(FilterCaptions(timings + "x"), timings + "x\r\n");
-}
-
-struct TitleCase {
-  std::string_view title;
-  std::string_view line;
-};
-
-TEST(CaptionFilter, TitleLineEndsInFullStopAndCrLf) {
-  const TitleCase cases[] = {
-      {"", ""},
-      {"Safety Basics", "Safety Basics.\r\n"},
-      {"Done.", "Done..\r\n"},
-      {"Two\r\nLines", "Two\r\r\nLines.\r\n"},
-      {"Two\nLines", "Two\r\nLines.\r\n"},
-      {"Caf\xC3\xA9 &amp; <b>", "Caf\xC3\xA9 &amp; <b>.\r\n"},
-  };
-  for (const TitleCase& c : cases) {
-    EXPECT_EQ(MakeTitleLine(platform::FromNarrow(c.title)), c.line);
-  }
 }
 
 }  // namespace

@@ -37,6 +37,25 @@ TEST(MakeOutputPath, ReplacesTheLastExtensionOfTheWholePath) {
   }
 }
 
+struct TitleLineCase {
+  std::string_view title;
+  std::string_view line;
+};
+
+TEST(MakeTitleLine, EndsInFullStopAndCrLf) {
+  const TitleLineCase cases[] = {
+      {"", ""},
+      {"Safety Basics", "Safety Basics.\r\n"},
+      {"Done.", "Done..\r\n"},
+      {"Two\r\nLines", "Two\r\r\nLines.\r\n"},
+      {"Two\nLines", "Two\r\nLines.\r\n"},
+      {"Caf\xC3\xA9 &amp; <b>", "Caf\xC3\xA9 &amp; <b>.\r\n"},
+  };
+  for (const TitleLineCase& c : cases) {
+    EXPECT_EQ(MakeTitleLine(platform::FromNarrow(c.title)), c.line);
+  }
+}
+
 struct TitleCase {
   std::string_view name;
   std::string manifest;
@@ -169,15 +188,13 @@ TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
       WriteFile(dir / "a.vtt", captions);
       const std::string expected = "T.\r\n" + FilterCaptions(captions);
       for (const std::size_t block : {1, 2, 3, 7}) {
-        SetReadBlockSizeForTesting(block);
-        EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / "a.txt", Native("T")),
+        EXPECT_EQ(CaptionConverter(Native("T"), block).Convert(dir / "a.vtt", dir / "a.txt"),
                   ConversionResult::kConverted);
         EXPECT_EQ(ReadFile(dir / "a.txt"), expected)
             << ::testing::PrintToString(captions) << " in blocks of " << block;
       }
     }
   }
-  SetReadBlockSizeForTesting(0);
 }
 
 // One converter serves a whole batch: nothing of one file, not an unfinished

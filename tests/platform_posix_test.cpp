@@ -15,11 +15,11 @@ namespace fs = std::filesystem;
 
 struct PathCase {
   std::string_view path;
-  std::string_view without_last;  // after RemoveFileSpec
-  std::string_view last;          // FindFileName
+  std::string_view without_last;  // after RemoveLastComponent
+  std::string_view last;          // LastComponent
 };
 
-TEST(PosixPaths, RemoveFileSpecAndFindFileName) {
+TEST(PosixPaths, RemoveLastComponentAndLastComponent) {
   const PathCase cases[] = {
       {"/srv/intro__2024/media", "/srv/intro__2024", "media"},
       {"/srv/intro__2024", "/srv", "intro__2024"},
@@ -33,9 +33,9 @@ TEST(PosixPaths, RemoveFileSpecAndFindFileName) {
   };
   for (const PathCase& c : cases) {
     NativeString path(c.path);
-    RemoveFileSpec(path);
+    RemoveLastComponent(path);
     EXPECT_EQ(path, c.without_last) << c.path;
-    EXPECT_EQ(FindFileName(NativeString(c.path)), c.last) << c.path;
+    EXPECT_EQ(LastComponent(NativeString(c.path)), c.last) << c.path;
   }
 }
 

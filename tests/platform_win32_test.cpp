@@ -24,11 +24,11 @@ namespace fs = std::filesystem;
 
 struct PathCase {
   std::wstring path;
-  std::wstring without_last;  // after RemoveFileSpec
-  std::wstring last;          // FindFileName
+  std::wstring without_last;  // after RemoveLastComponent
+  std::wstring last;          // LastComponent
 };
 
-TEST(Win32Paths, RemoveFileSpecAndFindFileName) {
+TEST(Win32Paths, RemoveLastComponentAndLastComponent) {
   const std::wstring deep = L"C:\\" + std::wstring(300, L'd');
   const PathCase cases[] = {
       {L"C:\\Courses\\intro__2024\\media", L"C:\\Courses\\intro__2024", L"media"},
@@ -43,9 +43,9 @@ TEST(Win32Paths, RemoveFileSpecAndFindFileName) {
   };
   for (const PathCase& c : cases) {
     NativeString path = c.path;
-    RemoveFileSpec(path);
+    RemoveLastComponent(path);
     EXPECT_EQ(path, c.without_last) << c.path.size();
-    EXPECT_EQ(FindFileName(c.path), c.last) << c.path.size();
+    EXPECT_EQ(LastComponent(c.path), c.last) << c.path.size();
   }
 }
 
