@@ -336,17 +336,23 @@ struct ChunkMasks {
   std::uint64_t less;
   std::uint64_t greater;
   std::uint64_t upper_w;
+
+  // Adds the masks of part of a chunk, each already shifted to its place.
+  void Add(std::uint64_t lf, std::uint64_t stop, std::uint64_t lt, std::uint64_t gt,
+           std::uint64_t w) {
+    line_feeds |= lf;
+    stops |= stop;
+    less |= lt;
+    greater |= gt;
+    upper_w |= w;
+  }
 };
 
 ChunkMasks ClassifyPortable(const char* at) {
   ChunkMasks masks{};
   for (unsigned i = 0; i < kChunk; ++i) {
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    masks.line_feeds |= at[i] == '\n' ? bit : 0;
-    masks.stops |= at[i] == kCtrlZ ? bit : 0;
-    masks.less |= at[i] == '<' ? bit : 0;
-    masks.greater |= at[i] == '>' ? bit : 0;
-    masks.upper_w |= at[i] == 'W' ? bit : 0;
+    const auto mask = [at, i](char c) { return std::uint64_t{at[i] == c} << i; };
+    masks.Add(mask('\n'), mask(kCtrlZ), mask('<'), mask('>'), mask('W'));
   }
   return masks;
 }
@@ -360,11 +366,7 @@ __attribute__((target("sse2"))) ChunkMasks ClassifySse2(const char* at) {
       const int bits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
       return std::uint64_t{static_cast<std::uint16_t>(bits)} << (16 * part);
     };
-    masks.line_feeds |= mask('\n');
-    masks.stops |= mask(kCtrlZ);
-    masks.less |= mask('<');
-    masks.greater |= mask('>');
-    masks.upper_w |= mask('W');
+    masks.Add(mask('\n'), mask(kCtrlZ), mask('<'), mask('>'), mask('W'));
   }
   return masks;
 }
@@ -377,11 +379,7 @@ __attribute__((target("avx2"))) ChunkMasks ClassifyAvx2(const char* at) {
       const int bits = _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c)));
       return std::uint64_t{static_cast<std::uint32_t>(bits)} << (32 * part);
     };
-    masks.line_feeds |= mask('\n');
-    masks.stops |= mask(kCtrlZ);
-    masks.less |= mask('<');
-    masks.greater |= mask('>');
-    masks.upper_w |= mask('W');
+    masks.Add(mask('\n'), mask(kCtrlZ), mask('<'), mask('>'), mask('W'));
   }
   return masks;
 }
@@ -430,6 +428,21 @@ LineHints HintsFromClasses(unsigned classes) {
   return Unpositioned((classes & kLess) != 0, (classes & kGreater) != 0, (classes & kUpperW) != 0);
 }
 
+// Hints for the line that starts at `line` and ends in the chunk at `at`,
+// whose masks are `masks` (its bytes there are `bits`) and those of the chunk
+// before `previous`. `seen` holds the classes of the line in chunks before
+// that one.
+[[gnu::always_inline]] inline LineHints HintsFor(const char* line, const char* at,
+                                                 const ChunkMasks& previous,
+                                                 const ChunkMasks& masks, std::uint64_t bits,
+                                                 unsigned seen) {
+  if (line >= at) return HintsWithinChunk(masks, bits, static_cast<unsigned>(line - at));
+  if (at - line <= static_cast<std::ptrdiff_t>(kChunk)) {
+    return HintsAcrossChunks(previous, masks, bits, static_cast<unsigned>(kChunk - (at - line)));
+  }
+  return HintsFromClasses(seen | ClassesIn(masks, bits));
+}
+
 // A CR right before the LF that ended a line belongs to the CR LF line end.
 std::string_view WithoutFinalReturn(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -476,18 +489,9 @@ template <ChunkMasks (*kClassify)(const char*)>
       const std::string_view text = WithoutFinalReturn(std::string_view(line, lf - line));
       if (seen == 0 && (special & bits) == 0) {
         used = FilterLine(text, LineHints{}, end, output, used);  // most lines of text
-      } else if (line >= at) {
-        used =
-            FilterMarkedLine(text, HintsWithinChunk(masks, bits, static_cast<unsigned>(line - at)),
-                             end, output, used);
-      } else if (at - line <= static_cast<std::ptrdiff_t>(kChunk)) {
-        used = FilterMarkedLine(
-            text,
-            HintsAcrossChunks(previous, masks, bits, static_cast<unsigned>(kChunk - (at - line))),
-            end, output, used);
       } else {
-        used = FilterMarkedLine(text, HintsFromClasses(seen | ClassesIn(masks, bits)), end, output,
-                                used);
+        const LineHints hints = HintsFor(line, at, previous, masks, bits, seen);
+        used = FilterMarkedLine(text, hints, end, output, used);
       }
       line = lf + 1;
       seen = 0;

@@ -9,14 +9,7 @@
 namespace orvane {
 namespace {
 
-using testing::Completed;
-using testing::Message;
-using testing::ReadFile;
-using testing::RecordingReporter;
-using testing::RunBatchOn;
-using testing::TakeSnapshot;
-using testing::TempDir;
-using testing::WriteFile;
+using namespace testing;  // the test helpers
 namespace fs = std::filesystem;
 
 TEST(RunBatch, SkipsFoldersNamedLikeCaptionFiles) {

@@ -7,15 +7,7 @@
 namespace orvane {
 namespace {
 
-using testing::Completed;
-using testing::Message;
-using testing::Native;
-using testing::ReadFile;
-using testing::RecordingReporter;
-using testing::RunBatchOn;
-using testing::TakeSnapshot;
-using testing::TempDir;
-using testing::WriteFile;
+using namespace testing;  // the test helpers
 namespace fs = std::filesystem;
 
 constexpr std::string_view kCaptions = "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n";

@@ -182,68 +182,54 @@ TEST(CaptionFilter, KernelsOfThisProcessorAreAllListed) {
 #endif
 }
 
-// The transcript of `file` fed whole to a filter on `kernel`.
-std::string FilterWith(ChunkKernel kernel, std::string_view file) {
-  CaptionFilter filter(kernel);
-  filter.Feed(file);
-  filter.Finish();
-  return filter.output();
-}
+// Files of generated lines, their line ends alternating between LF and CR LF.
+struct SoupCase {
+  const char* what;
+  unsigned seed;
+  int files;
+  int lines;
+  int tokens;          // at most this many tokens a line
+  bool one_line_each;  // no LF or Ctrl-Z inside a line
+};
 
-TEST(CaptionFilter, WholeFilesAgreeWithStdRegexReading) {
-  TokenSoup soup(7);
-  for (int i = 0; i < 3000; ++i) {
-    std::string file;
-    for (int lines = 0; lines < 8; ++lines) file += soup.Line(10) + (lines % 3 ? "\r\n" : "\n");
-    const std::string expected = ReferenceTranscript(file);
-    for (const ChunkKernel kernel : SupportedKernels()) {
-      ASSERT_EQ(FilterWith(kernel, file), expected)
-          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
-    }
-  }
-}
-
-// Longer files put line ends, tags, timings and Ctrl-Z at every offset of the
-// filter's 64-byte scan, and pieces of odd sizes split them anywhere.
-TEST(CaptionFilter, LongFilesInAnyPiecesAgreeWithStdRegexReading) {
-  TokenSoup soup(64);
-  std::mt19937 random(64);
-  for (int i = 0; i < 300; ++i) {
-    std::string file;
-    for (int lines = 0; lines < 60; ++lines) file += soup.Line(12) + (lines % 3 ? "\r\n" : "\n");
-    const std::string expected = ReferenceTranscript(file);
-    for (const ChunkKernel kernel : SupportedKernels()) {
-      ASSERT_EQ(FilterWith(kernel, file), expected)
-          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
-      CaptionFilter filter(kernel);
-      for (std::size_t at = 0; at < file.size();) {
-        const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 200)(random);
-        filter.Feed(std::string_view(file).substr(at, piece));
-        at += piece;
+// Every kernel, fed each file whole and in pieces of random sizes, must give
+// the std::regex reading of it.
+TEST(CaptionFilter, GeneratedFilesAgreeWithStdRegexReadingOnEveryKernel) {
+  const SoupCase cases[] = {
+      {"short files", 7, 3000, 8, 10, false},
+      // Line ends, tags, timings and Ctrl-Z at every offset of the 64-byte scan.
+      {"long files", 64, 300, 60, 12, false},
+      // Lines up to a few hundred bytes: checked from the scan masks within one
+      // or two chunks, or searched.
+      {"long lines", 128, 300, 30, 40, true},
+  };
+  for (const SoupCase& c : cases) {
+    TokenSoup soup(c.seed);
+    std::mt19937 random(c.seed);
+    for (int i = 0; i < c.files; ++i) {
+      std::string file;
+      for (int lines = 0; lines < c.lines; ++lines) {
+        std::string line = soup.Line(c.tokens);
+        if (c.one_line_each) std::erase_if(line, [](char b) { return b == '\n' || b == '\x1A'; });
+        file += line + (lines % 3 ? "\r\n" : "\n");
       }
-      filter.Finish();
-      ASSERT_EQ(filter.output(), expected)
-          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
-    }
-  }
-}
-
-// The filter checks a line from its scan masks when the line lies within two
-// 64-byte chunks and searches it otherwise; lines of up to a few hundred bytes
-// take every one of those ways, at every offset.
-TEST(CaptionFilter, LinesOfAnyLengthAgreeWithStdRegexReading) {
-  TokenSoup soup(128);
-  for (int i = 0; i < 300; ++i) {
-    std::string file;
-    for (int lines = 0; lines < 30; ++lines) {
-      std::string line = soup.Line(40);
-      std::erase_if(line, [](char c) { return c == '\n' || c == '\x1A'; });
-      file += line + (lines % 2 ? "\r\n" : "\n");
-    }
-    const std::string expected = ReferenceTranscript(file);
-    for (const ChunkKernel kernel : SupportedKernels()) {
-      ASSERT_EQ(FilterWith(kernel, file), expected)
-          << KernelName(kernel) << ": " << ::testing::PrintToString(file);
+      const std::string expected = ReferenceTranscript(file);
+      for (const ChunkKernel kernel : SupportedKernels()) {
+        CaptionFilter whole(kernel);
+        whole.Feed(file);
+        whole.Finish();
+        CaptionFilter pieces(kernel);
+        for (std::size_t at = 0; at < file.size();) {
+          const std::size_t piece = std::uniform_int_distribution<std::size_t>(1, 200)(random);
+          pieces.Feed(std::string_view(file).substr(at, piece));
+          at += piece;
+        }
+        pieces.Finish();
+        ASSERT_EQ(whole.output(), expected)
+            << c.what << ", " << KernelName(kernel) << ": " << ::testing::PrintToString(file);
+        ASSERT_EQ(pieces.output(), expected) << c.what << ", " << KernelName(kernel)
+                                             << ", in pieces: " << ::testing::PrintToString(file);
+      }
     }
   }
 }

@@ -9,8 +9,7 @@
 namespace orvane::platform {
 namespace {
 
-using testing::TempDir;
-using testing::WriteFile;
+using namespace testing;  // the test helpers
 namespace fs = std::filesystem;
 
 struct PathCase {

@@ -15,11 +15,7 @@
 namespace orvane::platform {
 namespace {
 
-using testing::Native;
-using testing::ReadFile;
-using testing::RecordingReporter;
-using testing::TempDir;
-using testing::WriteFile;
+using namespace testing;  // the test helpers
 namespace fs = std::filesystem;
 
 struct PathCase {
