@@ -1,5 +1,7 @@
 #include "conversion/batch_run.h"
 
+#include <set>
+
 #include "conversion/conversion.h"
 
 namespace orvane {
@@ -71,13 +73,21 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
   NativeString input = folder;
   input += platform::PathSeparator();
   const std::size_t name_start = input.size();
+  std::set<NativeString> written;  // transcript paths of this run
   do {
     if (listing.is_directory()) continue;
     // The separator is always inserted, even after a folder path that ends in one.
     input.replace(name_start, NativeString::npos, listing.name());
-    const NativeString output = MakeOutputPath(input);
+    NativeString output = MakeOutputPath(input);
+    // Captions whose names differ only in case share a transcript path: the
+    // first one keeps its transcript.
+    if (written.count(output) != 0) {
+      reporter.Report(BatchMessage::kErrorOpening, input);
+      continue;
+    }
     switch (converter.Convert(input, output)) {
       case ConversionResult::kConverted:
+        written.insert(std::move(output));
         break;
       case ConversionResult::kOpenFailed:
         reporter.Report(BatchMessage::kErrorOpening, input);

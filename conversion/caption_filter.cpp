@@ -3,7 +3,9 @@
 // How caption bytes become transcript bytes:
 //  1. Feed hands the complete lines of a piece (up to its last LF) to the
 //     scan; the rest of the piece waits in pending_ until its LF arrives, and
-//     such a line is filtered on its own (FilterPendingLine).
+//     such a line is filtered on its own (FilterPendingLine). A line that
+//     outgrows the line limit is not held: LongLineCheck decides it as its
+//     bytes pass, and a kept one is left for the caller to read again.
 //  2. The scan classifies 64-byte chunks into bit masks (LF, Ctrl-Z, '<', '>',
 //     'W'), one bit per byte, with a chunk kernel: portable C++, SSE2 or AVX2.
 //  3. Each line is routed by what its masks hold (LineHints): a line with
@@ -590,23 +592,101 @@ ChunkKernel FastestKernel() {
   return fastest;
 }
 
-CaptionFilter::CaptionFilter(ChunkKernel kernel) : kernel_(kernel) {}
+namespace {
+
+// One tag pass over a line fed in pieces: appends to `out` the bytes of
+// `held` + `bytes` with every "<x>" and "</x>" removed, except those from a
+// '<' among the last three bytes, whose tag may end in the next piece: they
+// stay in `held`. A '<' further back decides at once: the bytes of a tag
+// after its '<' are never a '<', so no tag crosses the cut.
+void TagPass(std::string& held, std::string_view bytes, char x, bool last, std::string& out) {
+  held.append(bytes);
+  std::size_t cut = held.size();
+  if (!last) {
+    const auto open = held.find('<', held.size() < 3 ? 0 : held.size() - 3);
+    if (open != std::string::npos) cut = open;
+  }
+  const std::size_t base = out.size();
+  out.resize(base + cut);
+  char* const to = out.data() + base;
+  out.resize(
+      static_cast<std::size_t>(CopyWithoutTag(held.data(), held.data() + cut, to, x) - out.data()));
+  held.erase(0, cut);
+}
+
+// The last bytes of a long line kept to find matches that cross pieces: one
+// byte less than a timing match, which is longer than "WEBVTT".
+constexpr std::size_t kCarry = kTimingShape.size() - 1;
+
+}  // namespace
+
+void TagRemover::Feed(std::string_view bytes, std::string& out) {
+  between_.clear();
+  TagPass(voice_held_, bytes, 'v', false, between_);
+  TagPass(class_held_, between_, 'c', false, out);
+}
+
+void TagRemover::Finish(std::string& out) {
+  between_.clear();
+  TagPass(voice_held_, {}, 'v', true, between_);
+  TagPass(class_held_, between_, 'c', true, out);
+}
+
+void CaptionFilter::LongLineCheck::Start(std::uint64_t begin, std::string_view bytes) {
+  *this = LongLineCheck();
+  active_ = true;
+  begin_ = begin;
+  Add(bytes);
+}
+
+void CaptionFilter::LongLineCheck::Add(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (final_cr_) digits_ = false;  // the CR held back is text, not a line end
+  final_cr_ = bytes.back() == '\r';
+  if (dropped_) return;
+  const std::string_view text = final_cr_ ? bytes.substr(0, bytes.size() - 1) : bytes;
+  digits_ = digits_ && (text.empty() || IsCueNumber(text));
+  // A match lies within the new bytes, or begins in the carry and ends among
+  // the first of them.
+  const std::string joint = carry_ + std::string(bytes.substr(0, kCarry));
+  dropped_ =
+      IsHeaderLine(joint) || IsTimingLine(joint) || IsHeaderLine(bytes) || IsTimingLine(bytes);
+  carry_ = bytes.size() >= kCarry ? std::string(bytes.substr(bytes.size() - kCarry))
+                                  : joint.substr(joint.size() - std::min(joint.size(), kCarry));
+}
+
+bool CaptionFilter::LongLineCheck::End(std::uint64_t& end, bool at_line_feed) {
+  active_ = false;
+  if (final_cr_) {
+    if (at_line_feed) {
+      --end;
+    } else {
+      digits_ = false;
+    }
+  }
+  return !dropped_ && !digits_;
+}
+
+CaptionFilter::CaptionFilter(ChunkKernel kernel, std::size_t line_limit)
+    : kernel_(kernel), line_limit_(std::max<std::size_t>(line_limit, 1)) {}
 
 bool CaptionFilter::Feed(std::string_view bytes) {
   if (ended_ || bytes.empty()) return !ended_;  // an empty view may have no storage
   const char* begin = bytes.data();
   const char* const end = begin + bytes.size();
-  if (!pending_.empty()) {
+  piece_ = begin;
+  piece_offset_ = fed_;
+  fed_ += bytes.size();
+  if (InLine()) {
     // The rest of a line that an earlier piece began.
     const char* const lf = static_cast<const char*>(std::memchr(begin, '\n', bytes.size()));
     const char* const line_end = lf == nullptr ? end : lf;
     if (const void* stop = std::memchr(begin, kCtrlZ, line_end - begin)) {
       return EndAt(begin, static_cast<const char*>(stop));
     }
-    pending_.append(begin, line_end);
+    AddToLine(begin, line_end);
     if (lf == nullptr) return true;
-    if (pending_.back() == '\r') pending_.pop_back();
-    FilterPendingLine();
+    EndLineAt(lf);
     begin = lf + 1;
   }
   const auto last_lf = std::string_view(begin, end - begin).rfind('\n');
@@ -618,12 +698,44 @@ bool CaptionFilter::Feed(std::string_view bytes) {
   if (const void* stop = std::memchr(begin, kCtrlZ, end - begin)) {
     return EndAt(begin, static_cast<const char*>(stop));
   }
-  pending_.append(begin, end);
+  if (begin != end) {
+    line_begin_ = OffsetOf(begin);
+    AddToLine(begin, end);
+  }
   return true;
 }
 
+void CaptionFilter::AddToLine(const char* from, const char* to) {
+  if (long_line_.active()) {
+    long_line_.Add(std::string_view(from, to - from));
+    return;
+  }
+  pending_.append(from, to);
+  if (pending_.size() > line_limit_) {
+    long_line_.Start(line_begin_, pending_);
+    std::string().swap(pending_);
+  }
+}
+
+void CaptionFilter::EndLineAt(const char* lf) {
+  if (long_line_.active()) {
+    EndLongLine(OffsetOf(lf), true);
+    return;
+  }
+  if (pending_.back() == '\r') pending_.pop_back();
+  FilterPendingLine();
+}
+
+void CaptionFilter::EndLongLine(std::uint64_t end, bool at_line_feed) {
+  const std::uint64_t begin = long_line_.begin();
+  if (long_line_.End(end, at_line_feed)) long_lines_.push_back({output_.size(), begin, end});
+}
+
 bool CaptionFilter::EndAt(const char* line, const char* stop) {
-  pending_.append(line, stop);
+  if (!InLine()) line_begin_ = OffsetOf(line);
+  AddToLine(line, stop);
+  // The line ends here; Finish filters it when it is held.
+  if (long_line_.active()) EndLongLine(OffsetOf(stop), false);
   ended_ = true;
   return false;
 }
@@ -636,7 +748,16 @@ void CaptionFilter::ScanLines(const char* begin, const char* end) {
 
 void CaptionFilter::Finish() {
   // A last line without LF keeps a final CR: only CR LF reads as LF.
-  FilterPendingLine();
+  if (long_line_.active()) {
+    EndLongLine(fed_, false);
+  } else {
+    FilterPendingLine();
+  }
+}
+
+void CaptionFilter::ClearOutput() {
+  output_.clear();
+  long_lines_.clear();
 }
 
 void CaptionFilter::Reset() {
@@ -648,23 +769,16 @@ void CaptionFilter::Reset() {
       buffer->clear();
     }
   }
+  long_line_ = LongLineCheck();
+  long_lines_.clear();
+  fed_ = 0;
   ended_ = false;
 }
 
 void CaptionFilter::FilterPendingLine() {
   if (KeepsLine(pending_, kUnscanned)) {
     const std::size_t base = output_.size();
-    constexpr std::size_t kLongLine = 64 * 1024;
-    if (pending_.size() >= kLongLine && output_.empty()) {
-      // A long line is filtered in place and handed over as the output, so
-      // that it is held once, not copied.
-      char* const start = pending_.data();
-      pending_.resize(
-          static_cast<std::size_t>(RemoveTagsInPlace(start, start + pending_.size()) - start));
-      output_.swap(pending_);
-    } else {
-      AppendWithoutTags(pending_, output_);
-    }
+    AppendWithoutTags(pending_, output_);
     if (output_.size() != base) output_.append("\r\n", 2);
   }
   pending_.clear();

@@ -1,6 +1,7 @@
 #include "conversion/conversion.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "conversion/caption_filter.h"
@@ -38,25 +39,49 @@ std::string MakeTitleLine(const NativeString& title) {
   return line;
 }
 
-NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block) {
+namespace {
+
+// The bytes [begin, end) of `file`, or nothing when they cannot all be read.
+std::string ReadRange(platform::InputFile& file, std::uint64_t begin, std::uint64_t end) {
+  std::string bytes(static_cast<std::size_t>(end - begin), '\0');
+  for (std::size_t done = 0; done < bytes.size();) {
+    const std::ptrdiff_t count =
+        file.ReadAt(begin + done, bytes.data() + done, bytes.size() - done);
+    if (count <= 0) return {};
+    done += static_cast<std::size_t>(count);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block,
+                             std::size_t title_limit) {
   NativeString manifest_path = course_folder;
   manifest_path += platform::PathSeparator();
   manifest_path += platform::FromAscii("imsmanifest.xml");
   platform::InputFile manifest;
   if (!manifest.Open(manifest_path)) return {};
 
-  // The manifest is searched as a stream. `window` holds the unsearched tail
-  // of the previous block (shorter than either tag) and the current block.
+  // The manifest is searched as a stream. Before the title, `window` holds the
+  // unsearched tail of the previous block (shorter than either tag) and the
+  // current block. Then `title` holds the title's bytes; once they outgrow
+  // the limit, only the last few, to find a "</title>" that spans two blocks,
+  // and a title that closes after all is read again from the file.
   std::vector<char> block(std::max<std::size_t>(read_block, 1));
   std::string window;
   std::string title;
+  std::uint64_t offset = 0;       // of the current block in the file
+  std::uint64_t title_begin = 0;  // of the title's first byte
+  std::uint64_t dropped = 0;      // title bytes no longer held
   bool in_title = false;
-  bool at_end = false;
-  while (!at_end) {
+  for (bool at_end = false; !at_end;) {
     const std::ptrdiff_t count = manifest.Read(block.data(), block.size());
     if (count < 0) return {};
     if (count == 0) break;
     std::string_view bytes(block.data(), static_cast<std::size_t>(count));
+    const std::uint64_t bytes_offset = offset;
+    offset += static_cast<std::uint64_t>(count);
     // The manifest text ends at its first NUL byte.
     if (const auto nul = bytes.find('\0'); nul != bytes.npos) {
       bytes = bytes.substr(0, nul);
@@ -67,11 +92,18 @@ NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read
           title.size() < kTitleClose.size() ? 0 : title.size() - kTitleClose.size() + 1;
       title.append(bytes);
       if (const auto close = title.find(kTitleClose, from); close != title.npos) {
-        title.resize(close);
-        return platform::FromNarrow(title);
+        if (dropped == 0) return platform::FromNarrow(std::string_view(title).substr(0, close));
+        return platform::FromNarrow(
+            ReadRange(manifest, title_begin, title_begin + dropped + close));
+      }
+      if (const std::size_t keep = kTitleClose.size() - 1;
+          title.size() > std::max(title_limit, keep)) {
+        dropped += title.size() - keep;
+        title.erase(0, title.size() - keep);
       }
       continue;
     }
+    const std::uint64_t window_offset = bytes_offset - window.size();
     window.append(bytes);
     const auto open = window.find(kTitleOpen);
     const auto close = window.find(kTitleClose);
@@ -88,6 +120,7 @@ NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read
     }
     in_title = true;
     title = window.substr(open + kTitleOpen.size());
+    title_begin = window_offset + open + kTitleOpen.size();
     window.clear();
   }
   return {};
@@ -98,37 +131,96 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
   return CaptionConverter(title).Convert(input, output);
 }
 
-CaptionConverter::CaptionConverter(const NativeString& title, std::size_t read_block)
-    : title_line_(MakeTitleLine(title)), block_(std::max<std::size_t>(read_block, 1)) {}
+CaptionConverter::CaptionConverter(const NativeString& title, std::size_t read_block,
+                                   std::size_t line_limit)
+    : title_line_(MakeTitleLine(title)),
+      block_(std::max<std::size_t>(read_block, 1)),
+      filter_(FastestKernel(), line_limit) {}
 
 ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
                                            const std::filesystem::path& output) {
+  try {
+    return ConvertOrThrow(input, output);
+  } catch (const std::bad_alloc&) {
+    // The new transcript is removed; the next file starts afresh.
+    filter_.Reset();
+    return ConversionResult::kWriteFailed;
+  }
+}
+
+ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& input,
+                                                  const std::filesystem::path& output) {
   platform::InputFile captions;
   if (!captions.Open(input)) return ConversionResult::kOpenFailed;
-  platform::OutputFile transcript;
+  platform::ReplacementFile transcript;
   if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
-
-  bool write_ok = transcript.Write(title_line_.data(), title_line_.size());
+  if (!transcript.Write(title_line_.data(), title_line_.size())) {
+    return ConversionResult::kWriteFailed;
+  }
   filter_.Reset();
-  std::string& pending = filter_.output();
-  while (write_ok) {
+  for (bool more = true; more;) {
     const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
-    // A read error ends the caption text just as the end of the file does.
-    if (count <= 0) break;
-    const bool more =
-        filter_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
-    // Draining after every piece lets the filter hand a long line over
-    // without copying it.
-    write_ok = transcript.Write(pending.data(), pending.size());
-    pending.clear();
-    if (!more) break;
+    if (count < 0) return ConversionResult::kOpenFailed;
+    if (count == 0) break;
+    more = filter_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
+    // Written after every piece, so that the filter holds one piece's output.
+    if (const ConversionResult result = WriteOutput(captions, transcript);
+        result != ConversionResult::kConverted) {
+      return result;
+    }
   }
-  if (write_ok) {
-    filter_.Finish();
-    write_ok = transcript.Write(pending.data(), pending.size());
+  filter_.Finish();
+  if (const ConversionResult result = WriteOutput(captions, transcript);
+      result != ConversionResult::kConverted) {
+    return result;
   }
-  const bool close_ok = transcript.Close();
-  return write_ok && close_ok ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+  return transcript.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+}
+
+ConversionResult CaptionConverter::WriteOutput(platform::InputFile& captions,
+                                               platform::ReplacementFile& transcript) {
+  const std::string& out = filter_.output();
+  std::size_t from = 0;
+  for (const CaptionFilter::LongLine& line : filter_.long_lines()) {
+    if (!transcript.Write(out.data() + from, line.at - from)) {
+      return ConversionResult::kWriteFailed;
+    }
+    from = line.at;
+    if (const ConversionResult result = WriteLongLine(captions, line, transcript);
+        result != ConversionResult::kConverted) {
+      return result;
+    }
+  }
+  const bool written = transcript.Write(out.data() + from, out.size() - from);
+  filter_.ClearOutput();
+  return written ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+}
+
+ConversionResult CaptionConverter::WriteLongLine(platform::InputFile& captions,
+                                                 const CaptionFilter::LongLine& line,
+                                                 platform::ReplacementFile& transcript) {
+  // The line is read again from the caption file, a block at a time, and
+  // written without its tags as it goes.
+  bool any_text = false;
+  for (std::uint64_t at = line.begin; at < line.end;) {
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block_.size(), line.end - at));
+    const std::ptrdiff_t count = captions.ReadAt(at, block_.data(), size);
+    if (count <= 0) return ConversionResult::kOpenFailed;  // changed or failed under us
+    at += static_cast<std::uint64_t>(count);
+    long_text_.clear();
+    tags_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)), long_text_);
+    any_text = any_text || !long_text_.empty();
+    if (!transcript.Write(long_text_.data(), long_text_.size())) {
+      return ConversionResult::kWriteFailed;
+    }
+  }
+  long_text_.clear();
+  tags_.Finish(long_text_);
+  any_text = any_text || !long_text_.empty();
+  if (any_text) long_text_.append("\r\n");
+  return transcript.Write(long_text_.data(), long_text_.size()) ? ConversionResult::kConverted
+                                                                : ConversionResult::kWriteFailed;
 }
 
 }  // namespace orvane

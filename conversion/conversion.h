@@ -2,6 +2,8 @@
 // naming and the conversion of one caption file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -17,6 +19,9 @@ using platform::NativeString;
 // Caption files and manifests are read in blocks of this many bytes unless a
 // caller (a test, to split lines and tags across blocks) asks for others.
 inline constexpr std::size_t kDefaultReadBlock = 256 * 1024;
+// A caption line, or a course title, longer than this is not held in memory:
+// it is read a second time where its bytes are needed.
+inline constexpr std::size_t kDefaultLineLimit = 4 << 20;
 
 // Returns the text between the first "<title>" and the first "</title>" of
 // "imsmanifest.xml" in `course_folder`, decoded from the narrow code page.
@@ -24,7 +29,8 @@ inline constexpr std::size_t kDefaultReadBlock = 256 * 1024;
 // the manifest is missing, is not a regular file, cannot be read, or has no
 // "<title>" followed by "</title>". Reads the manifest as a stream.
 NativeString ReadCourseTitle(const NativeString& course_folder,
-                             std::size_t read_block = kDefaultReadBlock);
+                             std::size_t read_block = kDefaultReadBlock,
+                             std::size_t title_limit = kDefaultLineLimit);
 
 // Returns `path` with everything from its last '.' replaced by ".txt", or
 // `path` + ".txt" when it holds no '.'. The whole path is searched, so a dot
@@ -34,14 +40,16 @@ std::wstring MakeOutputPath(std::wstring_view path);
 
 enum class ConversionResult {
   kConverted,
-  kOpenFailed,   // the caption file could not be opened or the transcript not created
-  kWriteFailed,  // writing or closing the transcript failed; it may be incomplete
+  kOpenFailed,   // the caption file could not be opened or read, or the transcript not created
+  kWriteFailed,  // the transcript could not be written in full; the old one is left as it was
 };
 
 // Filters the caption file `input` into the transcript `output`, headed by
-// `title` + "." when `title` is not empty. The caption file is opened first:
-// when that fails, `output` is left untouched. Memory use grows with the
-// longest line, not with the file.
+// `title` + "." when `title` is not empty. The transcript is written under a
+// temporary name and renamed over `output` only when complete, so `output`
+// holds either its old bytes or all of the new ones; a link, folder or other
+// non-file at `output` is refused with kOpenFailed, as is a file this process
+// may not write. Memory use is bounded whatever the lines' lengths.
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
                                     const std::filesystem::path& output, NativeString title);
 
@@ -52,16 +60,29 @@ std::string MakeTitleLine(const NativeString& title);
 
 // Converts caption files one after another as ConvertCaptionFile does, all
 // with the same title, reusing its buffers from file to file. Caption files
-// are read `read_block` bytes at a time (at least 1).
+// are read `read_block` bytes at a time (at least 1), and lines longer than
+// `line_limit` bytes are read twice rather than held.
 class CaptionConverter {
  public:
-  explicit CaptionConverter(const NativeString& title, std::size_t read_block = kDefaultReadBlock);
+  explicit CaptionConverter(const NativeString& title, std::size_t read_block = kDefaultReadBlock,
+                            std::size_t line_limit = kDefaultLineLimit);
+  // Never throws: running out of memory fails the file with kWriteFailed.
   ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
 
  private:
+  ConversionResult ConvertOrThrow(const std::filesystem::path& input,
+                                  const std::filesystem::path& output);
+  // Writes what the filter has produced, long lines included, and clears it.
+  ConversionResult WriteOutput(platform::InputFile& captions,
+                               platform::ReplacementFile& transcript);
+  ConversionResult WriteLongLine(platform::InputFile& captions, const CaptionFilter::LongLine& line,
+                                 platform::ReplacementFile& transcript);
+
   std::string title_line_;
   std::vector<char> block_;
   CaptionFilter filter_;
+  TagRemover tags_;
+  std::string long_text_;
 };
 
 }  // namespace orvane

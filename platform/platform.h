@@ -85,34 +85,52 @@ class InputFile {
   bool Open(const std::filesystem::path& path);
   // Reads up to `size` bytes. Returns the count, 0 at end of file, -1 on error.
   std::ptrdiff_t Read(char* buffer, std::size_t size);
+  // Reads up to `size` bytes from byte `offset` of the file, leaving the
+  // position of Read where it was. Returns as Read does.
+  std::ptrdiff_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size);
 
  private:
-  friend class OutputFile;
+  friend class ReplacementFile;
   std::intptr_t handle_ = -1;
 };
 
-// A file being written, created or truncated by Create.
-class OutputFile {
+// A new version of a file, written under a temporary name in the same folder
+// and put in place by Commit in one step (a rename), so that the path holds
+// either the old file or all of the new one, and a link at the path is never
+// followed. The temporary name is hidden on POSIX (".orvane-….tmp") and
+// created exclusively, so it clashes with nothing.
+class ReplacementFile {
  public:
-  OutputFile() = default;
-  // Closes the file if Close was not called; errors are then lost.
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
+  ReplacementFile() = default;
+  // Removes the temporary file unless Commit put it in place.
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Creates `path`, or truncates it to empty, for writing. Refuses without
-  // changing anything when `path` is the very file that `source` reads (a
-  // link or a second name of it). Never blocks on a FIFO without a reader.
-  bool Create(const std::filesystem::path& path, const InputFile& source);
-  // Writes all `size` bytes. Returns false on any error.
+  // Starts a new version of `path`. Refuses, creating nothing, when `path` is
+  // a link (on Windows any reparse point), a folder, a FIFO, a socket or a
+  // device, or a file that this process may not write. On POSIX the new file
+  // keeps the permission bits of the file it replaces; a file new at `path`
+  // gets the read and write bits of `model`, within the umask.
+  bool Create(const std::filesystem::path& path, const InputFile& model);
+  // Writes all `size` bytes. Returns false on any error (a full disk, a
+  // file-size limit).
   bool Write(const char* data, std::size_t size);
-  // Closes the file; nothing is buffered, so there is nothing to flush.
-  // Returns false when closing failed (on some file systems a write error
-  // shows only then), or when the file was not open.
-  bool Close();
+  // Closes the new file and renames it over the path. Returns false when
+  // either step failed; the temporary file is then removed and the path left
+  // as it was. Nothing is flushed to the disk before the rename.
+  bool Commit();
 
  private:
   std::intptr_t handle_ = -1;
+  std::filesystem::path path_;
+  std::filesystem::path temporary_;  // empty once renamed or removed
 };
+
+// Returns `path` made absolute as the system resolves it: on POSIX with every
+// link and ".." resolved physically (as `cd PATH && pwd -P` does), on Windows
+// by the lexical rules of its path names. Returns the empty string when the
+// path cannot be resolved (it does not exist, say).
+NativeString ResolvePath(const NativeString& path);
 
 }  // namespace orvane::platform

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 
 #include "platform/platform.h"
 
@@ -133,30 +136,88 @@ std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
   return count;
 }
 
-OutputFile::~OutputFile() {
-  if (handle_ >= 0) ::close(ToFd(handle_));
+std::ptrdiff_t InputFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  ssize_t count;
+  do {
+    count = ::pread(ToFd(handle_), buffer, size, static_cast<off_t>(offset));
+  } while (count < 0 && errno == EINTR);
+  return count;
 }
 
-bool OutputFile::Create(const std::filesystem::path& path, const InputFile& source) {
-  // Opened without O_TRUNC so that nothing is lost when the path turns out to
-  // be the caption file itself; truncated only after that check.
-  const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK, 0666);
-  if (fd < 0) return false;
-  struct stat info;
-  struct stat source_info;
-  bool ok = ::fstat(fd, &info) == 0 && ::fstat(ToFd(source.handle_), &source_info) == 0 &&
-            !(info.st_dev == source_info.st_dev && info.st_ino == source_info.st_ino) &&
-            MakeBlocking(fd);
-  if (ok && S_ISREG(info.st_mode)) ok = ::ftruncate(fd, 0) == 0;
-  if (!ok) {
-    ::close(fd);
-    return false;
+namespace {
+
+// True when `path` names a regular file that this process may write and that
+// is not the file `model` reads, or nothing at all; `existing` then tells
+// which, and `info` describes the file.
+bool MayReplace(const char* path, const struct stat& model, bool& existing, struct stat& info) {
+  if (::lstat(path, &info) != 0) {
+    existing = false;
+    return errno == ENOENT;
   }
-  handle_ = fd;
-  return true;
+  existing = true;
+  if (!S_ISREG(info.st_mode)) return false;  // links, folders, FIFOs, sockets, devices
+  // Opening for writing, without truncating, is the one test of the right to
+  // write that sees modes, ACLs, read-only mounts and immutable files alike.
+  const int fd = OpenRetrying(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat opened;
+  const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
+                    opened.st_ino == info.st_ino;
+  ::close(fd);
+  // Replacing another name of the caption file would leave it intact, but the
+  // very name it was opened by (a second spelling of it) would not.
+  return same && !(info.st_dev == model.st_dev && info.st_ino == model.st_ino);
 }
 
-bool OutputFile::Write(const char* data, std::size_t size) {
+// A name for a temporary file that no other run picks: 12 random hex digits.
+std::string TemporaryName() {
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      (static_cast<std::uint64_t>(::getpid()) << 32));
+  char name[32];
+  std::snprintf(name, sizeof name, ".orvane-%012llx.tmp",
+                static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+  return name;
+}
+
+}  // namespace
+
+ReplacementFile::~ReplacementFile() {
+  if (handle_ >= 0) ::close(ToFd(handle_));
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile& model) {
+  struct stat model_info;
+  if (::fstat(ToFd(model.handle_), &model_info) != 0) return false;
+  bool existing = false;
+  struct stat info;
+  if (!MayReplace(path.c_str(), model_info, existing, info)) return false;
+  const mode_t mode = existing ? info.st_mode & 0777 : model_info.st_mode & 0666;
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path temporary = folder / TemporaryName();
+    const int fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    handle_ = fd;
+    path_ = path;
+    temporary_ = std::move(temporary);
+    if (existing) {
+      // The replaced file's owner and mode, where this process may set them;
+      // the owner first, since changing it clears set-id bits.
+      if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
+        [[maybe_unused]] const int ignored = ::fchown(fd, info.st_uid, info.st_gid);
+      }
+      ::fchmod(fd, mode);
+    }
+    return true;
+  }
+  return false;
+}
+
+bool ReplacementFile::Write(const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t count = ::write(ToFd(handle_), data, size);
     if (count < 0) {
@@ -169,12 +230,24 @@ bool OutputFile::Write(const char* data, std::size_t size) {
   return true;
 }
 
-bool OutputFile::Close() {
+bool ReplacementFile::Commit() {
   if (handle_ < 0) return false;
   const int fd = ToFd(handle_);
   handle_ = -1;
-  // POSIX leaves the descriptor closed even when close(2) reports EINTR.
-  return ::close(fd) == 0;
+  // POSIX leaves the descriptor closed even when close(2) reports EINTR; on
+  // some file systems a write error shows only here.
+  const bool ok = ::close(fd) == 0 && ::rename(temporary_.c_str(), path_.c_str()) == 0;
+  if (!ok) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  return ok;
+}
+
+NativeString ResolvePath(const NativeString& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  NativeString result = resolved;
+  std::free(resolved);
+  return result;
 }
 
 }  // namespace orvane::platform

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <iterator>
+#include <random>
 #include <vector>
 
 #include "platform/platform.h"
@@ -148,35 +151,97 @@ std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
   return static_cast<std::ptrdiff_t>(count);
 }
 
-OutputFile::~OutputFile() {
-  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+std::ptrdiff_t InputFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  // On a handle opened without FILE_FLAG_OVERLAPPED the read is synchronous;
+  // it moves the file pointer, so Read's position is restored after it.
+  LARGE_INTEGER position{};
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(ToHandle(handle_), zero, &position, FILE_CURRENT)) return -1;
+  const BOOL ok = ::ReadFile(ToHandle(handle_), buffer,
+                            static_cast<DWORD>(std::min(size, kMaxTransfer)), &count, &at);
+  const bool at_end = !ok && ::GetLastError() == ERROR_HANDLE_EOF;
+  if (!::SetFilePointerEx(ToHandle(handle_), position, nullptr, FILE_BEGIN)) return -1;
+  if (!ok) return at_end ? 0 : -1;
+  return static_cast<std::ptrdiff_t>(count);
 }
 
-bool OutputFile::Create(const std::filesystem::path& path, const InputFile& source) {
-  // OPEN_ALWAYS rather than CREATE_ALWAYS: nothing is truncated before it is
-  // known that `path` is not the caption file under another name (a second
-  // spelling, a hard link). It also opens hidden and system files.
-  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// True when `path` names a regular file on a disk that this process may
+// write and that is not the file `model` reads, or nothing at all; `existing`
+// tells which.
+bool MayReplace(const std::filesystem::path& path, HANDLE model, bool& existing) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    existing = false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND;
+  }
+  existing = true;
+  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+  // Opening for writing, without truncating and without following a reparse
+  // point, tests the right to write (the read-only attribute included).
+  const HANDLE handle = ::CreateFileW(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  BY_HANDLE_FILE_INFORMATION source_info;
+  BY_HANDLE_FILE_INFORMATION model_info;
+  // Replacing another name of the caption file would leave it intact, but a
+  // second spelling of the name it was opened by would not.
   const bool ok = IsRegularFile(handle, info) &&
-                  ::GetFileInformationByHandle(ToHandle(source.handle_), &source_info) &&
-                  !(info.dwVolumeSerialNumber == source_info.dwVolumeSerialNumber &&
-                    info.nFileIndexHigh == source_info.nFileIndexHigh &&
-                    info.nFileIndexLow == source_info.nFileIndexLow) &&
-                  ::SetEndOfFile(handle);  // the file pointer is still at 0
-  if (!ok) {
-    ::CloseHandle(handle);
-    return false;
-  }
-  handle_ = FromHandle(handle);
-  return true;
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                  ::GetFileInformationByHandle(model, &model_info) &&
+                  !(info.dwVolumeSerialNumber == model_info.dwVolumeSerialNumber &&
+                    info.nFileIndexHigh == model_info.nFileIndexHigh &&
+                    info.nFileIndexLow == model_info.nFileIndexLow);
+  ::CloseHandle(handle);
+  return ok;
 }
 
-bool OutputFile::Write(const char* data, std::size_t size) {
+// A name for a temporary file that no other run picks: 12 random hex digits.
+std::wstring TemporaryName() {
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32));
+  wchar_t name[32];
+  std::swprintf(name, std::size(name), L".orvane-%012llx.tmp",
+                static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+  return name;
+}
+
+}  // namespace
+
+ReplacementFile::~ReplacementFile() {
+  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+  if (!temporary_.empty()) ::DeleteFileW(temporary_.c_str());
+}
+
+bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile& model) {
+  bool existing = false;
+  if (!MayReplace(path, ToHandle(model.handle_), existing)) return false;
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : L".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path temporary = folder / TemporaryName();
+    const HANDLE handle =
+        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    handle_ = FromHandle(handle);
+    path_ = path;
+    temporary_ = std::move(temporary);
+    return true;
+  }
+  return false;
+}
+
+bool ReplacementFile::Write(const char* data, std::size_t size) {
   while (size > 0) {
     DWORD count = 0;
     if (!::WriteFile(ToHandle(handle_), data, static_cast<DWORD>(std::min(size, kMaxTransfer)),
@@ -190,11 +255,26 @@ bool OutputFile::Write(const char* data, std::size_t size) {
   return true;
 }
 
-bool OutputFile::Close() {
+bool ReplacementFile::Commit() {
   if (handle_ == kNoHandle) return false;
   const HANDLE handle = ToHandle(handle_);
   handle_ = kNoHandle;
-  return ::CloseHandle(handle) != 0;
+  // MoveFileExW replaces the name, not what a reparse point there leads to.
+  const bool ok = ::CloseHandle(handle) != 0 &&
+                  ::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!ok) ::DeleteFileW(temporary_.c_str());
+  temporary_.clear();
+  return ok;
+}
+
+NativeString ResolvePath(const NativeString& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  NativeString full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  return full;
 }
 
 }  // namespace orvane::platform

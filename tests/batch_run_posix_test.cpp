@@ -55,11 +55,12 @@ TEST(RunBatch, GoesOnPastFilesThatFail) {
                           {BatchMessage::kErrorOpening, (folder / "blocked.vtt").native()},
                           {BatchMessage::kErrorOpening, (folder / "dangling.vtt").native()},
                           {BatchMessage::kErrorOpening, (folder / "fifo.vtt").native()},
-                          {BatchMessage::kErrorWriting, (folder / "full.vtt").native()},
+                          {BatchMessage::kErrorOpening, (folder / "full.vtt").native()},
                       }));
   EXPECT_EQ(ReadFile(folder / "good.txt"), "Good\r\n");
   EXPECT_EQ(ReadFile(folder / "fifo.txt"), "hand-edited");
   EXPECT_FALSE(fs::exists(folder / "dangling.txt"));
+  EXPECT_TRUE(fs::is_symlink(folder / "full.txt"));  // never written through
 }
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include <random>
 
 #include "tests/oracle/oracle.h"
+#include "tests/test_support.h"
 
 namespace orvane {
 namespace {
+
+using testing::TokenSoup;
 
 // What a transcript holds for a caption file made of `line` alone.
 std::string Kept(std::string_view line) { return FilterCaptions(std::string(line) + "\n"); }
@@ -94,58 +97,6 @@ TEST(CaptionFilter, ReadsWithTextModeByteRules) {
         << "input: " << ::testing::PrintToString(c.line);
   }
 }
-
-// Random caption text made of the tokens that the matchers look at.
-class TokenSoup {
- public:
-  explicit TokenSoup(unsigned seed) : random_(seed) {}
-
-  std::string Line(int max_tokens) {
-    static const std::string_view tokens[] = {"0",
-                                              "1",
-                                              "7",
-                                              "9",
-                                              "00",
-                                              "42",
-                                              ":",
-                                              ".",
-                                              " --> ",
-                                              " ",
-                                              "-",
-                                              "--",
-                                              ">",
-                                              "<",
-                                              "v",
-                                              "c",
-                                              "/",
-                                              "<v>",
-                                              "</v>",
-                                              "<c>",
-                                              "</c>",
-                                              "<v",
-                                              "</",
-                                              "WEBVTT",
-                                              "WEBVT",
-                                              "T",
-                                              "\r",
-                                              "a",
-                                              "\xC3\xA9",
-                                              "00:00:01.000",
-                                              "12:34:56.789",
-                                              "00:00:01.000 --> ",
-                                              "\x1A",
-                                              "\n"};
-    std::string line;
-    const int count = std::uniform_int_distribution<int>(0, max_tokens)(random_);
-    for (int i = 0; i < count; ++i) {
-      line += tokens[std::uniform_int_distribution<std::size_t>(0, std::size(tokens) - 1)(random_)];
-    }
-    return line;
-  }
-
- private:
-  std::mt19937 random_;
-};
 
 const oracle::RegexRules& Rules() {
   static const oracle::RegexRules rules;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "conversion/conversion.h"
+#include "tests/file_size_limit.h"
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -75,17 +76,25 @@ TEST(ConvertCaptionFile, NeverOverwritesTheCaptionFileThroughALink) {
   EXPECT_EQ(ReadFile(dir / "a.vtt"), "Keep me\n");
 }
 
-TEST(ConvertCaptionFile, ReportsAFullDisk) {
+TEST(ConvertCaptionFile, KeepsTheOldTranscriptWhenTheWriteFails) {
   TempDir dir;
   WriteFile(dir / "small.vtt", "Hi\n");
   WriteFile(dir / "large.vtt", std::string(3 << 20, 'a') + "\n");
-  std::filesystem::create_symlink("/dev/full", dir / "full.txt");
-  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", dir / "full.txt", ""),
-            ConversionResult::kWriteFailed);
-  EXPECT_EQ(ConvertCaptionFile(dir / "large.vtt", dir / "full.txt", ""),
-            ConversionResult::kWriteFailed);
-  // A device that takes the bytes is a transcript like any other.
-  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", "/dev/null", "T"), ConversionResult::kConverted);
+  WriteFile(dir / "large.txt", "old");
+  {
+    const testing::FileSizeLimit limit(1 << 20);
+    EXPECT_EQ(ConvertCaptionFile(dir / "large.vtt", dir / "large.txt", ""),
+              ConversionResult::kWriteFailed);
+    EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", dir / "small.txt", ""),
+              ConversionResult::kConverted);
+  }
+  EXPECT_EQ(ReadFile(dir / "large.txt"), "old");
+  EXPECT_EQ(ReadFile(dir / "small.txt"), "Hi\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            4);
+  // Devices are not transcripts, even one that takes every byte.
+  EXPECT_EQ(ConvertCaptionFile(dir / "small.vtt", "/dev/null", "T"), ConversionResult::kOpenFailed);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "conversion/caption_filter.h"
+#include "tests/oracle/oracle.h"
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -86,10 +87,16 @@ TEST(ReadCourseTitle, TakesTheTextBetweenTheFirstTags) {
       {"long title", "<title>" + big_prefix + "</title>", big_prefix},
       {"late close first", big_prefix + "</title><title>X</title>", ""},
   };
+  // Small blocks and a small limit on the title held: the same titles.
+  const std::pair<std::size_t, std::size_t> readings[] = {
+      {kDefaultReadBlock, kDefaultLineLimit}, {5, 3}, {64, 1}};
   for (const TitleCase& c : cases) {
     TempDir dir;
     WriteFile(dir / "imsmanifest.xml", c.manifest);
-    EXPECT_EQ(ReadCourseTitle(dir.path().native()), platform::FromNarrow(c.title)) << c.name;
+    for (const auto& [block, limit] : readings) {
+      EXPECT_EQ(ReadCourseTitle(dir.path().native(), block, limit), platform::FromNarrow(c.title))
+          << c.name << ", block " << block << ", limit " << limit;
+    }
   }
 }
 
@@ -193,6 +200,27 @@ TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
         EXPECT_EQ(ReadFile(dir / "a.txt"), expected)
             << ::testing::PrintToString(captions) << " in blocks of " << block;
       }
+    }
+  }
+}
+
+// A line longer than the converter holds is decided as its bytes pass and,
+// when kept, read again from the file: any limit gives the same transcript.
+TEST(CaptionConverter, LinesBeyondTheLineLimitAreReadAgain) {
+  TempDir dir;
+  testing::TokenSoup soup(11);
+  const oracle::RegexRules rules;
+  for (int i = 0; i < 400; ++i) {
+    std::string captions;
+    for (int lines = 0; lines < 6; ++lines) captions += soup.Line(12) + (lines % 2 ? "\r\n" : "\n");
+    WriteFile(dir / "a.vtt", captions);
+    const std::string expected = oracle::TitleLine("T") + oracle::Transcript(captions, rules);
+    for (const auto& [limit, block] :
+         {std::pair<std::size_t, std::size_t>{1, 3}, {6, 7}, {29, 1}}) {
+      ASSERT_EQ(CaptionConverter(Native("T"), block, limit).Convert(dir / "a.vtt", dir / "a.txt"),
+                ConversionResult::kConverted);
+      ASSERT_EQ(ReadFile(dir / "a.txt"), expected)
+          << ::testing::PrintToString(captions) << " limit " << limit << ", block " << block;
     }
   }
 }

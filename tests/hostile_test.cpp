@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <thread>
 
 #include "conversion/batch_run.h"
+#include "tests/file_size_limit.h"
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -265,22 +267,116 @@ TEST_F(Hostile, CaptionEntriesThatAreNoFiles) {
   EXPECT_EQ(after.at("captions/good.txt"), "Hello\r\n");
 }
 
-TEST_F(Hostile, TranscriptPathsThatCannotBeWritten) {
+// Transcript paths that are not plain writable files are refused and left as
+// they are; nothing is written through a link. A transcript that exists is
+// replaced, so its other names keep their bytes.
+TEST_F(Hostile, TranscriptPathsAreNeverWrittenThrough) {
   const fs::path folder = dir_ / "captions";
-  for (const char* name : {"good", "folder", "folder-link", "full"}) {
-    WriteFile(folder / (std::string(name) + ".vtt"), kCaptions);
+  const fs::path outside = dir_ / "outside";
+  for (const char* name : {"good", "folder", "folder-link", "secret", "dangling", "device", "fifo",
+                           "a", "b", "c", "d", "old"}) {
+    WriteFile(folder / (std::string(name) + ".vtt"), "<v>" + std::string(name) + "</v>\n");
   }
   WriteFile(folder / "folder.txt" / "notes.md", "mine");
-  fs::create_directory(dir_ / "elsewhere");
-  fs::create_directory_symlink(dir_ / "elsewhere", folder / "folder-link.txt");
-  fs::create_symlink("/dev/full", folder / "full.txt");
+  WriteFile(outside / "bashrc", "alias ls='ls -F'\n");
+  fs::create_directory_symlink(outside, folder / "folder-link.txt");
+  fs::create_symlink(outside / "bashrc", folder / "secret.txt");
+  fs::create_symlink(outside / "created", folder / "dangling.txt");
+  fs::create_symlink("/dev/null", folder / "device.txt");
+  ASSERT_EQ(::mkfifo((folder / "fifo.txt").c_str(), 0600), 0);
+  fs::create_symlink("b.vtt", folder / "a.txt");
+  fs::create_hard_link(folder / "d.vtt", folder / "c.txt");
+  WriteFile(folder / "old.txt", "an old transcript");
   const Snapshot before = TakeSnapshot(dir_.path());
 
   EXPECT_EQ(Seen(folder),
             (std::vector<std::string>{
+                OpenError(folder / "a.vtt"), OpenError(folder / "dangling.vtt"),
+                OpenError(folder / "device.vtt"), OpenError(folder / "fifo.vtt"),
                 OpenError(folder / "folder-link.vtt"), OpenError(folder / "folder.vtt"),
-                Line(folder / "full.vtt", BatchMessage::kErrorWriting), Converted(folder)}));
-  ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/good.txt"});
+                OpenError(folder / "secret.vtt"), Converted(folder)}));
+  const Snapshot after =
+      ExpectOnlyTranscriptsChanged(dir_.path(), before,
+                                   {"captions/good.txt", "captions/b.txt", "captions/c.txt",
+                                    "captions/d.txt", "captions/old.txt"});
+  EXPECT_EQ(after.at("captions/c.txt"), "c\r\n");
+  EXPECT_EQ(after.at("captions/d.vtt"), "<v>d</v>\n");
+  EXPECT_EQ(after.at("captions/old.txt"), "old\r\n");
+}
+
+// A transcript written by the run takes the caption file's read and write
+// bits; a replaced one keeps its own.
+TEST_F(Hostile, TranscriptModes) {
+  const fs::path folder = dir_ / "captions";
+  WriteFile(folder / "private.vtt", kCaptions);
+  fs::permissions(folder / "private.vtt", fs::perms::owner_read | fs::perms::owner_write);
+  WriteFile(folder / "kept.vtt", kCaptions);
+  WriteFile(folder / "kept.txt", "old");
+  fs::permissions(folder / "kept.txt", fs::perms::owner_all | fs::perms::group_read);
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  EXPECT_EQ(fs::status(folder / "private.txt").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(folder / "kept.txt").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read);
+}
+
+// Captions whose names differ only in case would all write one transcript:
+// the first one listed does, the others are told.
+TEST_F(Hostile, CaptionsThatShareATranscript) {
+  const fs::path folder = dir_ / "captions";
+  for (const char* name : {"lesson.vtt", "lesson.VTT", "lesson.Vtt"}) {
+    WriteFile(folder / name, "<v>" + std::string(name) + "</v>\n");
+  }
+  const std::vector<std::string> seen = Seen(folder);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen.back(), Converted(folder));
+  const std::string transcript = ReadFile(folder / "lesson.txt");
+  for (const char* name : {"lesson.vtt", "lesson.VTT", "lesson.Vtt"}) {
+    const bool written = transcript == std::string(name) + "\r\n";
+    EXPECT_NE(std::count(seen.begin(), seen.end(), OpenError(folder / name)), written ? 1 : 0)
+        << name;
+  }
+}
+
+// A write that fails part way, at a file-size limit, leaves the old
+// transcript and no temporary file; the run reports it and goes on.
+TEST_F(Hostile, FailedWritesKeepTheOldTranscript) {
+  const fs::path folder = dir_ / "captions";
+  fs::create_directory(folder);
+  WriteRepeated(folder / "big.vtt", "", "Words to keep\n", 2 << 20, "");
+  WriteFile(folder / "big.txt", "the old transcript");
+  WriteFile(folder / "small.vtt", kCaptions);
+  const Snapshot before = TakeSnapshot(dir_.path());
+  {
+    const testing::FileSizeLimit limit(1 << 20);
+    EXPECT_EQ(Seen(folder),
+              (std::vector<std::string>{Line(folder / "big.vtt", BatchMessage::kErrorWriting),
+                                        Converted(folder)}));
+  }
+  const Snapshot after = ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/small.txt"});
+  EXPECT_EQ(after.at("captions/big.txt"), "the old transcript");
+}
+
+// Runs over one folder at the same time each replace the transcript whole:
+// it always holds one complete output, never a mix.
+TEST_F(Hostile, ConcurrentRunsNeverMixTheirBytes) {
+  const fs::path folder = dir_ / "captions";
+  fs::create_directory(folder);
+  WriteRepeated(folder / "a.vtt", "", "<v>one line of speech</v>\n", 1 << 20, "");
+  EXPECT_EQ(Seen(folder), std::vector<std::string>{Converted(folder)});
+  const std::string expected = ReadFile(folder / "a.txt");
+  const Snapshot before = TakeSnapshot(dir_.path());
+  {
+    std::vector<std::thread> runs;
+    for (int i = 0; i < 4; ++i) {
+      runs.emplace_back([&folder] {
+        for (int round = 0; round < 5; ++round) Seen(folder);
+      });
+    }
+    for (std::thread& run : runs) run.join();
+  }
+  ExpectOnlyTranscriptsChanged(dir_.path(), before, {"captions/a.txt"});
+  EXPECT_TRUE(ReadFile(folder / "a.txt") == expected);
 }
 
 // Returns a folder path of exactly `length` bytes under `base`, two levels

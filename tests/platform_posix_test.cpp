@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/platform.h"
+#include "tests/file_size_limit.h"
 #include "tests/test_support.h"
 
 namespace orvane::platform {
@@ -80,22 +83,96 @@ TEST(PosixFiles, InputFileOpensOnlyRegularFiles) {
   }
 }
 
-TEST(PosixFiles, OutputFileReportsEveryFailure) {
+// The names in `dir`, temporary files included.
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+  return names;
+}
+
+TEST(PosixFiles, ReplacementFileRefusesAllButWritableRegularFiles) {
   TempDir dir;
   WriteFile(dir / "source", "x");
+  WriteFile(dir / "target", "old");
+  fs::create_symlink(dir / "target", dir / "link");
+  fs::create_symlink(dir / "missing", dir / "dangling");
+  fs::create_directory(dir / "folder");
+  ::mkfifo((dir / "fifo").c_str(), 0600);
+  fs::create_hard_link(dir / "source", dir / "source-again");
   InputFile source;
   ASSERT_TRUE(source.Open(dir / "source"));
-  OutputFile full;
-  ASSERT_TRUE(full.Create("/dev/full", source));
-  EXPECT_FALSE(full.Write("x", 1));
-  OutputFile out;
-  ASSERT_TRUE(out.Create(dir / "out", source));
-  EXPECT_TRUE(out.Write("hello", 5));
-  EXPECT_TRUE(out.Close());
-  EXPECT_FALSE(out.Close());
-  EXPECT_EQ(testing::ReadFile(dir / "out"), "hello");
-  EXPECT_FALSE(OutputFile().Create(dir / "source", source));
+  const std::set<std::string> before = Names(dir.path());
+  for (const char* name :
+       {"link", "dangling", "folder", "fifo", "source", "source-again", "no-folder/x"}) {
+    EXPECT_FALSE(ReplacementFile().Create(dir / name, source)) << name;
+  }
+  EXPECT_FALSE(ReplacementFile().Create("/dev/null", source));
+  EXPECT_EQ(Names(dir.path()), before);
+  EXPECT_EQ(testing::ReadFile(dir / "target"), "old");
   EXPECT_EQ(testing::ReadFile(dir / "source"), "x");
+  if (::geteuid() != 0) {  // the superuser may write any file
+    fs::permissions(dir / "target", fs::perms::owner_read);
+    EXPECT_FALSE(ReplacementFile().Create(dir / "target", source));
+  }
+}
+
+TEST(PosixFiles, ReplacementFileReplacesInOneStepKeepingTheModes) {
+  TempDir dir;
+  WriteFile(dir / "private", "caption");
+  fs::permissions(dir / "private", fs::perms::owner_read | fs::perms::owner_write);
+  WriteFile(dir / "shared", "old");
+  fs::permissions(dir / "shared", fs::perms::owner_all | fs::perms::group_read);
+  fs::create_hard_link(dir / "shared", dir / "other-name");
+  InputFile source;
+  ASSERT_TRUE(source.Open(dir / "private"));
+  for (const char* name : {"new", "shared"}) {
+    const std::size_t count = Names(dir.path()).size();
+    ReplacementFile out;
+    ASSERT_TRUE(out.Create(dir / name, source)) << name;
+    EXPECT_TRUE(out.Write("hello", 5));
+    EXPECT_EQ(Names(dir.path()).size(), count + 1) << "the temporary file sits beside it";
+    EXPECT_TRUE(out.Commit());
+    EXPECT_FALSE(out.Commit());
+    EXPECT_EQ(testing::ReadFile(dir / name), "hello");
+  }
+  EXPECT_EQ(testing::ReadFile(dir / "other-name"), "old");
+  EXPECT_EQ(fs::status(dir / "new").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir / "shared").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read);
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"new", "other-name", "private", "shared"}));
+}
+
+TEST(PosixFiles, ReplacementFileLeavesTheOldFileOnFailure) {
+  TempDir dir;
+  WriteFile(dir / "source", "x");
+  WriteFile(dir / "target", "old");
+  InputFile source;
+  ASSERT_TRUE(source.Open(dir / "source"));
+  {
+    ReplacementFile abandoned;
+    ASSERT_TRUE(abandoned.Create(dir / "target", source));
+    EXPECT_TRUE(abandoned.Write("new", 3));
+  }
+  {
+    const FileSizeLimit limit(4);
+    ReplacementFile limited;
+    ASSERT_TRUE(limited.Create(dir / "target", source));
+    EXPECT_FALSE(limited.Write("too long", 8));
+  }
+  EXPECT_EQ(testing::ReadFile(dir / "target"), "old");
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"source", "target"}));
+}
+
+TEST(PosixFiles, ResolvePathFollowsLinksBeforeDotDot) {
+  TempDir dir;
+  fs::create_directories(dir / "real" / "inner");
+  fs::create_directories(dir / "work");
+  fs::create_directory_symlink(dir / "real" / "inner", dir / "work" / "link");
+  const std::string root = fs::canonical(dir.path()).native();
+  EXPECT_EQ(ResolvePath((dir / "work" / "link" / "..").native()), root + "/real");
+  EXPECT_EQ(ResolvePath((dir / "work" / "." / "link").native()), root + "/real/inner");
+  EXPECT_EQ(ResolvePath((dir / "missing").native()), "");
 }
 
 }  // namespace

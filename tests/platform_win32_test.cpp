@@ -92,23 +92,26 @@ TEST(Win32Files, InputFileRefusesWhatIsNotADiskFile) {
   ::CloseHandle(server);
 }
 
-TEST(Win32Files, OutputFileNeverTruncatesTheCaptionFileUnderAnotherName) {
+TEST(Win32Files, ReplacementFileNeverReplacesTheCaptionFileUnderAnotherSpelling) {
   TempDir dir;
   WriteFile(dir / "a.vtt", "Keep me\n");
   ASSERT_TRUE(::CreateHardLinkW((dir / "b.txt").c_str(), (dir / "a.vtt").c_str(), nullptr));
-  for (const char* other : {"A.VTT", "b.txt", "./a.vtt"}) {
+  for (const char* other : {"A.VTT", "./a.vtt", "b.txt"}) {
     EXPECT_EQ(ConvertCaptionFile(dir / "a.vtt", dir / other, {}), ConversionResult::kOpenFailed)
         << other;
     EXPECT_EQ(ReadFile(dir / "a.vtt"), "Keep me\n") << other;
   }
   InputFile source;
   ASSERT_TRUE(source.Open(dir / "a.vtt"));
-  OutputFile out;
+  WriteFile(dir / "out", "old");
+  ReplacementFile out;
   ASSERT_TRUE(out.Create(dir / "out", source));
   EXPECT_TRUE(out.Write("hello", 5));
-  EXPECT_TRUE(out.Close());
-  EXPECT_FALSE(out.Close());
+  EXPECT_EQ(ReadFile(dir / "out"), "old");
+  EXPECT_TRUE(out.Commit());
+  EXPECT_FALSE(out.Commit());
   EXPECT_EQ(ReadFile(dir / "out"), "hello");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
 }
 
 // Runs a batch over `folder` and returns its messages.

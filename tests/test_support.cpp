@@ -48,9 +48,54 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
+std::string TokenSoup::Line(int max_tokens) {
+  static const std::string_view tokens[] = {"0",
+                                            "1",
+                                            "7",
+                                            "9",
+                                            "00",
+                                            "42",
+                                            ":",
+                                            ".",
+                                            " --> ",
+                                            " ",
+                                            "-",
+                                            "--",
+                                            ">",
+                                            "<",
+                                            "v",
+                                            "c",
+                                            "/",
+                                            "<v>",
+                                            "</v>",
+                                            "<c>",
+                                            "</c>",
+                                            "<v",
+                                            "</",
+                                            "WEBVTT",
+                                            "WEBVT",
+                                            "T",
+                                            "\r",
+                                            "a",
+                                            "\xC3\xA9",
+                                            "00:00:01.000",
+                                            "12:34:56.789",
+                                            "00:00:01.000 --> ",
+                                            "\x1A",
+                                            "\n"};
+  std::string line;
+  const int count = std::uniform_int_distribution<int>(0, max_tokens)(random_);
+  for (int i = 0; i < count; ++i) {
+    line += tokens[std::uniform_int_distribution<std::size_t>(0, std::size(tokens) - 1)(random_)];
+  }
+  return line;
+}
+
 namespace {
 
 constexpr std::uintmax_t kLargeFile = 1 << 20;
+// Snapshot keys of permission bits: the entry's name and this.
+constexpr const char* kModeSuffix = " (mode)";
 
 // Size and digest of a file too large to keep in a snapshot.
 std::string Digest(const fs::path& path) {
@@ -85,6 +130,10 @@ Snapshot TakeSnapshot(const fs::path& folder) {
        ++it) {
     const fs::path& path = it->path();
     const std::string name = path.lexically_relative(folder).generic_string();
+    if (!it->is_symlink()) {
+      snapshot[name + kModeSuffix] =
+          std::to_string(static_cast<unsigned>(it->status().permissions()));
+    }
     if (it->is_symlink()) {
       snapshot[name] = "link -> " + fs::read_symlink(path).string();
       it.disable_recursion_pending();
@@ -104,10 +153,14 @@ Snapshot TakeSnapshot(const fs::path& folder) {
 }
 
 Snapshot ExpectOnlyTranscriptsChanged(const fs::path& folder, const Snapshot& before,
-                                      const std::set<std::string>& transcripts) {
+                                      const std::set<std::string>& transcripts_only) {
   Snapshot after = TakeSnapshot(folder);
+  // A transcript's mode may change with it.
+  std::set<std::string> transcripts = transcripts_only;
+  for (const std::string& transcript : transcripts_only)
+    transcripts.insert(transcript + kModeSuffix);
   std::vector<std::string> differences;
-  for (const std::string& transcript : transcripts) {
+  for (const std::string& transcript : transcripts_only) {
     if (!fs::is_regular_file(fs::symlink_status(folder / transcript))) {
       differences.push_back("no transcript " + transcript);
     }

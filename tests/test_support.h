@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <ostream>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
@@ -41,6 +42,18 @@ void WriteFile(const fs::path& path, std::string_view bytes);
 // Returns the bytes of `path`; fails the current test when it cannot be read.
 std::string ReadFile(const fs::path& path);
 
+// Random caption text made of the tokens that the default filter's matchers
+// look at: digits, timings, tags, "WEBVTT", CR, LF and Ctrl-Z.
+class TokenSoup {
+ public:
+  explicit TokenSoup(unsigned seed) : random_(seed) {}
+  // Up to `max_tokens` tokens.
+  std::string Line(int max_tokens);
+
+ private:
+  std::mt19937 random_;
+};
+
 // One message of a batch run, as the user would see it.
 struct Message {
   BatchMessage kind;
@@ -65,7 +78,8 @@ Message Completed(const fs::path& folder);
 
 // Names (relative, with '/' between components) and contents of every file
 // and link under a folder; links are recorded by their targets, files larger
-// than 1 MiB by their size and a digest of their bytes.
+// than 1 MiB by their size and a digest of their bytes. The permission bits of
+// every file and folder are recorded under the name followed by " (mode)".
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const fs::path& folder);
 
