@@ -32,7 +32,6 @@ constexpr char kCtrlZ = '\x1A';
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
-constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
 constexpr std::string_view kLineEnd = "\r\n";
 // Buffers larger than this are released by Reset rather than kept.
 constexpr std::size_t kKeptCapacity = 1 << 20;
@@ -124,6 +123,56 @@ bool ParseTimingLine(std::string_view line) {
 }
 
 bool HasArrow(std::string_view line) { return line.find(kArrow) != line.npos; }
+
+// What a cue text line holds, found in one pass so that the cleaner skips
+// the steps a line does not need.
+constexpr unsigned kHasLess = 1;        // '<': tags to remove
+constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
+constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
+constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
+
+#if defined(__SSE2__)
+// ScanLine for the 16 bytes at `at`, where at[-1] may be read.
+unsigned ScanChunk(const char* at) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
+  const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+  const __m128i collapse = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
+                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
+  return (_mm_movemask_epi8(is(bytes, '<')) != 0 ? kHasLess : 0) |
+         (_mm_movemask_epi8(is(bytes, '&')) != 0 ? kHasAmpersand : 0) |
+         (_mm_movemask_epi8(is(bytes, '-')) != 0 ? kHasDash : 0) |
+         (_mm_movemask_epi8(collapse) != 0 ? kNeedsCollapse : 0);
+}
+#endif
+
+unsigned ScanLine(std::string_view line) {
+  if (line.empty()) return 0;
+  const char first = line.front();
+  unsigned traits =
+      (first == '<' ? kHasLess : 0) | (first == '&' ? kHasAmpersand : 0) |
+      (first == '-' ? kHasDash : 0) |
+      (first == ' ' || first == '\t' || first == '\xC2' || line.back() == ' ' ? kNeedsCollapse : 0);
+  const char* at = line.data() + 1;
+  const char* const end = line.data() + line.size();
+#if defined(__SSE2__)
+  for (; end - at >= 16; at += 16) traits |= ScanChunk(at);
+  if (at == end) return traits;
+  // The last bytes, padded with zeros, after the byte before them.
+  char tail[17] = {};
+  tail[0] = at[-1];
+  std::memcpy(tail + 1, at, static_cast<std::size_t>(end - at));
+  return traits | ScanChunk(tail + 1);
+#else
+  for (; at < end; ++at) {
+    const char c = *at;
+    traits |= (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) |
+              (c == '-' ? kHasDash : 0) |
+              (c == '\t' || c == '\xC2' || (c == ' ' && at[-1] == ' ') ? kNeedsCollapse : 0);
+  }
+  return traits;
+#endif
+}
 
 // ---------------------------------------------------------------------------
 // Cue text cleaner helpers.
@@ -225,49 +274,64 @@ std::string_view DecodeReferences(std::string_view text, std::string& scratch) {
 // Which bytes count as spaces for AppendCollapsed, besides no-break spaces.
 enum class Spaces { kSpacesAndTabs, kAlsoLineBreaks };
 
-bool IsSpace(char c, Spaces spaces) {
-  return c == ' ' || c == '\t' || (spaces == Spaces::kAlsoLineBreaks && (c == '\r' || c == '\n'));
-}
+// For each byte value: 1 for a space of the kind, 2 for C2 (a no-break space
+// when A0 follows), 0 for other bytes.
+struct SpaceTable {
+  unsigned char kind[256] = {};
+  constexpr explicit SpaceTable(Spaces spaces) {
+    kind[static_cast<unsigned char>(' ')] = 1;
+    kind[static_cast<unsigned char>('\t')] = 1;
+    if (spaces == Spaces::kAlsoLineBreaks) {
+      kind[static_cast<unsigned char>('\r')] = 1;
+      kind[static_cast<unsigned char>('\n')] = 1;
+    }
+    kind[0xC2] = 2;
+  }
+};
+constexpr SpaceTable kSpacesAndTabs(Spaces::kSpacesAndTabs);
+constexpr SpaceTable kAlsoLineBreaks(Spaces::kAlsoLineBreaks);
 
 // Appends `text` to `out` with every run of spaces (as `spaces` says, and
 // no-break spaces C2 A0) made one space and none at either end.
 void AppendCollapsed(std::string_view text, std::string& out,
                      Spaces spaces = Spaces::kSpacesAndTabs) {
+  const unsigned char* const kind =
+      (spaces == Spaces::kSpacesAndTabs ? kSpacesAndTabs : kAlsoLineBreaks).kind;
   const std::size_t start = out.size();
+  out.resize(start + text.size());  // room for the longest result
+  char* const first = out.data() + start;
+  char* to = first;
   bool space = false;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    if (IsSpace(text[at], spaces)) {
+  for (const char *from = text.data(), *const end = from + text.size(); from < end;) {
+    const unsigned char byte_kind = kind[static_cast<unsigned char>(*from)];
+    if (byte_kind == 1 || (byte_kind == 2 && end - from > 1 && from[1] == '\xA0')) {
       space = true;
-      ++at;
+      from += byte_kind;
       continue;
     }
-    if (text.substr(at, kNoBreakSpace.size()) == kNoBreakSpace) {
-      space = true;
-      at += kNoBreakSpace.size();
-      continue;
-    }
-    if (space && out.size() != start) out += ' ';
+    if (space && to != first) *to++ = ' ';
     space = false;
-    // A run of other bytes; a C2 here is not followed by A0.
-    std::size_t end = at + 1;
-    while (end < text.size() && !IsSpace(text[end], spaces) && text[end] != '\xC2') ++end;
-    out.append(text.substr(at, end - at));
-    at = end;
+    *to++ = *from++;
   }
+  out.resize(static_cast<std::size_t>(to - out.data()));
 }
+
+bool IsTagBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The tag name of a start tag's contents (between '<' and '>'): up to the
 // first '.', space or tab.
 std::string_view TagName(std::string_view tag) {
-  return tag.substr(0, std::min(tag.find('.'), tag.find_first_of(" \t")));
+  std::size_t end = 0;
+  while (end < tag.size() && tag[end] != '.' && !IsTagBlank(tag[end])) ++end;
+  return tag.substr(0, end);
 }
 
 // The annotation of a start tag's contents: what follows the first space or
 // tab, after the tag name and its classes. Empty when there is none.
 std::string_view TagAnnotation(std::string_view tag) {
-  const std::size_t blank = tag.find_first_of(" \t");
-  return blank == tag.npos ? std::string_view() : tag.substr(blank + 1);
+  std::size_t blank = 0;
+  while (blank < tag.size() && !IsTagBlank(tag[blank])) ++blank;
+  return blank == tag.size() ? std::string_view() : tag.substr(blank + 1);
 }
 
 }  // namespace
@@ -395,11 +459,12 @@ void CleanFilter::OnLine(std::string_view line) {
       if (line.empty()) {
         EndCue();
         block_ = Block::kBetween;
-      } else if (HasArrow(line)) {
+      } else if (const unsigned traits = ScanLine(line);
+                 (traits & kHasDash) != 0 && HasArrow(line)) {
         EndCue();
         StartBlock(line);
       } else {
-        AddCueTextLine(line);
+        AddCueTextLine(line, traits);
       }
       return;
   }
@@ -424,14 +489,25 @@ void CleanFilter::StartCueIfTimed(std::string_view timing_line) {
 // lasts from <v Name> to </v> or the end of the cue; a line's voice is the one
 // open at its start, or else the first that opens on it.
 
-void CleanFilter::AddCueTextLine(std::string_view line) {
+void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
   const std::size_t name_at = cue_.names.size();
   bool has_voice = voice_open_;
   if (has_voice) cue_.names += voice_;
-  const std::string_view without_tags = RemoveTags(line, has_voice);
-  const std::string_view decoded = DecodeReferences(without_tags, decoded_);
+  std::string_view text = line;
+  if ((traits & kHasLess) != 0) {
+    text = RemoveTags(text, has_voice);
+    traits = ScanLine(text);
+  }
+  if ((traits & kHasAmpersand) != 0) {
+    text = DecodeReferences(text, decoded_);
+    traits = ScanLine(text);
+  }
   const std::size_t text_at = cue_.text.size();
-  AppendCollapsed(decoded, cue_.text);
+  if ((traits & kNeedsCollapse) != 0) {
+    AppendCollapsed(text, cue_.text);
+  } else {
+    cue_.text.append(text);  // already one space between words and none at the ends
+  }
   if (cue_.text.size() == text_at) {
     cue_.names.resize(name_at);  // a line left empty is dropped
     return;
@@ -460,9 +536,9 @@ std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice)
       voice_.clear();
     } else if (tag == "/rt" || tag == "/ruby") {
       in_ruby_text = false;
-    } else if (TagName(tag) == "rt") {
+    } else if (const std::string_view name = TagName(tag); name == "rt") {
       in_ruby_text = true;
-    } else if (TagName(tag) == "v") {
+    } else if (name == "v") {
       OpenVoice(TagAnnotation(tag));
       if (!has_voice) cue_.names += voice_;
       has_voice = true;

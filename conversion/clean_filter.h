@@ -68,7 +68,7 @@ class CleanFilter {
   void StartBlock(std::string_view line);
   void StartCueIfTimed(std::string_view timing_line);
   // Cue text cleaner.
-  void AddCueTextLine(std::string_view line);
+  void AddCueTextLine(std::string_view line, unsigned traits);
   std::string_view RemoveTags(std::string_view line, bool& voice_opened);
   void OpenVoice(std::string_view annotation);
   // Transcript writer.
