@@ -412,6 +412,7 @@ void CleanFilter::Reset() {
   voice_open_ = false;
   voice_.clear();
   cue_.Clear();
+  written_ = kUnsettled;
   previous_.Clear();
   last_name_.clear();
   output_.clear();
@@ -513,6 +514,9 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
     return;
   }
   cue_.lines.push_back({text_at, cue_.text.size() - text_at, name_at, cue_.names.size() - name_at});
+  // Once the cue has as many lines as the cue before, later lines cannot
+  // change which lines repeat it, so they are written as they come.
+  if (cue_.lines.size() >= previous_.lines.size()) WriteSettledLines();
 }
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
@@ -575,11 +579,17 @@ void CleanFilter::EndCue() {
   voice_open_ = false;
   voice_.clear();
   if (cue_.lines.empty()) return;  // the cue before stays the one to compare with
-  for (std::size_t i = RepeatedLineCount(); i < cue_.lines.size(); ++i) {
-    WriteLine(cue_.Name(i), cue_.Text(i));
-  }
+  WriteSettledLines();
   std::swap(previous_, cue_);
   cue_.Clear();
+  written_ = kUnsettled;
+}
+
+void CleanFilter::WriteSettledLines() {
+  if (written_ == kUnsettled) written_ = RepeatedLineCount();
+  for (; written_ < cue_.lines.size(); ++written_) {
+    WriteLine(cue_.Name(written_), cue_.Text(written_));
+  }
 }
 
 // The largest k such that the first k lines of the cue equal the last k lines

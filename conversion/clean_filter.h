@@ -73,6 +73,7 @@ class CleanFilter {
   void OpenVoice(std::string_view annotation);
   // Transcript writer.
   void EndCue();
+  void WriteSettledLines();
   std::size_t RepeatedLineCount() const;
   void WriteLine(std::string_view name, std::string_view text);
 
@@ -88,7 +89,11 @@ class CleanFilter {
   std::string tags_removed_;  // scratch: a line without its tags
   std::string decoded_;       // scratch: a line with its character references decoded
   // Transcript writer state.
-  CueLines cue_;                               // cleaned lines of the cue being read
+  CueLines cue_;  // cleaned lines of the cue being read
+  // How many of them are written or dropped as repeated; kUnsettled until the
+  // repeated lines are known.
+  static constexpr std::size_t kUnsettled = ~std::size_t{0};
+  std::size_t written_ = kUnsettled;
   CueLines previous_;                          // cleaned lines of the last cue that had any
   std::string last_name_;                      // voice name of the last line written ("" when none)
   mutable std::vector<std::size_t> fallback_;  // scratch of RepeatedLineCount
