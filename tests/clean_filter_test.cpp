@@ -1,0 +1,318 @@
+#include "conversion/clean_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/oracle/clean_reference.h"
+
+namespace orvane {
+namespace {
+
+// `file` fed to one filter in pieces of `piece` bytes.
+std::string FeedInPieces(CleanFilter& filter, std::string_view file, std::size_t piece) {
+  filter.Reset();
+  std::string out;
+  for (std::size_t at = 0; at < file.size(); at += piece) {
+    filter.Feed(file.substr(at, piece));
+    out += filter.output();
+    filter.output().clear();
+  }
+  filter.Finish();
+  return out + filter.output();
+}
+
+TEST(CleanFilter, AutoCaptionsGolden) {
+  const std::string_view captions =
+      "WEBVTT\nKind: captions\nLanguage: en\n\n"
+      "00:00:01.000 --> 00:00:03.000 align:start position:0%\n \n"
+      "so<00:00:01.200><c> time</c><00:00:01.400><c> to</c><00:00:01.600><c> begin</c>\n\n"
+      "00:00:03.000 --> 00:00:03.010 align:start position:0%\nso time to begin\n \n\n"
+      "00:00:03.010 --> 00:00:05.010 align:start position:0%\nso time to begin\n"
+      "wear<00:00:03.210><c> your</c><00:00:03.410><c> gloves</c>\n";
+  EXPECT_EQ(FilterCleanCaptions(captions), "so time to begin\r\nwear your gloves\r\n");
+}
+
+TEST(CleanFilter, StyledAndVoicedGolden) {
+  const std::string_view captions =
+      "WEBVTT\n\nNOTE Reviewed 2024-03-01\n\nhazards-intro\n"
+      "00:00:01.000 --> 00:00:04.000 line:0\n"
+      "<v Instructor>Cables &amp; <c.yellow>wet floors</c>\n"
+      "are the two <i>hazards</i> we see most.</v>\n\n"
+      "00:00:04.000 --> 00:00:06.000\n<v Instructor>Report them.</v>\n\n"
+      "00:00:06.000 --> 00:00:08.000\n<v.loud Ama Mensah>Even at night?\n";
+  EXPECT_EQ(FilterCleanCaptions(captions),
+            "Instructor: Cables & wet floors\r\nare the two hazards we see most.\r\n"
+            "Report them.\r\nAma Mensah: Even at night?\r\n");
+}
+
+struct Case {
+  std::string_view input;
+  std::string_view transcript;
+};
+
+// Each case is checked whole, byte by byte, and against the reference.
+TEST(CleanFilter, Rules) {
+  const Case cases[] = {
+      // Header variants.
+      {"WEBVTT\n\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},
+      {"\xEF\xBB\xBFWEBVTT - x\nKind: captions\n\n00:01.000 --> 00:02.000\nHi", "Hi\r\n"},
+      {"WEBVTT\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},        // header ends at a timing line
+      {"00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},                // no header (SubRip style)
+      {"1\n00:00:01,000 --> 00:00:02,000\nHi\n\n2\n", "Hi\r\n"},  // SubRip
+      {"WEBVTTX\nKind\n\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},
+      {" WEBVTT\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},  // not a header: an identifier
+      {"x\xEF\xBB\xBFWEBVTT\n\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBFWEBVTT\n\n", ""},
+      // NOTE, STYLE, REGION and stray text are dropped.
+      {"WEBVTT\n\nNOTE a\nb\n\nSTYLE\n::cue {}\n\nREGION\nid:r\n\nstray\n\n00:01.000 --> "
+       "00:02.000\nHi\n",
+       "Hi\r\n"},
+      {"WEBVTT\n\nNOTE x\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},  // NOTE is an identifier
+      {"WEBVTT\n\na\nb\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},    // third line starts a block
+      // Cues without empty lines between them; identifiers.
+      {"00:01.000 --> 00:02.000\nA\n00:02.000 --> 00:03.000\nB\n", "A\r\nB\r\n"},
+      {"00:01.000 --> 00:02.000\nA\nid\n00:02.000 --> 00:03.000\nB\n", "A\r\nid\r\nB\r\n"},
+      {"id --> x\n00:01.000 --> 00:02.000\nA\n", "A\r\n"},  // bad timing, then a new block
+      {"00:01.000 --> 00:02.000\n   \nA\n", "A\r\n"},       // spaces do not end a cue
+      // Timings.
+      {"\t 00:01.000\t-->\t00:02.000 line:0\nA\n", "A\r\n"},
+      {"00:01.000-->00:02.000\nA\n", "A\r\n"},
+      {"00:01.000 --> 00:02.000abc\nA\n", "A\r\n"},
+      {"123:00:01.000 --> 123:00:02.000\nA\n", "A\r\n"},
+      {"00:01,000 --> 00:02.000\nA\n", "A\r\n"},
+      {"60:01.000 --> 60:02.000\nA\n", ""},        // 60 minutes
+      {"00:60:01.000 --> 00:60:02.000\nA\n", ""},  // 60 minutes after hours
+      {"00:01.000 --> 00:60.000\nA\n", ""},        // 60 seconds
+      {"00:01.0000 --> 00:02.000\nA\n", ""},       // four-digit fraction
+      {"00:01.000 --> 00:02.0001\nA\n", ""},
+      {"00:01.00 --> 00:02.000\nA\n", ""},
+      {"0:01.000 --> 00:02.000\nA\n", ""},
+      {"1:01:01.000 --> 1:01:02.000\nA\n", "A\r\n"},
+      {"00:01.000 -> 00:02.000\nA\n", ""},
+      {"00:01.000 --> \nA\n", ""},
+      {"x00:01.000 --> 00:02.000\nA\n", ""},
+      // Tags.
+      {"00:01.000 --> 00:02.000\n<i>a</i> <b>b</b> <u>c</u> <lang en>d</lang>\n", "a b c d\r\n"},
+      {"00:01.000 --> 00:02.000\na < b\n", "a < b\r\n"},  // '<' without '>'
+      {"00:01.000 --> 00:02.000\na > b <c\n", "a > b <c\r\n"},
+      {"00:01.000 --> 00:02.000\n<a <b>c\n", "c\r\n"},  // up to the next '>'
+      {"00:01.000 --> 00:02.000\n<\n", "<\r\n"},
+      {"00:01.000 --> 00:02.000\n<>\n", ""},
+      {"00:01.000 --> 00:02.000\n<ruby>\xE6\xBC\xA2<rt>kan</rt>ji</ruby>\n", "\xE6\xBC\xA2ji\r\n"},
+      {"00:01.000 --> 00:02.000\n<ruby>a<rt.x>b</ruby>c\n", "ac\r\n"},
+      {"00:01.000 --> 00:02.000\na<rt>b\nc\n", "a\r\nc\r\n"},  // <rt> ends with its line
+      {"00:01.000 --> 00:02.000\na<rt>b < c\n", "a\r\n"},
+      {"00:01.000 --> 00:02.000\na<RT>b</RT>\n", "ab\r\n"},
+      // Character references.
+      {"00:01.000 --> 00:02.000\n&amp; &lt;v&gt; &quot;&apos; &#x41;&#X42;&#67;&#x1F600;\n",
+       "& <v> \"' ABC\xF0\x9F\x98\x80\r\n"},
+      {"00:01.000 --> 00:02.000\n&lrm;&rlm;\n", "\xE2\x80\x8E\xE2\x80\x8F\r\n"},
+      {"00:01.000 --> 00:02.000\n&#0; &#xD800; &#x110000; &#; &#x; &AMP; &amp &foo; &#65\n",
+       "&#0; &#xD800; &#x110000; &#; &#x; &AMP; &amp &foo; &#65\r\n"},
+      {"00:01.000 --> 00:02.000\n&#xD7FF;&#xDFFF;&#xE000;&#x10FFFF;&#1114112;\n",
+       "\xED\x9F\xBF&#xDFFF;\xEE\x80\x80\xF4\x8F\xBF\xBF&#1114112;\r\n"},
+      {"00:01.000 --> 00:02.000\n&#00000000000000065; &#99999999999999999999;\n",
+       "A &#99999999999999999999;\r\n"},
+      {"00:01.000 --> 00:02.000\n&&amp;amp;\n", "&&amp;\r\n"},
+      {"00:01.000 --> 00:02.000\n&lt;v Bob&gt;Hi\n", "<v Bob>Hi\r\n"},  // not a voice
+      // Spaces.
+      {"00:01.000 --> 00:02.000\n \t a \xC2\xA0\t b&nbsp;&nbsp;c&#160;d \xC2\n",
+       "a b c d \xC2\r\n"},
+      {"00:01.000 --> 00:02.000\n\xC2\xA0\n&nbsp;\n<i> </i>\nA\n", "A\r\n"},
+      {"00:01.000 --> 00:02.000\n\xC2<i>\xA0</i>x\n", "x\r\n"},  // joined after tag removal
+      // Repeated lines.
+      {"00:01.000 --> 00:02.000\nA\nB\n\n00:02.000 --> 00:03.000\nB\nC\n\n"
+       "00:03.000 --> 00:04.000\nB\nC\n\n00:04.000 --> 00:05.000\nA\n",
+       "A\r\nB\r\nC\r\nA\r\n"},
+      {"00:01.000 --> 00:02.000\nA\nA\n\n00:02.000 --> 00:03.000\nA\nA\nA\nB\n",
+       "A\r\nA\r\nA\r\nB\r\n"},
+      {"00:01.000 --> 00:02.000\nA\n\n00:02.000 --> 00:03.000\n<i> </i>\n\n"
+       "00:03.000 --> 00:04.000\nA\n\nNOTE A\n\n00:04.000 --> 00:05.000\nA\n",
+       "A\r\n"},  // cues without lines and other blocks do not count
+      {"00:01.000 --> 00:02.000\nA\nA\nA\n\n00:02.000 --> 00:03.000\nA\nA\nB\n",
+       "A\r\nA\r\nA\r\nB\r\n"},
+      {"00:01.000 --> 00:02.000\nA\n\n00:02.000 --> 00:03.000\nB\n\n"
+       "00:03.000 --> 00:04.000\nA\n",
+       "A\r\nB\r\nA\r\n"},
+      {"00:01.000 --> 00:02.000\n<b>A</b>\n\n00:02.000 --> 00:03.000\n A&#32;\n", "A\r\n"},
+      // Speakers.
+      {"00:01.000 --> 00:02.000\n<v Ann>a\nb</v>\nc\n<v Ann>d\n", "Ann: a\r\nb\r\nc\r\nAnn: d\r\n"},
+      {"00:01.000 --> 00:02.000\nx <v Ann>a</v> <v Bob>b\n<v Cy>c\n",
+       "Ann: x a b\r\nBob: c\r\n"},  // the first voice opening on a line
+      {"00:01.000 --> 00:02.000\n<v Ann>a\n\n00:02.000 --> 00:03.000\nb\n\n"
+       "00:03.000 --> 00:04.000\n<v Ann>c\n",
+       "Ann: a\r\nb\r\nAnn: c\r\n"},  // a voice ends with its cue
+      {"00:01.000 --> 00:02.000\n<v Ann>a\n\n00:02.000 --> 00:03.000\n<v Ann>a\nb\n",
+       "Ann: a\r\nb\r\n"},  // a repeated line is not written, so it sets no label
+      {"00:01.000 --> 00:02.000\n<v>a</v>\n<v.x.y \t Ann \xC2\xA0 Lee\t>b\n<v Ann Lee>c\n",
+       "a\r\nAnn Lee: b\r\nc\r\n"},
+      {"00:01.000 --> 00:02.000\n<v Ann><v>a\n<v Tom &amp; Jo>b\n<v.Ann>c\n<vx Bob>d\n",
+       "Ann: a\r\nb\r\nTom & Jo: c\r\nd\r\n"},                  // open at the start wins
+      {"00:01.000 --> 00:02.000\n<v Ann>\nb\n", "Ann: b\r\n"},  // opened on a dropped line
+      {"00:01.000 --> 00:02.000\n<v Ann></v>b\n", "Ann: b\r\n"},
+      {"00:01.000 --> 00:02.000\n<V Ann>b\n", "b\r\n"},
+      // Reading: line ends, Ctrl-Z, empty files.
+      {"00:01.000 --> 00:02.000\rA\rB\r\n\r\n00:02.000 --> 00:03.000\r\nC", "A\r\nB\r\nC\r\n"},
+      {"00:01.000 --> 00:02.000\r\nA\r\r\nB\n", "A\r\n"},  // CR, then CR LF: an empty line
+      {"00:01.000 --> 00:02.000\nA\x1A\nB\n", "A\r\n"},
+      {"00:01.000 --> 00:02.000\nA\r\x1A", "A\r\n"},
+      {"\x1A"
+       "00:01.000 --> 00:02.000\nA\n",
+       ""},
+      {"", ""},
+      {"WEBVTT", ""},
+      {std::string_view("00:01.000 --> 00:02.000\na\0b\n", 28), std::string_view("a\0b\r\n", 5)},
+  };
+  CleanFilter filter;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "input: " << testing::PrintToString(std::string(c.input)));
+    EXPECT_EQ(FilterCleanCaptions(c.input), c.transcript);
+    EXPECT_EQ(FeedInPieces(filter, c.input, 1), c.transcript);
+    EXPECT_EQ(oracle::CleanTranscript(c.input), c.transcript);
+  }
+}
+
+TEST(CleanFilter, TitleLines) {
+  const Case cases[] = {
+      {"Workplace Safety", "Workplace Safety.\r\n\r\n"},
+      {" \t\r\n Safety \xC2\xA0&amp;&#10; Health\n", "Safety & Health.\r\n\r\n"},
+      {"&lt;b&gt; <b>A</b> &nbsp;&#x1F600;&bogus;",
+       "<b> <b>A</b> \xF0\x9F\x98\x80&bogus;.\r\n\r\n"},
+      {"&nbsp;\r\n&#160;", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MakeCleanTitleLines(c.input), c.transcript) << c.input;
+    EXPECT_EQ(oracle::CleanTitle(c.input), c.transcript) << c.input;
+  }
+}
+
+// A caption file of the pieces that the rules look at, mostly shaped as
+// cues so that the later rules get to run.
+std::string RandomCaptions(std::mt19937& engine) {
+  static constexpr std::string_view kTimings[] = {"00:01.000 --> 00:02.000",
+                                                  "00:00:01.000 --> 00:00:02.000 align:start",
+                                                  "1:00:01,500-->00:02.000",
+                                                  "\t00:01.000 -->  00:02.000x",
+                                                  "60:01.000 --> 00:02.000",
+                                                  "00:01.000 --> 00:02.0001",
+                                                  "00:01.00 --> 00:02.000",
+                                                  "-->",
+                                                  "a --> b"};
+  static constexpr std::string_view kTokens[] = {"WEBVTT",
+                                                 "NOTE",
+                                                 "-->",
+                                                 "00:01.000",
+                                                 "00:00:02,000",
+                                                 "00:60.000",
+                                                 "00:01.0000",
+                                                 "<v Ann>",
+                                                 "<v.loud A B>",
+                                                 "<v>",
+                                                 "</v>",
+                                                 "<rt>",
+                                                 "</rt>",
+                                                 "<ruby>",
+                                                 "</ruby>",
+                                                 "<c.x>",
+                                                 "</c>",
+                                                 "<i>",
+                                                 "&amp;",
+                                                 "&#x41;",
+                                                 "&#65;",
+                                                 "&#0;",
+                                                 "&nbsp;",
+                                                 "&lt;v&gt;",
+                                                 "&",
+                                                 "#",
+                                                 ";",
+                                                 "<",
+                                                 ">",
+                                                 ".",
+                                                 ":",
+                                                 "\r",
+                                                 "\n",
+                                                 "\r\n",
+                                                 " ",
+                                                 "  ",
+                                                 "\t",
+                                                 "\xC2\xA0",
+                                                 "\xC2",
+                                                 "\xA0",
+                                                 "\xEF\xBB\xBF",
+                                                 "1",
+                                                 "42",
+                                                 "so",
+                                                 "time",
+                                                 "A",
+                                                 "B",
+                                                 "Ann"};
+  static constexpr std::string_view kWords[] = {"A", "B", "A B", " "};
+  static constexpr std::string_view kEnds[] = {"\n", "\r\n", "\r"};
+  const auto next = [&engine](std::size_t below) { return engine() % below; };
+  const auto pick = [&next](const auto& from) { return from[next(std::size(from))]; };
+  std::string file;
+  if (next(4) == 0) {
+    // Rolling captions: cues of up to 12 lines of two kinds, which repeat
+    // each other's lines in many ways.
+    file = "WEBVTT\n";
+    for (std::size_t cue = 0, cues = 1 + next(6); cue < cues; ++cue) {
+      file += "\n00:01.000 --> 00:02.000\n";
+      for (std::size_t line = 0, lines = next(13); line < lines; ++line) {
+        file += next(4) != 0 ? "A\n" : "B\n";
+      }
+    }
+    return file;
+  }
+  if (next(4) != 0) file += next(3) == 0 ? "\xEF\xBB\xBFWEBVTT" : "WEBVTT";
+  for (std::size_t part = 0, parts = 1 + next(8); part < parts; ++part) {
+    file += pick(kEnds);
+    if (next(2) == 0) file += pick(kEnds);                     // an empty line
+    if (next(4) == 0) (file += pick(kTokens)) += pick(kEnds);  // identifier or stray text
+    if (next(5) != 0) (file += pick(kTimings)) += pick(kEnds);
+    // Text lines of few tokens, so that cues often repeat each other's lines.
+    for (std::size_t line = 0, lines = next(3) == 0 ? next(8) : next(4); line < lines; ++line) {
+      for (std::size_t token = 0, tokens = next(5); token < tokens; ++token) {
+        file += next(2) == 0 ? pick(kTokens) : pick(kWords);
+      }
+      if (next(3) == 0) file += pick(kWords);  // whole lines that cues may repeat
+      if (line + 1 < lines) file += pick(kEnds);
+    }
+  }
+  if (next(16) == 0) file.insert(next(file.size() + 1), 1, '\x1A');
+  return file;
+}
+
+// Generated files, each fed whole and in pieces of every size to one reused
+// filter, must give the reference transcript.
+TEST(CleanFilter, MatchesReferenceInPiecesOfEverySize) {
+  std::mt19937 random(20260);
+  CleanFilter filter;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string file = RandomCaptions(random);
+    const std::string expected = oracle::CleanTranscript(file);
+    ASSERT_EQ(FilterCleanCaptions(file), expected) << testing::PrintToString(file);
+    for (std::size_t piece = 1; piece <= file.size(); ++piece) {
+      ASSERT_EQ(FeedInPieces(filter, file, piece), expected)
+          << "pieces of " << piece << ": " << testing::PrintToString(file);
+    }
+  }
+}
+
+// Feed reports the end of the input at a Ctrl-Z and ignores what follows.
+TEST(CleanFilter, StopsAtCtrlZ) {
+  CleanFilter filter;
+  EXPECT_TRUE(filter.Feed("00:01.000 --> 00:02.000\nA"));
+  EXPECT_FALSE(
+      filter.Feed("B\x1A"
+                  "C\n"));
+  EXPECT_FALSE(filter.Feed("D\n"));
+  filter.Finish();
+  EXPECT_EQ(filter.output(), "AB\r\n");
+}
+
+}  // namespace
+}  // namespace orvane

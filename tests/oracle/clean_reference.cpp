@@ -1,0 +1,279 @@
+#include "tests/oracle/clean_reference.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace orvane::oracle {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool Contains(const std::string& s, const char* what) { return s.find(what) != s.npos; }
+
+// The bytes up to the first Ctrl-Z, without a leading byte order mark, cut
+// into lines at LF, CR LF and lone CR.
+Lines ReadLines(std::string_view file) {
+  std::string text(file.substr(0, file.find('\x1A')));
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  Lines lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' || text[i] == '\r') {
+      lines.push_back(line);
+      line.clear();
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += text[i];
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// The blocks after the header, each a list of lines.
+std::vector<Lines> ReadBlocks(const Lines& lines) {
+  std::size_t i = 0;
+  if (!lines.empty() && lines[0].rfind("WEBVTT", 0) == 0) {
+    i = 1;
+    while (i < lines.size() && !lines[i].empty() && !Contains(lines[i], "-->")) ++i;
+  }
+  std::vector<Lines> blocks;
+  while (i < lines.size()) {
+    if (lines[i].empty()) {
+      ++i;
+      continue;
+    }
+    Lines block = {lines[i]};
+    ++i;
+    while (i < lines.size() && !lines[i].empty()) {
+      if (Contains(lines[i], "-->")) {
+        const bool second_after_plain_first = block.size() == 1 && !Contains(block[0], "-->");
+        if (!second_after_plain_first) break;
+      }
+      block.push_back(lines[i]);
+      ++i;
+    }
+    blocks.push_back(block);
+  }
+  return blocks;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a timestamp from `s` at `i`: digit groups joined by ':', then '.' or
+// ',' and the fraction.
+bool Timestamp(const std::string& s, std::size_t& i) {
+  Lines groups;
+  while (true) {
+    std::string group;
+    while (i < s.size() && IsDigit(s[i])) group += s[i++];
+    if (group.empty()) return false;
+    groups.push_back(group);
+    if (i < s.size() && s[i] == ':') {
+      ++i;
+    } else {
+      break;
+    }
+  }
+  if (groups.size() != 2 && groups.size() != 3) return false;
+  for (std::size_t g = groups.size() - 2; g < groups.size(); ++g) {
+    if (groups[g].size() != 2 || groups[g] > "59") return false;
+  }
+  if (i >= s.size() || (s[i] != '.' && s[i] != ',')) return false;
+  ++i;
+  std::string fraction;
+  while (i < s.size() && IsDigit(s[i])) fraction += s[i++];
+  return fraction.size() == 3;
+}
+
+bool TimingsParse(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  if (!Timestamp(s, i)) return false;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  if (s.compare(i, 3, "-->") != 0) return false;
+  i += 3;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return Timestamp(s, i);
+}
+
+void PutUtf8(unsigned long c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 + c / 64);
+    out += static_cast<char>(0x80 + c % 64);
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 + c / 4096);
+    out += static_cast<char>(0x80 + c / 64 % 64);
+    out += static_cast<char>(0x80 + c % 64);
+  } else {
+    out += static_cast<char>(0xF0 + c / 262144);
+    out += static_cast<char>(0x80 + c / 4096 % 64);
+    out += static_cast<char>(0x80 + c / 64 % 64);
+    out += static_cast<char>(0x80 + c % 64);
+  }
+}
+
+std::string DecodeReferences(const std::string& s) {
+  const char* const names[][2] = {{"&amp;", "&"},      {"&lt;", "<"},      {"&gt;", ">"},
+                                  {"&quot;", "\""},    {"&apos;", "'"},    {"&nbsp;", " "},
+                                  {"&lrm;", "\u200E"}, {"&rlm;", "\u200F"}};
+  std::string out;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    bool decoded = false;
+    for (const auto& name : names) {
+      if (s.compare(i, std::string(name[0]).size(), name[0]) == 0) {
+        out += name[1];
+        i += std::string(name[0]).size();
+        decoded = true;
+        break;
+      }
+    }
+    if (!decoded && s.compare(i, 2, "&#") == 0) {
+      std::size_t j = i + 2;
+      const bool hex = j < s.size() && (s[j] == 'x' || s[j] == 'X');
+      if (hex) ++j;
+      std::string digits;
+      while (j < s.size() && (IsDigit(s[j]) || (hex && std::string("abcdefABCDEF").find(s[j]) !=
+                                                           std::string::npos))) {
+        digits += s[j++];
+      }
+      while (digits.size() > 1 && digits[0] == '0') digits.erase(0, 1);
+      if (!digits.empty() && digits.size() <= 7 && j < s.size() && s[j] == ';') {
+        const unsigned long value = std::stoul(digits, nullptr, hex ? 16 : 10);
+        if (value != 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF)) {
+          PutUtf8(value, out);
+          i = j + 1;
+          decoded = true;
+        }
+      }
+    }
+    if (!decoded) out += s[i++];
+  }
+  return out;
+}
+
+// Every tab, no-break space (and, when asked, CR and LF) made a space, then
+// runs of spaces made one, ends trimmed.
+std::string CollapseSpaces(const std::string& s, bool line_breaks_too) {
+  std::string spaced;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s.compare(i, 2, "\xC2\xA0") == 0) {
+      spaced += ' ';
+      ++i;
+    } else if (s[i] == '\t' || (line_breaks_too && (s[i] == '\r' || s[i] == '\n'))) {
+      spaced += ' ';
+    } else {
+      spaced += s[i];
+    }
+  }
+  std::string out;
+  for (char c : spaced) {
+    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += c;
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+struct Voice {
+  bool open = false;
+  std::string name;
+};
+
+struct CleanLine {
+  std::string text;
+  std::string name;  // of the line's voice
+};
+
+// Cleans one cue text line; `voice` carries the open voice span across the
+// cue's lines.
+CleanLine Clean(const std::string& line, Voice& voice) {
+  bool line_voice_known = voice.open;
+  std::string line_voice = voice.name;
+  std::string text;
+  bool in_rt = false;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    const std::size_t close = line[i] == '<' ? line.find('>', i + 1) : std::string::npos;
+    if (close == std::string::npos) {
+      if (!in_rt) text += line[i];
+      ++i;
+      continue;
+    }
+    const std::string tag = line.substr(i + 1, close - i - 1);
+    i = close + 1;
+    if (tag == "/v") {
+      voice = Voice();
+    } else if (tag == "/rt" || tag == "/ruby") {
+      in_rt = false;
+    } else {
+      std::string name;
+      std::size_t k = 0;
+      while (k < tag.size() && tag[k] != '.' && tag[k] != ' ' && tag[k] != '\t') name += tag[k++];
+      if (name == "rt") in_rt = true;
+      if (name == "v") {
+        while (k < tag.size() && tag[k] != ' ' && tag[k] != '\t') ++k;
+        const std::string annotation = k < tag.size() ? tag.substr(k + 1) : "";
+        voice.open = true;
+        voice.name = CollapseSpaces(DecodeReferences(annotation), false);
+        if (!line_voice_known) {
+          line_voice_known = true;
+          line_voice = voice.name;
+        }
+      }
+    }
+  }
+  return {CollapseSpaces(DecodeReferences(text), false), line_voice};
+}
+
+}  // namespace
+
+std::string CleanTranscript(std::string_view file) {
+  std::vector<std::vector<CleanLine>> cues;
+  for (const Lines& block : ReadBlocks(ReadLines(file))) {
+    std::size_t timing = 0;
+    if (!Contains(block[0], "-->")) timing = 1;
+    if (timing >= block.size() || !Contains(block[timing], "-->")) continue;
+    if (!TimingsParse(block[timing])) continue;
+    Voice voice;
+    std::vector<CleanLine> cue;
+    for (std::size_t i = timing + 1; i < block.size(); ++i) {
+      const CleanLine line = Clean(block[i], voice);
+      if (!line.text.empty()) cue.push_back(line);
+    }
+    cues.push_back(cue);
+  }
+
+  std::string out;
+  std::vector<CleanLine> previous;
+  std::string last_name;
+  for (const std::vector<CleanLine>& cue : cues) {
+    if (cue.empty()) continue;
+    std::size_t repeated = 0;
+    for (std::size_t k = 1; k <= cue.size() && k <= previous.size(); ++k) {
+      bool same = true;
+      for (std::size_t j = 0; j < k; ++j) {
+        if (cue[j].text != previous[previous.size() - k + j].text) same = false;
+      }
+      if (same) repeated = k;
+    }
+    for (std::size_t i = repeated; i < cue.size(); ++i) {
+      if (!cue[i].name.empty() && cue[i].name != last_name) out += cue[i].name + ": ";
+      last_name = cue[i].name;
+      out += cue[i].text + "\r\n";
+    }
+    previous = cue;
+  }
+  return out;
+}
+
+std::string CleanTitle(std::string_view title) {
+  const std::string text = CollapseSpaces(DecodeReferences(std::string(title)), true);
+  return text.empty() ? "" : text + ".\r\n\r\n";
+}
+
+}  // namespace orvane::oracle
