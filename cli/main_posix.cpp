@@ -1,4 +1,5 @@
 // Entry point of orvane-convert on POSIX: arguments and paths are bytes.
+#include <csignal>
 #include <cstdio>
 
 #include "cli/orvane_convert.h"
@@ -23,10 +24,18 @@ class StdioConsole : public orvane::cli::Console {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write past a file-size limit or into a closed pipe fails with an error
+  // that is reported, instead of ending the process silently.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<orvane::cli::NativeString> args(argv + 1, argv + argc);
   StdioConsole console;
   const int status = orvane::cli::RunOrvaneConvert(args, console);
-  // A failed write to standard output (a closed pipe, a full disk) is a failure too.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return orvane::cli::kExitFailure;
+  // A failed write to standard output (a closed pipe, a full disk) is a
+  // failure too, told once when the batch is done.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("orvane-convert: standard output: Error writing file(s).\n", stderr);
+    return orvane::cli::kExitFailure;
+  }
   return status;
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 #include "conversion/batch_run.h"
 
@@ -9,15 +10,19 @@ namespace orvane::cli {
 namespace {
 
 using platform::FromAscii;
+using platform::NativeChar;
 
 constexpr std::string_view kProgram = "orvane-convert";
 constexpr std::string_view kVersion = "1.0.0.1";
-constexpr std::string_view kUsage = "Usage: orvane-convert [--help] [--version] [--] FOLDER...";
+constexpr std::string_view kUsage =
+    "Usage: orvane-convert [--clean] [--help] [--version] [--] FOLDER...";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
     "transcript (.txt) beside it. When the folder two levels up has \"__\" in its\n"
     "name, every transcript opens with the course title from its imsmanifest.xml.\n"
     "\n"
+    "  --clean    write clean transcripts: only what was said, without styling,\n"
+    "             notes and repeated lines, with speaker names\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
     "\n"
@@ -29,7 +34,9 @@ class ConsoleReporter : public BatchReporter {
  public:
   explicit ConsoleReporter(Console& console) : console_(console) {}
 
-  void Report(BatchMessage message, const NativeString& subject) override {
+  void Report(BatchMessage message, const NativeString& raw_subject) override {
+    // A name may hold any byte but a terminal must not act on one.
+    const NativeString subject = EscapeControls(raw_subject);
     const NativeString text = MessageText(message, subject);
     if (!IsError(message)) {
       console_.Out(text);
@@ -59,8 +66,32 @@ void PrintLines(Console& console, std::string_view text) {
 
 }  // namespace
 
+NativeString EscapeControls(const NativeString& text) {
+  NativeString escaped;
+  for (const NativeChar c : text) {
+    const auto code = static_cast<std::make_unsigned_t<NativeChar>>(c);
+    if (code >= 0x20 && code != 0x7F) {
+      escaped += c;
+    } else if (c == '\n') {
+      escaped += FromAscii("\\n");
+    } else if (c == '\t') {
+      escaped += FromAscii("\\t");
+    } else if (c == '\x1B') {
+      escaped += FromAscii("\\e");
+    } else {
+      constexpr std::string_view kHex = "0123456789ABCDEF";
+      escaped += FromAscii("\\x");
+      escaped += static_cast<NativeChar>(kHex[code >> 4]);
+      escaped += static_cast<NativeChar>(kHex[code & 0xF]);
+    }
+  }
+  return escaped;
+}
+
 NativeString NormalizeFolder(const NativeString& folder) {
   if (folder.empty()) return folder;
+  // As the system means the path: "link/.." is the link's parent.
+  if (NativeString resolved = platform::ResolvePath(folder); !resolved.empty()) return resolved;
   std::error_code error;
   std::filesystem::path path = std::filesystem::absolute(folder, error);
   if (error) path = folder;
@@ -72,11 +103,14 @@ NativeString NormalizeFolder(const NativeString& folder) {
 
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
   std::vector<NativeString> folders;
+  TranscriptStyle style = TranscriptStyle::kDefault;
   bool options_done = false;
   for (const NativeString& arg : args) {
     if (!options_done && arg.size() > 1 && arg[0] == '-') {
       if (arg == FromAscii("--")) {
         options_done = true;
+      } else if (arg == FromAscii("--clean")) {
+        style = TranscriptStyle::kClean;
       } else if (arg == FromAscii("--help")) {
         console.Out(FromAscii(kUsage));
         PrintLines(console, kHelp);
@@ -85,7 +119,7 @@ int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
         console.Out(FromAscii(kProgram) + FromAscii(" ") + FromAscii(kVersion));
         return kExitOk;
       } else {
-        console.Err(FromAscii(kProgram) + FromAscii(": unknown option: ") + arg);
+        console.Err(FromAscii(kProgram) + FromAscii(": unknown option: ") + EscapeControls(arg));
         console.Err(FromAscii(kUsage));
         return kExitUsage;
       }
@@ -98,7 +132,7 @@ int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
     return kExitUsage;
   }
   ConsoleReporter reporter(console);
-  for (const NativeString& folder : folders) RunBatch(NormalizeFolder(folder), reporter);
+  for (const NativeString& folder : folders) RunBatch(NormalizeFolder(folder), style, reporter);
   return reporter.failed() ? kExitFailure : kExitOk;
 }
 

@@ -27,8 +27,14 @@ inline constexpr int kExitUsage = 2;
 // usage error.
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console);
 
-// Returns `folder` made absolute and lexically normal, without a trailing
-// separator unless it is a root. An empty `folder` stays empty.
+// Returns `folder` as the system resolves it (see platform::ResolvePath); when
+// it cannot be resolved, made absolute and lexically normal, without a
+// trailing separator unless it is a root. An empty `folder` stays empty.
 NativeString NormalizeFolder(const NativeString& folder);
+
+// Returns `text` with its control characters (below U+0020, and U+007F)
+// written as \n, \t, \e or \xHH, so that a terminal shows a name instead of
+// acting on it.
+NativeString EscapeControls(const NativeString& text);
 
 }  // namespace orvane::cli

@@ -55,7 +55,7 @@ bool HasCaptionExtension(const NativeString& name) {
   return true;
 }
 
-void RunBatch(const NativeString& folder, BatchReporter& reporter) {
+void RunBatch(const NativeString& folder, TranscriptStyle style, BatchReporter& reporter) {
   if (folder.empty()) {
     reporter.Report(BatchMessage::kSelectFolderFirst, folder);
     return;
@@ -69,7 +69,7 @@ void RunBatch(const NativeString& folder, BatchReporter& reporter) {
     return;
   }
   // One converter for the run: its buffers serve every file.
-  CaptionConverter converter(title);
+  CaptionConverter converter(title, style);
   NativeString input = folder;
   input += platform::PathSeparator();
   const std::size_t name_start = input.size();

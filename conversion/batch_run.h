@@ -2,6 +2,7 @@
 // happened through BatchReporter, so that each front end decides how to show it.
 #pragma once
 
+#include "conversion/conversion.h"
 #include "platform/platform.h"
 
 namespace orvane {
@@ -36,12 +37,13 @@ class BatchReporter {
 // True when `name` ends in ".vtt", compared without regard to ASCII case.
 bool HasCaptionExtension(const NativeString& name);
 
-// Converts every caption file in `folder` into a transcript beside it, headed
-// by the course title when the folder two levels up has "__" in its name.
+// Converts every caption file in `folder` into a transcript in `style` beside
+// it, headed by the course title when the folder two levels up has "__" in
+// its name.
 // Files are taken in the order the directory listing returns them. When the
 // folder cannot be listed, or reading it fails before any caption file is
 // found, the run reports kNoCaptionFiles alone; a failure after that is
 // reported as kErrorOpening for the folder before the completion message.
-void RunBatch(const NativeString& folder, BatchReporter& reporter);
+void RunBatch(const NativeString& folder, TranscriptStyle style, BatchReporter& reporter);
 
 }  // namespace orvane

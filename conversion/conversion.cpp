@@ -127,15 +127,30 @@ NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read
 }
 
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
-                                    const std::filesystem::path& output, NativeString title) {
-  return CaptionConverter(title).Convert(input, output);
+                                    const std::filesystem::path& output, NativeString title,
+                                    TranscriptStyle style) {
+  return CaptionConverter(title, style).Convert(input, output);
 }
 
-CaptionConverter::CaptionConverter(const NativeString& title, std::size_t read_block,
-                                   std::size_t line_limit)
-    : title_line_(MakeTitleLine(title)),
+CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle style,
+                                   std::size_t read_block, std::size_t line_limit)
+    : style_(style),
+      title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
+                                                   : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
       filter_(FastestKernel(), line_limit) {}
+
+bool CaptionConverter::Feed(std::string_view bytes) {
+  return style_ == TranscriptStyle::kClean ? clean_.Feed(bytes) : filter_.Feed(bytes);
+}
+
+void CaptionConverter::Finish() {
+  if (style_ == TranscriptStyle::kClean) {
+    clean_.Finish();
+  } else {
+    filter_.Finish();
+  }
+}
 
 ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
                                            const std::filesystem::path& output) {
@@ -144,6 +159,7 @@ ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
   } catch (const std::bad_alloc&) {
     // The new transcript is removed; the next file starts afresh.
     filter_.Reset();
+    clean_.Reset();
     return ConversionResult::kWriteFailed;
   }
 }
@@ -158,18 +174,19 @@ ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& i
     return ConversionResult::kWriteFailed;
   }
   filter_.Reset();
+  clean_.Reset();
   for (bool more = true; more;) {
     const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
     if (count < 0) return ConversionResult::kOpenFailed;
     if (count == 0) break;
-    more = filter_.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
+    more = Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
     // Written after every piece, so that the filter holds one piece's output.
     if (const ConversionResult result = WriteOutput(captions, transcript);
         result != ConversionResult::kConverted) {
       return result;
     }
   }
-  filter_.Finish();
+  Finish();
   if (const ConversionResult result = WriteOutput(captions, transcript);
       result != ConversionResult::kConverted) {
     return result;
@@ -179,6 +196,12 @@ ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& i
 
 ConversionResult CaptionConverter::WriteOutput(platform::InputFile& captions,
                                                platform::ReplacementFile& transcript) {
+  if (style_ == TranscriptStyle::kClean) {
+    std::string& clean = clean_.output();
+    const bool written = transcript.Write(clean.data(), clean.size());
+    clean.clear();
+    return written ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+  }
   const std::string& out = filter_.output();
   std::size_t from = 0;
   for (const CaptionFilter::LongLine& line : filter_.long_lines()) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "conversion/caption_filter.h"
+#include "conversion/clean_filter.h"
 #include "platform/platform.h"
 
 namespace orvane {
@@ -38,20 +39,30 @@ NativeString ReadCourseTitle(const NativeString& course_folder,
 std::string MakeOutputPath(std::string_view path);
 std::wstring MakeOutputPath(std::wstring_view path);
 
+// How a caption file becomes a transcript.
+enum class TranscriptStyle {
+  kDefault,  // every caption line that is not a header, timing or cue number, bare
+             // voice and class tags removed (CaptionFilter)
+  kClean,    // the file read as WebVTT: only what was said, with speaker labels and
+             // without repeated lines (CleanFilter)
+};
+
 enum class ConversionResult {
   kConverted,
   kOpenFailed,   // the caption file could not be opened or read, or the transcript not created
   kWriteFailed,  // the transcript could not be written in full; the old one is left as it was
 };
 
-// Filters the caption file `input` into the transcript `output`, headed by
-// `title` + "." when `title` is not empty. The transcript is written under a
+// Filters the caption file `input` into the transcript `output` in `style`,
+// headed by the course title `title` when it is not empty (for kDefault:
+// `title` + "." on a line of its own). The transcript is written under a
 // temporary name and renamed over `output` only when complete, so `output`
 // holds either its old bytes or all of the new ones; a link, folder or other
 // non-file at `output` is refused with kOpenFailed, as is a file this process
 // may not write. Memory use is bounded whatever the lines' lengths.
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
-                                    const std::filesystem::path& output, NativeString title);
+                                    const std::filesystem::path& output, NativeString title,
+                                    TranscriptStyle style = TranscriptStyle::kDefault);
 
 // Returns the transcript's title line for `title`: title + "." in the narrow
 // code page, every LF in it written as CR LF, ending in CR LF. Empty when
@@ -59,12 +70,15 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
 std::string MakeTitleLine(const NativeString& title);
 
 // Converts caption files one after another as ConvertCaptionFile does, all
-// with the same title, reusing its buffers from file to file. Caption files
-// are read `read_block` bytes at a time (at least 1), and lines longer than
-// `line_limit` bytes are read twice rather than held.
+// with the same title and style, reusing its buffers from file to file.
+// Caption files are read `read_block` bytes at a time (at least 1), and in the
+// default style lines longer than `line_limit` bytes are read twice rather
+// than held.
 class CaptionConverter {
  public:
-  explicit CaptionConverter(const NativeString& title, std::size_t read_block = kDefaultReadBlock,
+  explicit CaptionConverter(const NativeString& title,
+                            TranscriptStyle style = TranscriptStyle::kDefault,
+                            std::size_t read_block = kDefaultReadBlock,
                             std::size_t line_limit = kDefaultLineLimit);
   // Never throws: running out of memory fails the file with kWriteFailed.
   ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
@@ -78,9 +92,15 @@ class CaptionConverter {
   ConversionResult WriteLongLine(platform::InputFile& captions, const CaptionFilter::LongLine& line,
                                  platform::ReplacementFile& transcript);
 
+  // The style's filter: Feed, Finish, and whether its output is written.
+  bool Feed(std::string_view bytes);
+  void Finish();
+
+  TranscriptStyle style_;
   std::string title_line_;
   std::vector<char> block_;
   CaptionFilter filter_;
+  CleanFilter clean_;
   TagRemover tags_;
   std::string long_text_;
 };

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvane::fuzz::WriteBytes(input, captions);
 
   const auto result =
-      orvane::CaptionConverter(title, read_block, line_limit).Convert(input, output);
+      orvane::CaptionConverter(title, orvane::TranscriptStyle::kDefault, read_block, line_limit)
+          .Convert(input, output);
   orvane::fuzz::Check(result == orvane::ConversionResult::kConverted, "conversion failed");
   const std::string expected =
       orvane::oracle::TitleLine(title) + orvane::oracle::Transcript(captions, rules);

@@ -44,7 +44,7 @@ TEST(RunBatch, GoesOnPastFilesThatFail) {
   fs::create_symlink("/dev/full", folder / "full.txt");
 
   RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
+  RunBatch(folder.native(), TranscriptStyle::kDefault, reporter);
   std::vector<Message> messages = reporter.messages;
   ASSERT_EQ(messages.size(), 5u);
   EXPECT_EQ(messages.back(), Completed(folder));

@@ -14,7 +14,7 @@ constexpr std::string_view kCaptions = "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.0
 
 TEST(RunBatch, AsksForAFolderFirst) {
   RecordingReporter reporter;
-  RunBatch(Native(""), reporter);
+  RunBatch(Native(""), TranscriptStyle::kDefault, reporter);
   EXPECT_EQ(reporter.messages,
             (std::vector<Message>{{BatchMessage::kSelectFolderFirst, Native("")}}));
 }
@@ -97,7 +97,7 @@ TEST(RunBatch, AlwaysInsertsTheSeparator) {
   WriteFile(dir / "captions" / "a.vtt", "Hi\n");
   const NativeString folder = (dir / "captions").native() + platform::PathSeparator();
   RecordingReporter reporter;
-  RunBatch(folder, reporter);
+  RunBatch(folder, TranscriptStyle::kDefault, reporter);
   EXPECT_EQ(reporter.messages, (std::vector<Message>{{BatchMessage::kFilesConverted, folder}}));
   EXPECT_EQ(ReadFile(dir / "captions" / "a.txt"), "Hi\r\n");
 }

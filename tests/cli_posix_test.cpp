@@ -1,6 +1,9 @@
 // The converter on POSIX: byte paths, and the real program run from a shell.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -34,6 +37,13 @@ TEST(OrvaneConvert, NormalizesFolderArguments) {
     const NativeString expected = c.normal.empty() ? cwd : cwd + "/" + NativeString(c.normal);
     EXPECT_EQ(NormalizeFolder(NativeString(c.argument)), expected) << c.argument;
   }
+  // ".." after a link leads to the link's parent, as for the system.
+  TempDir dir;
+  fs::create_directories(dir / "real" / "inner");
+  fs::create_directory_symlink(dir / "real" / "inner", dir / "link");
+  const NativeString root = fs::canonical(dir.path()).native();
+  EXPECT_EQ(NormalizeFolder((dir / "link" / "..").native()), root + "/real");
+  EXPECT_EQ(NormalizeFolder((dir / "link").native()), root + "/real/inner");
   EXPECT_EQ(NormalizeFolder("/"), "/");
   EXPECT_EQ(NormalizeFolder("/srv//x/"), "/srv/x");
   EXPECT_EQ(NormalizeFolder(""), "");
@@ -70,6 +80,38 @@ TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "orvane-convert: " + (fs::canonical(dir.path()) / "nowhere").string() +
                              ": No .vtt files found in the selected folder.\n");
+}
+
+// With its standard output a pipe that nobody reads, the program still
+// converts every folder, then says once that the output failed, and fails.
+TEST(OrvaneConvert, FinishesTheBatchWhenItsOutputIsClosed) {
+  TempDir dir;
+  std::vector<std::string> args = {ORVANE_CONVERT_PATH};
+  for (const char* name : {"a", "b", "c"}) {
+    testing::WriteFile(dir / name / "x.vtt", "Hi\n");
+    args.push_back((dir / name).string());
+  }
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  ::close(out[0]);
+  const std::string err_path = (dir / "err").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), kExitFailure);
+  EXPECT_EQ(ReadFile(dir / "err"), "orvane-convert: standard output: Error writing file(s).\n");
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadFile(dir / name / "x.txt"), "Hi\r\n");
 }
 
 }  // namespace

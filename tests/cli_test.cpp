@@ -78,5 +78,33 @@ TEST(OrvaneConvert, ReportsLikeTheDialogInCommandLineForm) {
   EXPECT_EQ(Invoke({Native("--"), Native("--help")}).status, kExitFailure);
 }
 
+TEST(OrvaneConvert, CleanOptionWritesCleanTranscripts) {
+  TempDir dir;
+  const std::string captions = "WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n";
+  WriteFile(dir / "a" / "x.vtt", captions);
+  WriteFile(dir / "b" / "x.vtt", captions);
+  EXPECT_EQ(Invoke({Native("--clean"), (dir / "a").native()}).status, kExitOk);
+  EXPECT_EQ(Invoke({(dir / "b").native()}).status, kExitOk);
+  EXPECT_EQ(testing::ReadFile(dir / "a" / "x.txt"), "Ana: Hi & bye\r\n");
+  EXPECT_EQ(testing::ReadFile(dir / "b" / "x.txt"),
+            "00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r\n");
+}
+
+TEST(OrvaneConvert, ShowsControlCharactersInNamesEscaped) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"plain name", "plain name"},
+      {"a\nb\tc", "a\\nb\\tc"},
+      {"\x1B]0;owned\x07", "\\e]0;owned\\x07"},
+      {"\x1B[2K\r\x7F", "\\e[2K\\x0D\\x7F"},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+  };
+  for (const auto& [raw, shown] : cases) {
+    EXPECT_EQ(EscapeControls(Native(raw)), Native(shown)) << shown;
+  }
+  const Result result = Invoke({Native("missing\x1B[2K")});
+  EXPECT_NE(result.err.find(Native("missing\\e[2K: No .vtt files")), NativeString::npos);
+  EXPECT_EQ(result.err.find(Native("\x1B")), NativeString::npos);
+}
+
 }  // namespace
 }  // namespace orvane::cli

@@ -195,7 +195,8 @@ TEST(ConvertCaptionFile, LineEndsAndCtrlZAcrossReadBlocks) {
       WriteFile(dir / "a.vtt", captions);
       const std::string expected = "T.\r\n" + FilterCaptions(captions);
       for (const std::size_t block : {1, 2, 3, 7}) {
-        EXPECT_EQ(CaptionConverter(Native("T"), block).Convert(dir / "a.vtt", dir / "a.txt"),
+        EXPECT_EQ(CaptionConverter(Native("T"), TranscriptStyle::kDefault, block)
+                      .Convert(dir / "a.vtt", dir / "a.txt"),
                   ConversionResult::kConverted);
         EXPECT_EQ(ReadFile(dir / "a.txt"), expected)
             << ::testing::PrintToString(captions) << " in blocks of " << block;
@@ -217,7 +218,8 @@ TEST(CaptionConverter, LinesBeyondTheLineLimitAreReadAgain) {
     const std::string expected = oracle::TitleLine("T") + oracle::Transcript(captions, rules);
     for (const auto& [limit, block] :
          {std::pair<std::size_t, std::size_t>{1, 3}, {6, 7}, {29, 1}}) {
-      ASSERT_EQ(CaptionConverter(Native("T"), block, limit).Convert(dir / "a.vtt", dir / "a.txt"),
+      ASSERT_EQ(CaptionConverter(Native("T"), TranscriptStyle::kDefault, block, limit)
+                    .Convert(dir / "a.vtt", dir / "a.txt"),
                 ConversionResult::kConverted);
       ASSERT_EQ(ReadFile(dir / "a.txt"), expected)
           << ::testing::PrintToString(captions) << " limit " << limit << ", block " << block;

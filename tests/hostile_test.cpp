@@ -56,7 +56,7 @@ class Hostile : public ::testing::Test {
 // order is the file system's), then the last message where it was.
 std::vector<std::string> Seen(const fs::path& folder) {
   RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
+  RunBatch(folder.native(), TranscriptStyle::kDefault, reporter);
   std::vector<std::string> lines;
   for (const auto& [kind, subject] : reporter.messages) {
     lines.push_back(subject + ": " + MessageText(kind, subject));

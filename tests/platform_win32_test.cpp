@@ -117,7 +117,7 @@ TEST(Win32Files, ReplacementFileNeverReplacesTheCaptionFileUnderAnotherSpelling)
 // Runs a batch over `folder` and returns its messages.
 std::vector<testing::Message> RunOn(const fs::path& folder) {
   RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
+  RunBatch(folder.native(), TranscriptStyle::kDefault, reporter);
   return reporter.messages;
 }
 

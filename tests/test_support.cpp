@@ -114,9 +114,9 @@ std::string Digest(const fs::path& path) {
 
 }  // namespace
 
-std::vector<Message> RunBatchOn(const fs::path& folder) {
+std::vector<Message> RunBatchOn(const fs::path& folder, TranscriptStyle style) {
   RecordingReporter reporter;
-  RunBatch(folder.native(), reporter);
+  RunBatch(folder.native(), style, reporter);
   return reporter.messages;
 }
 

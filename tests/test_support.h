@@ -72,7 +72,8 @@ class RecordingReporter : public BatchReporter {
 };
 
 // Runs a batch over `folder` and returns every message it reported.
-std::vector<Message> RunBatchOn(const fs::path& folder);
+std::vector<Message> RunBatchOn(const fs::path& folder,
+                                TranscriptStyle style = TranscriptStyle::kDefault);
 // The completion message of a run over `folder`.
 Message Completed(const fs::path& folder);
 

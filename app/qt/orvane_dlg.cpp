@@ -134,7 +134,7 @@ void OrvaneDlg::OnFolderChosen(const QUrl& choice) {
 
 void OrvaneDlg::OnProcessFiles() {
   MessageReporter reporter(*messages_);
-  RunBatch(ToNativeText<NativeString>(m_strFolderPath), reporter);
+  RunBatch(ToNativeText<NativeString>(m_strFolderPath), TranscriptStyle::kDefault, reporter);
 }
 
 void OrvaneDlg::changeEvent(QEvent* event) {

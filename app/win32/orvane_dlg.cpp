@@ -110,5 +110,5 @@ void OrvaneDlg::OnSelectFolder() {
 void OrvaneDlg::OnProcessFiles() {
   const WaitCursor busy;
   MessageBoxReporter reporter(m_hWnd);
-  orvane::RunBatch(m_strFolderPath, reporter);
+  orvane::RunBatch(m_strFolderPath, orvane::TranscriptStyle::kDefault, reporter);
 }
