@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,6 +169,76 @@ TEST_F(Hostile, SixtyFourMegabyteLine) {
   EXPECT_TRUE(ReadFile(folder / "long.txt") == kept + "\r\n");
 }
 
+// A course package whose captions folder holds one caption file.
+fs::path MakeCourse(const fs::path& course) {
+  const fs::path folder = course / "media" / "captions";
+  WriteFile(folder / "a.vtt", kCaptions);
+  return folder;
+}
+
+// Runs the batch over `folder` in a child process and returns its messages
+// as Seen does, and the child's peak resident memory in bytes.
+std::pair<std::vector<std::string>, std::uint64_t> SeenInChild(const fs::path& folder) {
+  TempDir scratch;
+  const fs::path report = scratch / "seen";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::ofstream out(report);
+    for (const std::string& line : Seen(folder)) out << line << '\n';
+    out.close();
+    ::_exit(out.good() ? 0 : 1);
+  }
+  int status = 0;
+  rusage usage{};
+  EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  std::vector<std::string> lines;
+  std::ifstream in(report);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return {lines, static_cast<std::uint64_t>(usage.ru_maxrss) * 1024};
+}
+
+// Whatever the caption file or manifest, a run's memory stays bounded: a
+// line too long to hold is decided as it passes and read again when kept.
+TEST_F(Hostile, MemoryStaysBoundedWhateverTheInput) {
+  constexpr std::uintmax_t kBig = kSanitized ? 24u << 20 : 500u << 20;
+  constexpr std::uint64_t kPeakLimit = 64u << 20;
+  struct Case {
+    std::string_view name;
+    std::string_view head, pattern, tail;
+    std::uintmax_t size;
+    bool in_manifest;
+  };
+  const Case cases[] = {
+      {"one long line without a line end", "WEBVTT\n\n", "<v>word</v> ", "", kBig, false},
+      {"lone CRs as line ends", "WEBVTT\r", "Hello there\r", "", kBig * 3 / 5, false},
+      {"a title that never closes", "<manifest><title>", "Course ", "", kBig * 2 / 5, true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path folder = MakeCourse(dir / "course__x");
+    const fs::path big = c.in_manifest ? dir / "course__x" / "imsmanifest.xml" : folder / "big.vtt";
+    WriteRepeated(big, c.head, c.pattern, c.size, c.tail);
+    const auto [seen, peak] = SeenInChild(folder);
+    EXPECT_EQ(seen, std::vector<std::string>{Converted(folder)}) << c.name;
+    EXPECT_EQ(ReadFile(folder / "a.txt"), "Hello\r\n") << c.name;
+    if (!kSanitized) {
+      EXPECT_LT(peak, kPeakLimit) << c.name;
+    }
+    if (c.name == cases[0].name) {
+      // Every "<v>word</v> " became "word ".
+      const std::uintmax_t size = fs::file_size(folder / "big.txt");
+      EXPECT_EQ((size - 2) * 12, (fs::file_size(big) - c.head.size()) * 5) << c.name;
+      std::ifstream in(folder / "big.txt", std::ios::binary);
+      std::string start(20, '\0');
+      in.read(start.data(), 20);
+      EXPECT_EQ(start, "word word word word ");
+    } else if (!c.in_manifest) {
+      EXPECT_EQ(fs::file_size(folder / "big.txt"), 0u) << c.name;
+    }
+  }
+}
+
 struct BytesCase {
   std::string_view name;
   std::string captions;
@@ -201,13 +272,6 @@ TEST_F(Hostile, OddBytesAreCopiedAsTheyStand) {
   for (const BytesCase& c : cases) {
     EXPECT_EQ(after.at(std::string(c.name) + ".txt"), c.transcript) << c.name;
   }
-}
-
-// A course package whose captions folder holds one caption file.
-fs::path MakeCourse(const fs::path& course) {
-  const fs::path folder = course / "media" / "captions";
-  WriteFile(folder / "a.vtt", kCaptions);
-  return folder;
 }
 
 TEST_F(Hostile, HugeManifestWithTheTitleAtItsEnd) {
