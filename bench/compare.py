@@ -32,6 +32,8 @@ ROOT = os.path.dirname(HERE)
 # name, program and arguments before the folder, what it is
 CONTENDERS = [
     ("orvane-convert", ["{build}/orvane-convert"], "this project"),
+    ("orvane-convert --clean", ["{build}/orvane-convert", "--clean"],
+     "this project, clean transcripts (a different transcript: not compared)"),
     ("copy floor", ["{build}/bench/copy_floor"],
      "each .vtt copied to its .txt with read/write in 256 KiB blocks, nothing else"),
     ("std::regex + streams", ["{build}/bench/regex_reference"],
@@ -42,6 +44,10 @@ CONTENDERS = [
 
 # Largest allowed ratio to orvane-convert for the copy floor, smallest for the others.
 TARGETS = {"copy floor": 1 / 1.5, "std::regex + streams": 25, "grep + sed": 5, "webvtt-py": 100}
+CLEAN = "orvane-convert --clean"
+CLEAN_VS_DEFAULT = 1.5  # largest allowed time of the clean style over the default one
+CLEAN_VS_WEBVTT = 40    # smallest allowed speed-up of the clean style over webvtt-py
+CLEAN_FILTER_TARGET = 500e6  # bytes per second
 FILTER_TARGET = 1e9  # bytes per second
 BIG_FILE_RSS_TARGET = 64 << 20
 
@@ -147,6 +153,8 @@ def compare(build, folder, rounds):
             peaks[name] = max(peaks[name], rss)
             if name == "copy floor":
                 same[name] = "(a copy)"
+            elif name == CLEAN:
+                same[name] = "(clean)"
             elif name not in same:
                 produced = transcripts(folder)
                 differing = sum(1 for key, digest in reference.items() if produced.get(key) != digest)
@@ -165,11 +173,16 @@ def compare(build, folder, rounds):
 
 
 def filter_throughput(build, min_time):
-    """Runs filter_benchmark; returns {benchmark name: bytes per second}."""
-    result = subprocess.run([build + "/bench/filter_benchmark", "--benchmark_format=json",
-                             "--benchmark_min_time=%g" % min_time],
-                            check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    return {bench["name"]: bench["bytes_per_second"] for bench in json.loads(result.stdout)["benchmarks"]}
+    """Runs both filter benchmarks; returns {benchmark name: bytes per second}."""
+    rates = {}
+    for program in ("filter_benchmark", "clean_filter_benchmark"):
+        result = subprocess.run([build + "/bench/" + program, "--benchmark_format=json",
+                                 "--benchmark_min_time=%g" % min_time],
+                                check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                text=True)
+        rates.update({bench["name"]: bench["bytes_per_second"]
+                      for bench in json.loads(result.stdout)["benchmarks"]})
+    return rates
 
 
 def memory_checks(build, work, big_mb, line_mb):
@@ -218,7 +231,19 @@ def check_targets(rows, throughput, memory):
                           "%.2f×" % (1 / ratio), ratio >= bound))
         else:
             lines.append(("at least %g× faster than %s" % (bound, name), "%.1f×" % ratio, ratio >= bound))
-    blocks = [rate for name, rate in throughput.items() if "Blocks" in name]
+    if CLEAN in by_name:
+        clean = by_name[CLEAN]["ratio"]
+        lines.append(("clean style at most %g× the default style's time" % CLEAN_VS_DEFAULT,
+                      "%.2f×" % clean, clean <= CLEAN_VS_DEFAULT))
+        speedup = by_name["webvtt-py"]["ratio"] / clean
+        lines.append(("clean style at least %g× faster than webvtt-py" % CLEAN_VS_WEBVTT,
+                      "%.1f×" % speedup, speedup >= CLEAN_VS_WEBVTT))
+    clean_rates = [rate for name, rate in throughput.items() if name.startswith("BM_Clean")]
+    if clean_rates:
+        lines.append(("in-memory clean filter at 500 MB/s or more (slowest case)",
+                      "%.0f MB/s" % (min(clean_rates) / 1e6), min(clean_rates) >= CLEAN_FILTER_TARGET))
+    blocks = [rate for name, rate in throughput.items()
+              if "Blocks" in name and not name.startswith("BM_Clean")]
     if blocks:
         # The filter as a conversion drives it. FilterCaptions also builds a
         # fresh multi-megabyte string per call, which measures page faults.
@@ -291,7 +316,7 @@ def main():
 
     build = os.path.abspath(args.build)
     for program in ("orvane-convert", "bench/copy_floor", "bench/regex_reference",
-                    "bench/filter_benchmark"):
+                    "bench/filter_benchmark", "bench/clean_filter_benchmark"):
         if not os.access(os.path.join(build, program), os.X_OK):
             sys.exit("%s/%s is missing: cmake -S %s -B %s -DORVANE_BUILD_BENCH=ON && cmake --build %s"
                      % (build, program, ROOT, build, build))

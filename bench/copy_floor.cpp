@@ -1,6 +1,7 @@
 // The copy floor for the benchmark: copies every caption file of a folder to
-// its transcript path with the same file layer and block size that
-// orvane-convert uses, and nothing else. No converter can do less work.
+// its transcript path with the same file layer, block size and write path (a
+// temporary file renamed into place) that orvane-convert uses, and nothing
+// else. No converter can do less work.
 //
 // Usage: copy_floor FOLDER
 #include <cstdio>
@@ -17,7 +18,7 @@ constexpr std::size_t kBlock = 256 * 1024;
 bool CopyFile(const orvane::NativeString& input, const orvane::NativeString& output,
               std::vector<char>& block) {
   orvane::platform::InputFile source;
-  orvane::platform::OutputFile target;
+  orvane::platform::ReplacementFile target;
   if (!source.Open(input) || !target.Create(output, source)) return false;
   for (;;) {
     const std::ptrdiff_t count = source.Read(block.data(), block.size());
@@ -25,7 +26,7 @@ bool CopyFile(const orvane::NativeString& input, const orvane::NativeString& out
     if (count == 0) break;
     if (!target.Write(block.data(), static_cast<std::size_t>(count))) return false;
   }
-  return target.Close();
+  return target.Commit();
 }
 
 }  // namespace

@@ -60,6 +60,17 @@ Result Spawn(const fs::path& folder, const std::string& args) {
           ReadFile(scratch / "err")};
 }
 
+// Fails the test unless `captions` holds the transcripts in `golden`.
+void ExpectGoldenTranscripts(const fs::path& captions, const fs::path& golden) {
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(golden)) {
+    if (!entry.is_regular_file()) continue;
+    EXPECT_EQ(ReadFile(captions / entry.path().filename()), ReadFile(entry.path())) << entry.path();
+    ++compared;
+  }
+  EXPECT_EQ(compared, 4) << golden;
+}
+
 TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
   TempDir dir;
   fs::copy(ORVANE_EXAMPLES_DIR, dir.path(), fs::copy_options::recursive);
@@ -68,13 +79,10 @@ TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "Files converted to folder: " + fs::canonical(captions).string() + "\n");
   EXPECT_EQ(result.err, "");
-  int compared = 0;
-  for (const auto& golden : fs::directory_iterator(ORVANE_GOLDEN_DIR)) {
-    EXPECT_EQ(ReadFile(captions / golden.path().filename()), ReadFile(golden.path()))
-        << golden.path().filename();
-    ++compared;
-  }
-  EXPECT_EQ(compared, 3);
+  ExpectGoldenTranscripts(captions, ORVANE_GOLDEN_DIR);
+  const Result clean = Spawn(captions, "--clean .");
+  EXPECT_EQ(clean.status, 0) << clean.err;
+  ExpectGoldenTranscripts(captions, fs::path(ORVANE_GOLDEN_DIR) / "clean");
 
   const Result missing = Spawn(dir.path(), "nowhere");
   EXPECT_EQ(missing.status, 1);
