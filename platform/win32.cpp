@@ -162,7 +162,7 @@ std::ptrdiff_t InputFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(ToHandle(handle_), zero, &position, FILE_CURRENT)) return -1;
   const BOOL ok = ::ReadFile(ToHandle(handle_), buffer,
-                            static_cast<DWORD>(std::min(size, kMaxTransfer)), &count, &at);
+                             static_cast<DWORD>(std::min(size, kMaxTransfer)), &count, &at);
   const bool at_end = !ok && ::GetLastError() == ERROR_HANDLE_EOF;
   if (!::SetFilePointerEx(ToHandle(handle_), position, nullptr, FILE_BEGIN)) return -1;
   if (!ok) return at_end ? 0 : -1;
@@ -182,7 +182,11 @@ bool MayReplace(const std::filesystem::path& path, HANDLE model, bool& existing)
     return error == ERROR_FILE_NOT_FOUND;
   }
   existing = true;
-  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+  // A read-only file may not be written, even where its folder would let a
+  // rename replace it.
+  constexpr DWORD kRefused =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  if ((attributes & kRefused) != 0) return false;
   // Opening for writing, without truncating and without following a reparse
   // point, tests the right to write (the read-only attribute included).
   const HANDLE handle = ::CreateFileW(

@@ -114,6 +114,33 @@ TEST(Win32Files, ReplacementFileNeverReplacesTheCaptionFileUnderAnotherSpelling)
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
 }
 
+// A transcript path that is a folder or a reparse point (a symbolic link)
+// is refused and left as it is; a read-only transcript too.
+TEST(Win32Files, ReplacementFileRefusesAllButWritableFiles) {
+  TempDir dir;
+  WriteFile(dir / "a.vtt", "Hi\n");
+  WriteFile(dir / "target.txt", "old");
+  WriteFile(dir / "readonly.txt", "kept");
+  ASSERT_TRUE(::SetFileAttributesW((dir / "readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  fs::create_directory(dir / "folder.txt");
+  // Wine 8 creates no link here (nor shows a Unix link as a reparse point),
+  // so that case runs on Windows only.
+  ::CreateSymbolicLinkW((dir / "link.txt").c_str(), (dir / "target.txt").c_str(), 0);
+  const DWORD link = ::GetFileAttributesW((dir / "link.txt").c_str());
+  const bool linked = link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  InputFile source;
+  ASSERT_TRUE(source.Open(dir / "a.vtt"));
+  for (const char* name : {"folder.txt", "readonly.txt", "link.txt", "missing\\x.txt"}) {
+    if (std::string_view(name) == "link.txt" && !linked) continue;
+    EXPECT_FALSE(ReplacementFile().Create(dir / name, source)) << name;
+  }
+  EXPECT_EQ(ReadFile(dir / "target.txt"), "old");
+  EXPECT_EQ(ReadFile(dir / "readonly.txt"), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+            linked ? 5 : 4);
+  ::SetFileAttributesW((dir / "readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // Runs a batch over `folder` and returns its messages.
 std::vector<testing::Message> RunOn(const fs::path& folder) {
   RecordingReporter reporter;
