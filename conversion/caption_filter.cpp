@@ -217,7 +217,7 @@ bool SlackReadable(std::string_view line, const char* readable) {
 
 // Makes room in `out` for `size` bytes after its first `used` bytes and
 // returns where they go. Bytes past `used` are scratch until trimmed.
-char* Room(std::string& out, std::size_t used, std::size_t size) {
+[[gnu::always_inline]] inline char* Room(std::string& out, std::size_t used, std::size_t size) {
   // Grown a page at a time, so that little is zero-filled ahead of use.
   constexpr std::size_t kGrowth = 4096;
   if (out.size() - used < size) out.resize(used + std::max(size, kGrowth));
@@ -284,8 +284,9 @@ char* CopyWithoutTag(const char* from, const char* end, const std::uint64_t (&le
 }
 
 // Writes a short line without its tags, jumping from '<' to '<' by the hints.
-std::size_t WritePositionedTags(std::string_view line, const LineHints& hints, std::string& out,
-                                std::size_t used) {
+[[gnu::always_inline]] inline std::size_t WritePositionedTags(std::string_view line,
+                                                              const LineHints& hints,
+                                                              std::string& out, std::size_t used) {
   // The "<v>" pass writes to `between`, the "<c>" pass from there to `out`.
   char between[kShortLine + kSlack];
   std::uint64_t kept[2];
