@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "conversion/batch_run.h"
+#include "version.h"
 
 namespace orvane::cli {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 using platform::FromAscii;
 
 constexpr std::string_view kProgram = "orvane-convert";
-constexpr std::string_view kVersion = "1.0.0.1";
+constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage = "Usage: orvane-convert [--help] [--version] [--] FOLDER...";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
