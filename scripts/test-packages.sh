@@ -35,12 +35,14 @@ python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv
   "$zip" >"$scratch/zip"
 printf "orvane-$version-win64/%s\n" LICENSE.txt Orvane.exe README.txt orvane-convert.exe |
   diff - "$scratch/zip" || fail "the zip holds other files than the list above"
-python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
-  "$zip" "orvane-$version-win64/Orvane.exe" >"$scratch/Orvane.exe"
-strings -el "$scratch/Orvane.exe" >"$scratch/strings"
-! grep -q TODO "$scratch/strings" || fail "Orvane.exe's version block holds placeholders"
-for text in "Copyright (c) [0-9]* Orvane" "$version"; do
-  grep -qx "$text" "$scratch/strings" || fail "Orvane.exe's version block lacks \"$text\""
+for program in Orvane.exe orvane-convert.exe; do
+  python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
+    "$zip" "orvane-$version-win64/$program" >"$scratch/$program"
+  strings -el "$scratch/$program" >"$scratch/strings"
+  ! grep -q TODO "$scratch/strings" || fail "$program's version block holds placeholders"
+  for text in "Copyright (c) [0-9]* Orvane" "$version" "$program"; do
+    grep -qx "$text" "$scratch/strings" || fail "$program's version block lacks \"$text\""
+  done
 done
 
 echo "== The .deb in a fresh Debian 12 root"
