@@ -7,7 +7,7 @@
 # of the package's files behind.
 #
 # Usage: deb_install_test.sh PACKAGE.deb [APT_CACHE_DIR]
-# The root is made with mmdebstrap (as root) from the first mirror of the
+# The root is made with mmdebstrap (in a user namespace when not root) from the first mirror of the
 # host's apt sources; downloaded packages are kept in APT_CACHE_DIR for the
 # next run.
 set -eu
@@ -26,7 +26,7 @@ cp "$deb" "$stage/"
 cp -R "$root/examples" "$root/tests/golden" "$stage/"
 cp "$root/packaging/tests/deb_inside.sh" "$stage/"
 
-mmdebstrap --variant=apt --mode=root --skip=download/empty --skip=essential/unlink \
+mmdebstrap --variant=apt --skip=download/empty --skip=essential/unlink \
   --setup-hook='mkdir -p "$1"/var/cache/apt/archives/' \
   --setup-hook="sync-in '$cache' /var/cache/apt/archives/" \
   --customize-hook="copy-in '$stage' /tmp" \
