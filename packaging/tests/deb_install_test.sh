@@ -7,9 +7,9 @@
 # of the package's files behind.
 #
 # Usage: deb_install_test.sh PACKAGE.deb [APT_CACHE_DIR]
-# The root is made with mmdebstrap (in a user namespace when not root) from the first mirror of the
-# host's apt sources; downloaded packages are kept in APT_CACHE_DIR for the
-# next run.
+# The root is made with mmdebstrap (in a user namespace when not root) from
+# the first mirror of the host's apt sources; downloaded packages are kept in
+# APT_CACHE_DIR for the next run.
 set -eu
 deb=$(realpath "$1")
 cache=$(realpath -m "${2:-$(dirname "$deb")/apt-cache}")
