@@ -24,7 +24,7 @@ class Win32Console : public orvane::cli::Console {
 
  private:
   void Write(HANDLE stream, const std::wstring& line) {
-    const bool ok = IsConsole(stream) ? WriteConsole(stream, line + L"\r\n")
+    const bool ok = IsConsole(stream) ? WriteUtf16ToConsole(stream, line + L"\r\n")
                                       : WriteBytes(stream, ToUtf8(line + L"\r\n"));
     if (!ok && stream == ::GetStdHandle(STD_OUTPUT_HANDLE)) out_ok_ = false;
   }
@@ -34,7 +34,9 @@ class Win32Console : public orvane::cli::Console {
     return ::GetConsoleMode(stream, &mode) != 0;
   }
 
-  static bool WriteConsole(HANDLE stream, const std::wstring& text) {
+  // Not named WriteConsole: windows.h defines that as a macro for
+  // WriteConsoleA or WriteConsoleW.
+  static bool WriteUtf16ToConsole(HANDLE stream, const std::wstring& text) {
     DWORD written = 0;
     return ::WriteConsoleW(stream, text.data(), static_cast<DWORD>(text.size()), &written,
                            nullptr) &&

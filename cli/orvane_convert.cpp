@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "conversion/batch_run.h"
+#include "version.h"
 
 namespace orvane::cli {
 namespace {
@@ -13,7 +14,7 @@ using platform::FromAscii;
 using platform::NativeChar;
 
 constexpr std::string_view kProgram = "orvane-convert";
-constexpr std::string_view kVersion = "1.0.0.1";
+constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage =
     "Usage: orvane-convert [--clean] [--help] [--version] [--] FOLDER...";
 constexpr std::string_view kHelp =

@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks, and
 # last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
 # offscreen, and the installed program on an Xvfb server) run in blocks of their own, and so do the Windows
-# programs under Wine. The last line adds up the test counts of every CTest run.
+# programs under Wine, and last the packages users install (scripts/test-packages.sh). The last line adds up
+# the test counts of every CTest run.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -55,6 +56,9 @@ cmake --build "$root/build-bench" -j"$jobs"
 
 echo "== Windows programs: mingw-w64 build, tests under Wine, GUI test"
 counted "$root/scripts/test-win32.sh"
+
+echo "== Packages: .deb, Windows installer and zip; lint, install, use and remove"
+"$root/scripts/test-packages.sh"
 
 echo "== All test suites"
 awk '{ failed += $1; total += $2 } END { printf "Total: %d passed, %d failed\n", total - failed, failed }' "$counts"

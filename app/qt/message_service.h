@@ -3,12 +3,14 @@
 
 #include <QString>
 
+#include "app/dialog_texts.h"
+
 class QWidget;
 
 namespace orvane::app {
 
 // The name shown as the title of every message box.
-inline constexpr char kApplicationName[] = "Orvane";
+inline constexpr char kApplicationName[] = ORVANE_MESSAGE_TITLE;
 
 class MessageService {
  public:

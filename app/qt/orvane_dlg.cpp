@@ -12,6 +12,7 @@
 #include <string>
 #include <type_traits>
 
+#include "app/dialog_texts.h"
 #include "app/qt/dialog_units.h"
 #include "app/resource.h"
 #include "conversion/batch_run.h"
@@ -20,10 +21,10 @@ namespace orvane::app {
 namespace {
 
 // The dialog template IDD_MAIN_DIALOG, in dialog units.
-constexpr QSize kDialogSize(320, 200);
-constexpr QRect kSelectFolderRect(10, 10, 100, 14);
-constexpr QRect kFolderPathRect(10, 35, 230, 14);
-constexpr QRect kProcessFilesRect(10, 60, 100, 14);
+constexpr QSize kDialogSize = QRect(ORVANE_DIALOG_RECT).size();
+constexpr QRect kSelectFolderRect(ORVANE_SELECT_FOLDER_RECT);
+constexpr QRect kFolderPathRect(ORVANE_FOLDER_PATH_RECT);
+constexpr QRect kProcessFilesRect(ORVANE_PROCESS_FILES_RECT);
 
 // Names a control after its resource id, so that tests and accessibility
 // tools find it.
@@ -95,13 +96,13 @@ int OrvaneDlg::DoModal() {
 }
 
 bool OrvaneDlg::OnInitDialog() {
-  setWindowTitle(tr("Orvane Conversion"));
+  setWindowTitle(tr(ORVANE_DIALOG_CAPTION));
 
-  select_folder_ = new QPushButton(tr("Select Folder contain VTT files"), this);
+  select_folder_ = new QPushButton(tr(ORVANE_SELECT_FOLDER_TEXT), this);
   Identify(select_folder_, "IDC_SELECT_FOLDER", IDC_SELECT_FOLDER);
   select_folder_->setDefault(true);
 
-  folder_path_ = new QLabel(tr("No folder selected."), this);
+  folder_path_ = new QLabel(tr(ORVANE_FOLDER_PATH_TEXT), this);
   Identify(folder_path_, "IDC_FOLDER_PATH", IDC_FOLDER_PATH);
   // A folder name is text, never markup, and long paths wrap and are cut at
   // the bottom edge rather than elided.
@@ -109,7 +110,7 @@ bool OrvaneDlg::OnInitDialog() {
   folder_path_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   folder_path_->setWordWrap(true);
 
-  process_files_ = new QPushButton(tr("Process Files"), this);
+  process_files_ = new QPushButton(tr(ORVANE_PROCESS_FILES_TEXT), this);
   Identify(process_files_, "IDC_PROCESS_FILES", IDC_PROCESS_FILES);
 
   connect(select_folder_, &QPushButton::clicked, this, &OrvaneDlg::OnSelectFolder);
@@ -119,8 +120,7 @@ bool OrvaneDlg::OnInitDialog() {
 }
 
 void OrvaneDlg::OnSelectFolder() {
-  picker_->Open(tr("Select a folder to process .vtt files"),
-                [this](const QUrl& choice) { OnFolderChosen(choice); });
+  picker_->Open(tr(ORVANE_PICKER_TEXT), [this](const QUrl& choice) { OnFolderChosen(choice); });
 }
 
 void OrvaneDlg::OnFolderChosen(const QUrl& choice) {

@@ -5,13 +5,15 @@
 
 #include <memory>
 
+#include "app/dialog_texts.h"
 #include "app/resource.h"
 #include "conversion/batch_run.h"
 
 namespace {
 
-constexpr wchar_t kAppName[] = L"Orvane";
-constexpr wchar_t kPickerText[] = L"Select a folder to process .vtt files";
+// The shared texts are narrow literals; L"" before one makes it wide.
+constexpr wchar_t kAppName[] = L"" ORVANE_MESSAGE_TITLE;
+constexpr wchar_t kPickerText[] = L"" ORVANE_PICKER_TEXT;
 
 // Shows every message of a batch run in a modal box owned by the dialog.
 class MessageBoxReporter : public orvane::BatchReporter {
