@@ -16,6 +16,9 @@
 #define ORVANE_PROCESS_FILES_TEXT "Process Files"
 #define ORVANE_PROCESS_FILES_RECT 10, 60, 100, 14
 
+#define ORVANE_CLEAN_TRANSCRIPTS_TEXT "Clean transcripts (drop styling, notes and repeated lines)"
+#define ORVANE_CLEAN_TRANSCRIPTS_RECT 10, 85, 300, 10
+
 // The instruction shown by the folder picker.
 #define ORVANE_PICKER_TEXT "Select a folder to process .vtt files"
 // The title of every message box.

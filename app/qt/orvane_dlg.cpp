@@ -1,6 +1,7 @@
 #include "app/qt/orvane_dlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -25,6 +26,7 @@ constexpr QSize kDialogSize = QRect(ORVANE_DIALOG_RECT).size();
 constexpr QRect kSelectFolderRect(ORVANE_SELECT_FOLDER_RECT);
 constexpr QRect kFolderPathRect(ORVANE_FOLDER_PATH_RECT);
 constexpr QRect kProcessFilesRect(ORVANE_PROCESS_FILES_RECT);
+constexpr QRect kCleanTranscriptsRect(ORVANE_CLEAN_TRANSCRIPTS_RECT);
 
 // Names a control after its resource id, so that tests and accessibility
 // tools find it.
@@ -113,6 +115,10 @@ bool OrvaneDlg::OnInitDialog() {
   process_files_ = new QPushButton(tr(ORVANE_PROCESS_FILES_TEXT), this);
   Identify(process_files_, "IDC_PROCESS_FILES", IDC_PROCESS_FILES);
 
+  // Unticked at every start: no setting is stored.
+  clean_transcripts_ = new QCheckBox(tr(ORVANE_CLEAN_TRANSCRIPTS_TEXT), this);
+  Identify(clean_transcripts_, "IDC_CLEAN_TRANSCRIPTS", IDC_CLEAN_TRANSCRIPTS);
+
   connect(select_folder_, &QPushButton::clicked, this, &OrvaneDlg::OnSelectFolder);
   connect(process_files_, &QPushButton::clicked, this, &OrvaneDlg::OnProcessFiles);
   ApplyTemplateLayout();
@@ -134,7 +140,9 @@ void OrvaneDlg::OnFolderChosen(const QUrl& choice) {
 
 void OrvaneDlg::OnProcessFiles() {
   MessageReporter reporter(*messages_);
-  RunBatch(ToNativeText<NativeString>(m_strFolderPath), TranscriptStyle::kDefault, reporter);
+  const TranscriptStyle style =
+      clean_transcripts_->isChecked() ? TranscriptStyle::kClean : TranscriptStyle::kDefault;
+  RunBatch(ToNativeText<NativeString>(m_strFolderPath), style, reporter);
 }
 
 void OrvaneDlg::changeEvent(QEvent* event) {
@@ -156,6 +164,7 @@ void OrvaneDlg::ApplyTemplateLayout() {
   select_folder_->setGeometry(select_folder);
   folder_path_->setGeometry(MapDialogRect(kFolderPathRect, base));
   process_files_->setGeometry(process_files);
+  clean_transcripts_->setGeometry(MapDialogRect(kCleanTranscriptsRect, base));
   resize(MapDialogRect(QRect(QPoint(0, 0), kDialogSize), base).size());
 }
 

@@ -9,6 +9,7 @@
 #include "app/qt/folder_picker.h"
 #include "app/qt/message_service.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QUrl;
@@ -35,7 +36,8 @@ class OrvaneDlg : public QDialog {
   // Opens a folder picker and returns at once; the choice is stored when the
   // user confirms it, unless it has no local path.
   void OnSelectFolder();
-  // Converts the stored folder, showing each message of the run; the window
+  // Converts the stored folder, into clean transcripts while the Clean
+  // transcripts box is ticked, showing each message of the run; the window
   // does not respond until the run ends.
   void OnProcessFiles();
 
@@ -57,6 +59,7 @@ class OrvaneDlg : public QDialog {
   QPushButton* select_folder_ = nullptr;
   QLabel* folder_path_ = nullptr;
   QPushButton* process_files_ = nullptr;
+  QCheckBox* clean_transcripts_ = nullptr;
 };
 
 }  // namespace orvane::app

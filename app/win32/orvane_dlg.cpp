@@ -112,5 +112,9 @@ void OrvaneDlg::OnSelectFolder() {
 void OrvaneDlg::OnProcessFiles() {
   const WaitCursor busy;
   MessageBoxReporter reporter(m_hWnd);
-  orvane::RunBatch(m_strFolderPath, orvane::TranscriptStyle::kDefault, reporter);
+  // The box starts unticked with every dialog: no setting is stored.
+  const bool clean = ::IsDlgButtonChecked(m_hWnd, IDC_CLEAN_TRANSCRIPTS) == BST_CHECKED;
+  orvane::RunBatch(m_strFolderPath,
+                   clean ? orvane::TranscriptStyle::kClean : orvane::TranscriptStyle::kDefault,
+                   reporter);
 }

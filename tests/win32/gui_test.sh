@@ -1,8 +1,10 @@
 #!/bin/sh
 # End-to-end test of Orvane.exe under Wine, on a virtual X display with twm:
 # press Process Files before choosing a folder, expect a box titled "Orvane"
-# saying "Please select a folder first.", dismiss it, close the dialog and
-# check that the program has ended. Positions come from the windows
+# saying "Please select a folder first.", dismiss it; choose the folder the
+# picker offers first (the Desktop, where a caption file waits), convert it
+# with the Clean transcripts box unticked and then ticked, and check both
+# transcripts; close the dialog and check that the program has ended. Positions come from the windows
 # themselves (window-probe.exe), never from fixed coordinates.
 #
 # Usage: gui_test.sh BUILD_DIR [SCREENSHOT.png]
@@ -22,7 +24,7 @@ cleanup() {
 trap cleanup EXIT
 
 fail() {
-  echo "gui_test: $*" >&2
+  printf 'gui_test: %s\n' "$*" >&2
   exit 1
 }
 
@@ -45,7 +47,30 @@ wait_for() {
 }
 
 # Prints "x y", the centre of the control with text $2 in the lines $1.
-centre_of() { printf '%s\n' "$1" | awk -F'|' -v text="$2" '$2 == text { print $3, $4; exit }'; }
+# (The text goes through the environment: awk -v would read its backslashes.)
+centre_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { print $3, $4; exit }'; }
+
+# Prints the check state of the control with text $2 in the lines $1.
+check_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { print $5; exit }'; }
+
+# Waits until no window titled $1 is shown.
+wait_gone() {
+  tries=0
+  while [ -n "$(probe "$1")" ]; do
+    [ "$tries" -lt 20 ] || fail "the window \"$1\" did not close"
+    sleep 0.5
+    tries=$((tries + 1))
+  done
+}
+
+# Presses Process Files, expects the box $1, and dismisses it.
+process_files() {
+  click "$(centre_of "$dialog" "Process Files")"
+  box=$(wait_for "Orvane" 20) || fail "no box titled \"Orvane\" after Process Files"
+  printf '%s\n' "$box" | grep -qF "|$1|" || fail "the box does not say \"$1\": $box"
+  click "$(centre_of "$box" "OK")"
+  wait_gone "Orvane"
+}
 
 click() {
   # shellcheck disable=SC2086
@@ -76,25 +101,44 @@ app=$!
 pids="$pids $app"
 
 dialog=$(wait_for "Orvane Conversion" 60) || fail "the dialog did not appear"
-for text in "Select Folder contain VTT files" "No folder selected." "Process Files"; do
+clean="Clean transcripts (drop styling, notes and repeated lines)"
+for text in "Select Folder contain VTT files" "No folder selected." "Process Files" "$clean"; do
   [ -n "$(centre_of "$dialog" "$text")" ] || fail "the dialog lacks \"$text\""
 done
+[ "$(check_of "$dialog" "$clean")" = unchecked ] || fail "Clean transcripts starts ticked"
 if [ -n "$screenshot" ]; then
   sleep 1
   import -frame -window "$(xdotool search --name '^Orvane Conversion$' | head -n 1)" "$screenshot"
 fi
 
-click "$(centre_of "$dialog" "Process Files")"
-box=$(wait_for "Orvane" 20) || fail "no box titled \"Orvane\" after Process Files"
-printf '%s\n' "$box" | grep -q '|Please select a folder first\.|' ||
-  fail "the box does not say \"Please select a folder first.\": $box"
-click "$(centre_of "$box" "OK")"
-tries=0
-while [ -n "$(probe "Orvane")" ]; do
-  [ "$tries" -lt 20 ] || fail "the box was not dismissed"
-  sleep 0.5
-  tries=$((tries + 1))
-done
+process_files "Please select a folder first."
+
+# The picker opens on the Desktop, which OK chooses.
+desktop_name='C:\users\'"$(id -un)"'\Desktop'
+desktop=$(winepath -u "$desktop_name" 2>/dev/null)
+mkdir -p "$desktop"
+printf 'WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n' >"$desktop/gui.vtt"
+click "$(centre_of "$dialog" "Select Folder contain VTT files")"
+picker=$(wait_for "Browse for Folder" 20) || fail "no folder picker"
+# The tree's first item is the Desktop: focus the tree, select it, confirm.
+click "$(printf '%s\n' "$picker" | awk -F'|' '$1 == "SysTreeView32" { print $3, $4; exit }')"
+xdotool key Home
+sleep 1
+click "$(centre_of "$picker" "OK")"
+wait_gone "Browse for Folder"
+dialog=$(probe "Orvane Conversion")
+[ -n "$(centre_of "$dialog" "$desktop_name")" ] || fail "the chosen folder is not shown: $dialog"
+
+process_files "Files converted to folder: $desktop_name"
+[ "$(cat "$desktop/gui.txt")" = "$(printf '00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r')" ] ||
+  fail "unexpected default transcript: $(cat "$desktop/gui.txt")"
+click "$(centre_of "$dialog" "$clean")"
+dialog=$(probe "Orvane Conversion")
+[ "$(check_of "$dialog" "$clean")" = checked ] || fail "Clean transcripts did not tick"
+process_files "Files converted to folder: $desktop_name"
+[ "$(cat "$desktop/gui.txt")" = "$(printf 'Ana: Hi & bye\r')" ] ||
+  fail "unexpected clean transcript: $(cat "$desktop/gui.txt")"
+rm -f "$desktop/gui.vtt" "$desktop/gui.txt"
 
 # Escape ends the dialog, as its close box does.
 window=$(xdotool search --name '^Orvane Conversion$' | head -n 1)

@@ -1,6 +1,7 @@
 // window-probe.exe TITLE: prints, for every visible top-level window whose
-// title is TITLE, one line per child control: "class|text|x|y" with the
-// control's centre in screen coordinates, in UTF-8. Prints nothing when no
+// title is TITLE, one line per child control: "class|text|x|y|check" with the
+// control's centre in screen coordinates, in UTF-8, and for a check box
+// "checked" or "unchecked" (empty for other controls). Prints nothing when no
 // such window exists. The GUI test reads texts and positions through it.
 #include <windows.h>
 
@@ -24,14 +25,25 @@ std::wstring TextOf(HWND window) {
   return std::wstring(buffer, static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
+// "checked" or "unchecked" for a check box, else empty.
+std::string CheckOf(HWND window) {
+  const LONG_PTR type = ::GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK;
+  if (type != BS_AUTOCHECKBOX && type != BS_CHECKBOX) return {};
+  DWORD_PTR state = 0;
+  ::SendMessageTimeoutW(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
+  return state == BST_CHECKED ? "checked" : "unchecked";
+}
+
 std::string Line(HWND window) {
   wchar_t class_name[128];
   const int length = ::GetClassNameW(window, class_name, 128);
   RECT rect;
   ::GetWindowRect(window, &rect);
-  return ToUtf8(std::wstring(class_name, static_cast<std::size_t>(length > 0 ? length : 0))) + "|" +
-         ToUtf8(TextOf(window)) + "|" + std::to_string((rect.left + rect.right) / 2) + "|" +
-         std::to_string((rect.top + rect.bottom) / 2) + "\n";
+  const std::wstring class_text(class_name, static_cast<std::size_t>(length > 0 ? length : 0));
+  return ToUtf8(class_text) + "|" + ToUtf8(TextOf(window)) + "|" +
+         std::to_string((rect.left + rect.right) / 2) + "|" +
+         std::to_string((rect.top + rect.bottom) / 2) + "|" +
+         (class_text == L"Button" ? CheckOf(window) : std::string()) + "\n";
 }
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {

@@ -1,6 +1,7 @@
 #include "app/qt/orvane_dlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@ namespace {
 const char kSelectFolder[] = "IDC_SELECT_FOLDER";
 const char kFolderPath[] = "IDC_FOLDER_PATH";
 const char kProcessFiles[] = "IDC_PROCESS_FILES";
+const char kCleanTranscripts[] = "IDC_CLEAN_TRANSCRIPTS";
 
 // Keeps every picker open until the test answers it.
 class FakePicker : public FolderPicker {
@@ -106,7 +108,14 @@ class OrvaneDlgTest : public QObject {
     for (QObject* child : h.dialog.children()) {
       if (child->isWidgetType()) order.append(child->objectName());
     }
-    QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles}));
+    QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles, kCleanTranscripts}));
+    auto* clean = h.Control<QCheckBox>(kCleanTranscripts);
+    QCOMPARE(clean->text(),
+             QStringLiteral("Clean transcripts (drop styling, notes and repeated lines)"));
+    QCOMPARE(clean->property("controlId").toInt(), 1004);
+    QVERIFY(!clean->isChecked());
+    QVERIFY(clean->focusPolicy() & Qt::TabFocus);
+    QCOMPARE(h.Control(kProcessFiles)->nextInFocusChain(), clean);
     QCOMPARE(h.Control<QPushButton>(kSelectFolder)->text(),
              QStringLiteral("Select Folder contain VTT files"));
     QCOMPARE(h.FolderText(), QStringLiteral("No folder selected."));
@@ -130,6 +139,7 @@ class OrvaneDlgTest : public QObject {
       const DialogBaseUnits base = BaseUnitsOf(h.dialog.font());
       QCOMPARE(h.dialog.size(), MapDialogRect({0, 0, 320, 200}, base).size());
       QCOMPARE(h.Control(kFolderPath)->geometry(), MapDialogRect({10, 35, 230, 14}, base));
+      QCOMPARE(h.Control(kCleanTranscripts)->geometry(), MapDialogRect({10, 85, 300, 10}, base));
       // The buttons widen together only when a caption needs it.
       const int width = std::max({MapDialogRect({0, 0, 100, 14}, base).width(),
                                   h.Control(kSelectFolder)->sizeHint().width(),
@@ -214,6 +224,20 @@ class OrvaneDlgTest : public QObject {
     QFile transcript(captions + QStringLiteral("/Lektion ü.txt"));
     QVERIFY(transcript.open(QIODevice::ReadOnly));
     QCOMPARE(transcript.readAll(), QByteArray("Hello\r\n"));
+    transcript.close();
+
+    // Ticked, the box turns the next run into clean transcripts.
+    h.messages->texts.clear();
+    QTest::mouseClick(h.Control<QCheckBox>(kCleanTranscripts), Qt::LeftButton);
+    QVERIFY(h.Control<QCheckBox>(kCleanTranscripts)->isChecked());
+    QFile styled(captions + QStringLiteral("/Lektion ü.vtt"));
+    QVERIFY(styled.open(QIODevice::WriteOnly));
+    styled.write("WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hello &amp; <i>bye</i>\n");
+    styled.close();
+    h.dialog.OnProcessFiles();
+    QCOMPARE(h.messages->texts, QStringList{ConvertedMessage(captions)});
+    QVERIFY(transcript.open(QIODevice::ReadOnly));
+    QCOMPARE(transcript.readAll(), QByteArray("Ana: Hello & bye\r\n"));
 
     // The pointer is busy only while the run works, not while a message waits.
     QVERIFY(!h.messages->busy_while_shown);

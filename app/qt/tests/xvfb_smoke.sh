@@ -2,7 +2,10 @@
 # Installs orvane into a scratch prefix and uses it on a real X server the way
 # a person would: Enter opens the folder picker, Enter again chooses the
 # example captions folder in it, Process Files converts it, the completion
-# message is answered, and Escape ends the program. Run it under xvfb-run.
+# message is answered; Space ticks Clean transcripts and Process Files
+# converts it again into clean transcripts; Escape ends the program. Run it
+# under xvfb-run. With ORVANE_SCREENSHOT set, the dialog is saved there as a
+# PNG (needs ImageMagick's import) once the box is ticked.
 # Usage: xvfb_smoke.sh BUILD_DIR EXAMPLES_DIR GOLDEN_DIR
 set -eu
 build=$1 examples=$2 golden=$3
@@ -68,6 +71,20 @@ message=$(wait_window Orvane) || fail "no message after Process Files"
 for transcript in "$golden"/*.txt; do
   cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
     fail "$(basename "$transcript") differs from the expected transcript"
+done
+keys "$message" Return
+wait_gone Orvane
+
+keys "$dialog" Tab space  # Clean transcripts, right after Process Files
+if [ -n "${ORVANE_SCREENSHOT:-}" ]; then
+  sleep 1
+  import -window "$dialog" "$ORVANE_SCREENSHOT"
+fi
+keys "$dialog" shift+Tab Return  # Process Files again
+message=$(wait_window Orvane) || fail "no message after Process Files with Clean transcripts"
+for transcript in "$golden"/clean/*.txt; do
+  cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
+    fail "$(basename "$transcript") differs from the expected clean transcript"
 done
 keys "$message" Return
 wait_gone Orvane
