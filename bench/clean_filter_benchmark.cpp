@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/bench_support.h"
 #include "conversion/clean_filter.h"
 
 namespace {
@@ -84,16 +85,10 @@ constexpr std::size_t kInputSize = 16 << 20;
 // does it. Arguments: rolling auto-captions or lecture captions; CR LF or LF.
 void BM_CleanFilterBlocks(benchmark::State& state) {
   const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0, state.range(1) != 0);
-  constexpr std::size_t kBlock = 256 * 1024;
   orvane::CleanFilter filter;
   for (auto _ : state) {
     filter.Reset();
-    for (std::size_t at = 0; at < captions.size(); at += kBlock) {
-      filter.Feed(std::string_view(captions).substr(at, kBlock));
-      benchmark::DoNotOptimize(filter.output().data());
-      filter.output().clear();
-    }
-    filter.Finish();
+    orvane::bench::FeedInReadBlocks(filter, captions);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/bench_support.h"
 #include "conversion/caption_filter.h"
 
 namespace {
@@ -78,15 +79,9 @@ BENCHMARK(BM_FilterCaptions)->ArgName("crlf")->Arg(0)->Arg(1);
 // does it.
 void BM_CaptionFilterBlocks(benchmark::State& state) {
   const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0);
-  constexpr std::size_t kBlock = 256 * 1024;
   for (auto _ : state) {
     orvane::CaptionFilter filter;
-    for (std::size_t at = 0; at < captions.size(); at += kBlock) {
-      filter.Feed(std::string_view(captions).substr(at, kBlock));
-      benchmark::DoNotOptimize(filter.output().data());
-      filter.output().clear();
-    }
-    filter.Finish();
+    orvane::bench::FeedInReadBlocks(filter, captions);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
 }

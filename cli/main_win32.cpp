@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/orvane_convert.h"
+#include "platform/win32_io.h"
 
 namespace {
 
@@ -25,8 +26,13 @@ class Win32Console : public orvane::cli::Console {
  private:
   void Write(HANDLE stream, const std::wstring& line) {
     const bool ok = IsConsole(stream) ? WriteUtf16ToConsole(stream, line + L"\r\n")
-                                      : WriteBytes(stream, ToUtf8(line + L"\r\n"));
+                                      : WriteUtf8(stream, line + L"\r\n");
     if (!ok && stream == ::GetStdHandle(STD_OUTPUT_HANDLE)) out_ok_ = false;
+  }
+
+  static bool WriteUtf8(HANDLE stream, const std::wstring& text) {
+    const std::string bytes = orvane::platform::ToUtf8(text);
+    return orvane::platform::WriteAll(stream, bytes.data(), bytes.size());
   }
 
   static bool IsConsole(HANDLE stream) {
@@ -43,29 +49,6 @@ class Win32Console : public orvane::cli::Console {
            written == text.size();
   }
 
-  static std::string ToUtf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
-    return bytes;
-  }
-
-  static bool WriteBytes(HANDLE stream, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      DWORD written = 0;
-      if (!::WriteFile(stream, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
-                       &written, nullptr) ||
-          written == 0) {
-        return false;
-      }
-      done += written;
-    }
-    return true;
-  }
-
   bool out_ok_ = true;
 };
 
@@ -75,6 +58,11 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<orvane::cli::NativeString> args(argv + 1, argv + argc);
   Win32Console console;
   const int status = orvane::cli::RunOrvaneConvert(args, console);
-  // A failed write to standard output (a closed pipe, a full disk) is a failure too.
-  return console.out_ok() ? status : orvane::cli::kExitFailure;
+  // A failed write to standard output (a closed pipe, a full disk) is a
+  // failure too, told once when the batch is done.
+  if (!console.out_ok()) {
+    console.Err(L"orvane-convert: standard output: Error writing file(s).");
+    return orvane::cli::kExitFailure;
+  }
+  return status;
 }

@@ -23,19 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const orvane::ChunkKernel kernel : kernels) {
     orvane::CaptionFilter filter(kernel);
     filter.Feed(std::string_view());  // an empty piece without any storage
-    std::string_view rest = captions;
-    std::uint32_t state = split_seed | 1;
     bool more = true;
-    while (!rest.empty()) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      const std::size_t piece = std::min<std::size_t>(state % (largest_piece + 1), rest.size());
-      const bool fed = filter.Feed(rest.substr(0, piece));
-      orvane::fuzz::Check(more || !fed, "Feed accepted bytes after a Ctrl-Z");
-      more = fed;
-      rest.remove_prefix(piece);
-    }
+    orvane::fuzz::ForEachPiece(
+        captions, largest_piece, split_seed, [&](std::string_view piece, std::uint32_t) {
+          const bool fed = filter.Feed(piece);
+          orvane::fuzz::Check(more || !fed, "Feed accepted bytes after a Ctrl-Z");
+          more = fed;
+        });
     filter.Finish();
     orvane::fuzz::Check(more == (captions.find('\x1A') == captions.npos),
                         "Feed reported the end wrongly");

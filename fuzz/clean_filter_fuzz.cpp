@@ -22,23 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   filter.Reset();
   filter.Feed(std::string_view());  // an empty piece without any storage
   std::string transcript;
-  std::string_view rest = captions;
-  std::uint32_t state = split_seed | 1;
   bool more = true;
-  while (!rest.empty()) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    const std::size_t piece = std::min<std::size_t>(state % (largest_piece + 1), rest.size());
-    const bool fed = filter.Feed(rest.substr(0, piece));
-    Check(more || !fed, "Feed accepted bytes after a Ctrl-Z");
-    more = fed;
-    rest.remove_prefix(piece);
-    if (state % 2 == 0) {
-      transcript += filter.output();
-      filter.output().clear();
-    }
-  }
+  orvane::fuzz::ForEachPiece(captions, largest_piece, split_seed,
+                             [&](std::string_view piece, std::uint32_t draw) {
+                               const bool fed = filter.Feed(piece);
+                               Check(more || !fed, "Feed accepted bytes after a Ctrl-Z");
+                               more = fed;
+                               if (draw % 2 == 0) {
+                                 transcript += filter.output();
+                                 filter.output().clear();
+                               }
+                             });
   filter.Finish();
   transcript += filter.output();
 

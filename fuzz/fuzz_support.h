@@ -3,6 +3,8 @@
 // are in tests/oracle.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +21,22 @@ inline void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "difference: %s\n", what);
   std::abort();
+}
+
+// Cuts `bytes` into pieces of pseudo-random sizes from 0 to `largest`, drawn
+// from `seed`, and calls `take(piece, draw)` for each in order, where `draw`
+// is a further random number for the caller's own choices.
+template <class Fn>
+void ForEachPiece(std::string_view bytes, std::size_t largest, std::uint32_t seed, Fn take) {
+  std::uint32_t state = seed | 1;
+  while (!bytes.empty()) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    const std::size_t piece = std::min<std::size_t>(state % (largest + 1), bytes.size());
+    take(bytes.substr(0, piece), state);
+    bytes.remove_prefix(piece);
+  }
 }
 
 // A folder of its own under the temporary folder for the life of the process.

@@ -161,8 +161,8 @@ bool MayReplace(const char* path, const struct stat& model, bool& existing, stru
   const int fd = OpenRetrying(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat opened;
-  const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
-                    opened.st_ino == info.st_ino;
+  const bool same =
+      ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino;
   ::close(fd);
   // Replacing another name of the caption file would leave it intact, but the
   // very name it was opened by (a second spelling of it) would not.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32_io.h"
 
 namespace orvane::platform {
 namespace {
@@ -246,17 +247,7 @@ bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile&
 }
 
 bool ReplacementFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    DWORD count = 0;
-    if (!::WriteFile(ToHandle(handle_), data, static_cast<DWORD>(std::min(size, kMaxTransfer)),
-                     &count, nullptr) ||
-        count == 0) {
-      return false;
-    }
-    data += count;
-    size -= count;
-  }
-  return true;
+  return WriteAll(ToHandle(handle_), data, size);
 }
 
 bool ReplacementFile::Commit() {
@@ -269,6 +260,31 @@ bool ReplacementFile::Commit() {
   if (!ok) ::DeleteFileW(temporary_.c_str());
   temporary_.clear();
   return ok;
+}
+
+std::string ToUtf8(std::wstring_view text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int size = static_cast<int>(text.size());
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+bool WriteAll(HANDLE handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD count = 0;
+    if (!::WriteFile(handle, data, static_cast<DWORD>(std::min(size, kMaxTransfer)), &count,
+                     nullptr) ||
+        count == 0) {
+      return false;
+    }
+    data += count;
+    size -= count;
+  }
+  return true;
 }
 
 NativeString ResolvePath(const NativeString& path) {

@@ -7,16 +7,9 @@
 
 #include <string>
 
-namespace {
+#include "platform/win32_io.h"
 
-std::string ToUtf8(const std::wstring& text) {
-  const int size = static_cast<int>(text.size());
-  const int length =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
-  return bytes;
-}
+namespace {
 
 std::wstring TextOf(HWND window) {
   wchar_t buffer[512];
@@ -40,17 +33,15 @@ std::string Line(HWND window) {
   RECT rect;
   ::GetWindowRect(window, &rect);
   const std::wstring class_text(class_name, static_cast<std::size_t>(length > 0 ? length : 0));
-  return ToUtf8(class_text) + "|" + ToUtf8(TextOf(window)) + "|" +
-         std::to_string((rect.left + rect.right) / 2) + "|" +
+  return orvane::platform::ToUtf8(class_text) + "|" + orvane::platform::ToUtf8(TextOf(window)) +
+         "|" + std::to_string((rect.left + rect.right) / 2) + "|" +
          std::to_string((rect.top + rect.bottom) / 2) + "|" +
          (class_text == L"Button" ? CheckOf(window) : std::string()) + "\n";
 }
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {
   const std::string line = Line(child);
-  DWORD written;
-  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-              &written, nullptr);
+  orvane::platform::WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), line.size());
   return TRUE;
 }
 
