@@ -3,8 +3,10 @@
 # an IT department would: the installed orvane-convert.exe must convert the
 # example course to the transcripts of tests/golden/, the Start-menu shortcut
 # and the Add/Remove Programs entry must exist, and Orvane.exe started from
-# the shortcut must show its window (on an Xvfb display). The silent uninstall
-# must then remove the files, the shortcut and the registry keys.
+# the shortcut must show its window (on an Xvfb display). While it is open,
+# neither the installer nor the uninstaller may change the install. The
+# silent uninstall must then remove the files, the shortcut and the registry
+# keys.
 #
 # Usage: win64_installer_test.sh SETUP.exe
 # Needs: wine, Xvfb, xdotool.
@@ -84,6 +86,26 @@ done
 wine start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Orvane.lnk' </dev/null >/dev/null 2>&1
 timeout 60 xdotool search --sync --onlyvisible --name '^Orvane Conversion$' >/dev/null ||
   fail "Orvane.exe started from the shortcut showed no window"
+
+# While Orvane.exe runs, neither the installer nor the uninstaller may touch
+# the install: each must refuse with exit code 2.
+status=0
+wine "$setup" /S </dev/null >/dev/null 2>&1 || status=$?
+[ "$status" -eq 2 ] || fail "the installer ended with $status, not 2, while Orvane.exe was running"
+# The uninstaller must also change nothing. _?= runs it in place, so that it ends before it returns.
+# NSIS reads that folder unquoted up to the end of the command line, which
+# wine would quote for its space: a batch file passes the line as written.
+printf '@"C:\\Program Files\\Orvane\\Uninstall.exe" /S _?=C:\\Program Files\\Orvane\r\n@echo %%ERRORLEVEL%%\r\n' \
+  >"$scratch/uninstall.bat"
+status=$(wine cmd /c "Z:$(printf '%s' "$scratch/uninstall.bat" | tr / '\\')" </dev/null 2>/dev/null | tr -d '\r')
+[ "$status" = 2 ] || fail "the uninstaller ended with '$status', not 2, while Orvane.exe was running"
+for file in Orvane.exe orvane-convert.exe LICENSE.txt README.txt; do
+  [ -f "$install_dir/$file" ] || fail "the uninstaller removed $file while Orvane.exe was running"
+done
+[ -f "$shortcut" ] || fail "the uninstaller removed the shortcut while Orvane.exe was running"
+wine reg query "$uninstall_key" </dev/null >/dev/null 2>&1 ||
+  fail "the uninstaller removed its entry while Orvane.exe was running"
+
 wine taskkill /im Orvane.exe </dev/null >/dev/null 2>&1 || fail "Orvane.exe could not be closed"
 wineserver -w
 
