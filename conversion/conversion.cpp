@@ -135,6 +135,7 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
 CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle style,
                                    std::size_t read_block, std::size_t line_limit)
     : style_(style),
+      line_limit_(line_limit),
       title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
                                                    : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
@@ -209,7 +210,7 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
   try {
     // Only the default style reads long lines a second time.
     if (style_ == TranscriptStyle::kClean) return Filter(stream, transcript);
-    RereadableSource source(stream);
+    RereadableSource source(stream, line_limit_);
     return Filter(source, transcript);
   } catch (const std::bad_alloc&) {
     filter_.Reset();

@@ -132,8 +132,8 @@ class CaptionConverter {
   // Converts the caption bytes of `stream`, which is read once from start to
   // end and never by offset (a pipe), into `transcript`, title first. A read
   // error gives kOpenFailed, a write error kWriteFailed, as for files; what
-  // was written before an error stays written. Memory stays bounded: a long
-  // line is kept for its second reading in a scratch file.
+  // was written before an error stays written. Memory stays bounded: a line
+  // longer than the line limit is kept for its second reading in a scratch file.
   ConversionResult ConvertStream(CaptionSource& stream, TranscriptSink& transcript);
   // Adds the count of caption bytes read, as they are read, to `counter`
   // (which must outlive the converter); nullptr stops counting.
@@ -154,6 +154,7 @@ class CaptionConverter {
   void Finish();
 
   TranscriptStyle style_;
+  std::size_t line_limit_;
   std::string title_line_;
   std::vector<char> block_;
   CaptionFilter filter_;
