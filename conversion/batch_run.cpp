@@ -161,12 +161,16 @@ class Pipeline {
   }
 
   void Add(std::unique_ptr<Item> item) {
+    bool wake = false;
     {
       const std::lock_guard lock(mutex_);
-      if (!item->done) queue_.push_back(item.get());
+      if (!item->done) {
+        queue_.push_back(item.get());
+        wake = idle_ > 0;  // a busy thread takes the file when it is done
+      }
       window_.push_back(std::move(item));
     }
-    work_.notify_one();
+    if (wake) work_.notify_one();
     Flush(limit_);
   }
 
@@ -178,7 +182,9 @@ class Pipeline {
       Item& front = *window_.front();
       if (!front.done) {
         if (window_.size() <= keep) break;
+        waiting_ = true;
         done_.wait(lock, [&front] { return front.done; });
+        waiting_ = false;
       }
       const std::unique_ptr<Item> item = std::move(window_.front());
       window_.pop_front();
@@ -216,7 +222,9 @@ class Pipeline {
     Converter converter;
     std::unique_lock lock(mutex_);
     for (;;) {
+      ++idle_;
       work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      --idle_;
       if (queue_.empty()) return;
       Item* item = queue_.front();
       queue_.pop_front();
@@ -225,7 +233,7 @@ class Pipeline {
       lock.lock();
       item->result = result;
       item->done = true;
-      done_.notify_one();
+      if (waiting_) done_.notify_one();
     }
   }
 
@@ -239,6 +247,8 @@ class Pipeline {
   std::deque<std::unique_ptr<Item>> window_;
   std::deque<Item*> queue_;  // files not yet taken by a thread
   bool stopping_ = false;
+  unsigned idle_ = 0;                  // threads waiting for a file
+  bool waiting_ = false;               // the reporting thread waits for a file to be done
   std::vector<std::jthread> workers_;  // last: joined before the rest goes
 };
 
