@@ -191,8 +191,7 @@ TEST(OrvaneConvert, PipeFilterMemoryStaysBounded) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
     EXPECT_LT(usage.ru_maxrss, 64 * 1024) << c.name << ": peak KiB";
     const std::size_t units = repeats * (block.size() / c.pattern.size());
-    EXPECT_EQ(fs::file_size(dir / "out"), units * c.transcript + c.end)
-        << c.name;
+    EXPECT_EQ(fs::file_size(dir / "out"), units * c.transcript + c.end) << c.name;
   }
 }
 
