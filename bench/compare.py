@@ -6,8 +6,10 @@ rotates from round to round); each row reports the median wall time, the
 throughput in MB of caption files per second, the peak resident memory of the
 process and its children, whether its transcripts have the same bytes as
 orvane-convert's, and its time as a multiple of orvane-convert's. Then come the
-in-memory filter throughput (filter_benchmark) and the memory of one very large
-caption file and of one very long line. The targets are checked last.
+in-memory filter throughput (filter_benchmark), the memory of one very large
+caption file (in its folder and piped through `orvane-convert -`) and of one
+very long line, and -j 1 against -j 2 on a tree of small caption files. The
+targets are checked last.
 
 Needs the bench build: cmake -S . -B build-bench -DORVANE_BUILD_BENCH=ON.
 """
@@ -31,7 +33,9 @@ ROOT = os.path.dirname(HERE)
 
 # name, program and arguments before the folder, what it is
 CONTENDERS = [
-    ("orvane-convert", ["{build}/orvane-convert"], "this project"),
+    ("orvane-convert", ["{build}/orvane-convert"], "this project, default jobs (one per usable processor)"),
+    ("orvane-convert -j 1", ["{build}/orvane-convert", "-j", "1"], "this project, one file at a time"),
+    ("orvane-convert -j 2", ["{build}/orvane-convert", "-j", "2"], "this project, two files at once"),
     ("orvane-convert --clean", ["{build}/orvane-convert", "--clean"],
      "this project, clean transcripts (a different transcript: not compared)"),
     ("copy floor", ["{build}/bench/copy_floor"],
@@ -45,6 +49,7 @@ CONTENDERS = [
 # Largest allowed ratio to orvane-convert for the copy floor, smallest for the others.
 TARGETS = {"copy floor": 1 / 1.5, "std::regex + streams": 25, "grep + sed": 5, "webvtt-py": 100}
 CLEAN = "orvane-convert --clean"
+JOBS_SPEEDUP = 1.5  # smallest allowed speed-up of -j 2 over -j 1 on the folder
 CLEAN_VS_DEFAULT = 1.5  # largest allowed time of the clean style over the default one
 CLEAN_VS_WEBVTT = 40    # smallest allowed speed-up of the clean style over webvtt-py
 CLEAN_FILTER_TARGET = 500e6  # bytes per second
@@ -155,7 +160,7 @@ def compare(build, folder, rounds):
                 same[name] = "(a copy)"
             elif name == CLEAN:
                 same[name] = "(clean)"
-            elif name not in same:
+            elif name not in same or name.startswith("orvane-convert -j"):
                 produced = transcripts(folder)
                 differing = sum(1 for key, digest in reference.items() if produced.get(key) != digest)
                 same[name] = "yes" if differing == 0 else "no (%d of %d)" % (differing, len(reference))
@@ -191,6 +196,9 @@ def memory_checks(build, work, big_mb, line_mb):
     big = generate(os.path.join(work, "big"), 1, big_mb, seed=7)
     wall, _, rss = run_measured([build + "/orvane-convert", big])
     results.append(("one %g MB caption file" % big_mb, caption_bytes(big), wall, rss))
+    piped = "cat %s/*.vtt | %s/orvane-convert - >/dev/null" % (big, build)
+    wall, _, rss = run_measured(["/bin/sh", "-c", piped])
+    results.append(("the same through a pipe", caption_bytes(big), wall, rss))
     shutil.rmtree(os.path.join(work, "big"))
     long_line = os.path.join(work, "long", "line")
     os.makedirs(long_line, exist_ok=True)
@@ -201,6 +209,26 @@ def memory_checks(build, work, big_mb, line_mb):
     results.append(("one %d MB line" % line_mb, caption_bytes(long_line), wall, rss))
     shutil.rmtree(os.path.join(work, "long"))
     return results
+
+
+def tree_timing(build, work, files, rounds):
+    """Times -r -j 1 and -r -j 2 on a tree of small caption files; returns (s, s, files)."""
+    root = os.path.join(work, "tree")
+    per_folder = 100
+    for index in range(files):
+        folder = os.path.join(root, "course__%d" % (index // (per_folder * 10)), "media",
+                              "part%d" % (index // per_folder % 10))
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "c%d.vtt" % index), "wb") as caption:
+            caption.write(b"WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Line %d</v>\n" % index)
+    argv = {jobs: [build + "/orvane-convert", "-q", "-r", "-j", str(jobs), root] for jobs in (1, 2)}
+    run_measured(argv[1])  # fills the caches
+    samples = {1: [], 2: []}
+    for _ in range(rounds):
+        for jobs in (1, 2):
+            samples[jobs].append(run_measured(argv[jobs])[0])
+    shutil.rmtree(root)
+    return statistics.median(samples[1]), statistics.median(samples[2]), files
 
 
 def megabytes(count):
@@ -221,9 +249,21 @@ def print_table(rows, total, files):
         print("- %s: %s" % (row["name"], row["what"]))
 
 
-def check_targets(rows, throughput, memory):
+def check_targets(rows, throughput, memory, tree):
     by_name = {row["name"]: row for row in rows}
     lines = []
+    one, two = by_name["orvane-convert -j 1"], by_name["orvane-convert -j 2"]
+    speedup = one["seconds"] / two["seconds"]
+    lines.append(("-j 2 at least %g× faster than -j 1" % JOBS_SPEEDUP, "%.2f×" % speedup,
+                  speedup >= JOBS_SPEEDUP))
+    floor = by_name["copy floor"]["seconds"]
+    lines.append(("-j 2 at or below the copy floor", "%.2f× its time" % (two["seconds"] / floor),
+                  two["seconds"] <= floor))
+    webvtt = by_name["webvtt-py"]["seconds"] / two["seconds"]
+    lines.append(("-j 2 at least 100× faster than webvtt-py", "%.1f×" % webvtt, webvtt >= 100))
+    for one_s, two_s, files in tree:
+        lines.append(("-j 2 faster than -j 1 on a tree of %d small files" % files,
+                      "%.2f s vs %.2f s" % (two_s, one_s), two_s < one_s))
     for name, bound in TARGETS.items():
         ratio = by_name[name]["ratio"]
         if bound < 1:
@@ -249,7 +289,7 @@ def check_targets(rows, throughput, memory):
         # fresh multi-megabyte string per call, which measures page faults.
         lines.append(("in-memory filter at 1 GB/s or more (fed in blocks, slower of LF and CR LF)",
                       "%.2f GB/s" % (min(blocks) / 1e9), min(blocks) >= FILTER_TARGET))
-    for label, _, _, rss in memory[:1]:
+    for label, _, _, rss in memory[:2]:
         lines.append(("%s converted in under 64 MB" % label, megabytes(rss), rss < BIG_FILE_RSS_TARGET))
     print("\nTargets:")
     for label, figure, met in lines:
@@ -307,6 +347,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=5, help="rounds per contender (5)")
     parser.add_argument("--big-mb", type=float, default=1000, help="size of the big file (1000 MB)")
     parser.add_argument("--line-mb", type=int, default=64, help="length of the long line (64 MB)")
+    parser.add_argument("--tree-files", type=int, default=10000,
+                        help="small files in the tree timed with -j 1 and -j 2 (10000; 0 skips)")
     parser.add_argument("--skip-memory", action="store_true", help="skip the big file and long line")
     parser.add_argument("--skip-filter", action="store_true", help="skip filter_benchmark")
     parser.add_argument("--filter-time", type=float, default=1.0,
@@ -345,7 +387,11 @@ def main():
             for label, size, wall, rss in memory:
                 print("  %-26s %.2f s, %.0f MB/s, peak RSS %s" % (label, wall, size / 1e6 / wall,
                                                                  megabytes(rss)))
-        check_targets(rows, throughput, memory)
+        tree = [] if args.tree_files == 0 else [tree_timing(build, work, args.tree_files, args.rounds)]
+        for one_s, two_s, count in tree:
+            print("\nA tree of %d small caption files, -r: -j 1 %.3f s, -j 2 %.3f s (%.2f×)"
+                  % (count, one_s, two_s, one_s / two_s))
+        check_targets(rows, throughput, memory, tree)
         print("Load average after the run: %s" % " ".join("%.2f" % load for load in os.getloadavg()))
         if args.chart:
             write_chart(args.chart, rows)

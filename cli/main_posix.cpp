@@ -13,6 +13,12 @@ class StdioConsole : public orvane::cli::Console {
     std::fflush(stdout);  // keep the two streams in order on a shared terminal
     Write(stderr, line);
   }
+  bool ErrIsTerminal() override { return orvane::platform::StandardErrorIsTerminal(); }
+  int ErrColumns() override { return orvane::platform::StandardErrorColumns(); }
+  void ErrText(const orvane::cli::NativeString& text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
 
  private:
   static void Write(std::FILE* stream, const orvane::cli::NativeString& line) {

@@ -1,7 +1,15 @@
 #include "cli/orvane_convert.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stop_token>
 #include <system_error>
+#include <thread>
 #include <type_traits>
 
 #include "conversion/batch_run.h"
@@ -16,53 +24,234 @@ using platform::NativeChar;
 constexpr std::string_view kProgram = "orvane-convert";
 constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage =
-    "Usage: orvane-convert [--clean] [--help] [--version] [--] FOLDER...";
+    "Usage: orvane-convert [OPTION]... FOLDER...\n"
+    "  or:  orvane-convert [--clean] [--title TEXT] -";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
     "transcript (.txt) beside it. When the folder two levels up has \"__\" in its\n"
     "name, every transcript opens with the course title from its imsmanifest.xml.\n"
+    "With - instead of FOLDER, converts the caption file on standard input into a\n"
+    "transcript on standard output.\n"
     "\n"
-    "  --clean    write clean transcripts: only what was said, without styling,\n"
-    "             notes and repeated lines, with speaker names\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
+    "Options:\n"
+    "  -r, --recursive   convert every folder under each FOLDER that holds caption\n"
+    "                    files, each on its own, folders sorted by name, depth\n"
+    "                    first; links to folders are not followed\n"
+    "  -j, --jobs=N      convert N files at once (default: the number of processors\n"
+    "                    this process may use); messages and exit status are those\n"
+    "                    of -j 1\n"
+    "  -q, --quiet       show neither the completion messages nor the progress line\n"
+    "      --clean       write clean transcripts: only what was said, without\n"
+    "                    styling, notes and repeated lines, with speaker names\n"
+    "      --title=TEXT  with -, open the transcript with TEXT as its course title\n"
+    "      --help        show this help and exit\n"
+    "      --version     show the version and exit\n"
+    "\n"
+    "Each completion message goes to standard output; each error goes to standard\n"
+    "error as \"orvane-convert: PATH: MESSAGE\", and the run goes on. When standard\n"
+    "error is a terminal, a run that lasts more than a second shows its progress\n"
+    "there on one line: folders and files done of those found so far, and MB/s.\n"
     "\n"
     "Exit status: 0 when every file converted, 1 after any error, 2 on a usage error.";
 
+// Seconds a run lasts before its progress line shows, and between redraws.
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+constexpr auto kProgressPeriod = std::chrono::milliseconds(250);
+
+// The most files converted at once that --jobs accepts.
+constexpr unsigned kMaxJobs = 1024;
+
+// The one status line of a terminal, on standard error, drawn the way
+// terminal programs draw progress without taking over the screen: a carriage
+// return, then the text cut to one column less than the terminal's width (so
+// that it never wraps), padded with spaces over what was there before. Erased
+// by overwriting it with spaces. Nothing else writes escapes or carriage
+// returns.
+class StatusLine {
+ public:
+  explicit StatusLine(Console& console) : console_(console) {}
+
+  void Show(NativeString text) {
+    const int columns = console_.ErrColumns();
+    const std::size_t width = columns > 1 ? static_cast<std::size_t>(columns - 1) : 79;
+    if (text.size() > width) text.resize(width);
+    NativeString line = FromAscii("\r") + text;
+    if (shown_ > text.size()) line.append(shown_ - text.size(), NativeChar(' '));
+    console_.ErrText(line);
+    shown_ = text.size();
+  }
+
+  void Erase() {
+    if (shown_ == 0) return;
+    console_.ErrText(FromAscii("\r") + NativeString(shown_, NativeChar(' ')) + FromAscii("\r"));
+    shown_ = 0;
+  }
+
+ private:
+  Console& console_;
+  std::size_t shown_ = 0;  // columns of text on the line
+};
+
+// Shows a run's progress counters on the status line a few times a second,
+// once the run has lasted a second, and keeps message lines clear of it.
+class ProgressDisplay {
+ public:
+  // Shows nothing unless `enabled`.
+  ProgressDisplay(Console& console, bool enabled) : console_(console), line_(console) {
+    if (enabled) thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+  }
+  ~ProgressDisplay() {
+    if (thread_.joinable()) {
+      thread_.request_stop();
+      thread_.join();
+    }
+    line_.Erase();
+  }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  // The counters to give the run, or nullptr when nothing is shown.
+  BatchProgress* counters() { return thread_.joinable() ? &counters_ : nullptr; }
+
+  // Writes one message line through `write`, with the status line erased
+  // before it and drawn again after it.
+  template <class Write>
+  void Line(Write write) {
+    const std::lock_guard lock(mutex_);
+    const bool shown = showing_;
+    line_.Erase();
+    write();
+    if (shown) line_.Show(Text());
+  }
+
+ private:
+  void Run(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    // Woken only by the end of the run: the predicate never holds.
+    changed_.wait_until(lock, stop, start_ + kProgressDelay, [] { return false; });
+    while (!stop.stop_requested()) {
+      showing_ = true;
+      line_.Show(Text());
+      changed_.wait_for(lock, stop, kProgressPeriod, [] { return false; });
+    }
+  }
+
+  NativeString Text() const {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double rate =
+        static_cast<double>(counters_.bytes_read.load()) / 1e6 / std::max(seconds, 1e-3);
+    char text[160];
+    std::snprintf(text, sizeof text, "%llu/%llu folders, %llu/%llu files, %.1f MB/s",
+                  static_cast<unsigned long long>(counters_.folders_done.load()),
+                  static_cast<unsigned long long>(counters_.folders_found.load()),
+                  static_cast<unsigned long long>(counters_.files_done.load()),
+                  static_cast<unsigned long long>(counters_.files_found.load()), rate);
+    return FromAscii(text);
+  }
+
+  Console& console_;
+  StatusLine line_;
+  BatchProgress counters_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::mutex mutex_;  // the status line and the console
+  std::condition_variable_any changed_;
+  bool showing_ = false;
+  std::jthread thread_;  // last: stopped before the rest goes
+};
+
 // Prints batch messages the way command-line tools do: the completion message
 // on standard output, errors on standard error prefixed by the program and path.
+// With `quiet`, completion messages are left out.
 class ConsoleReporter : public BatchReporter {
  public:
-  explicit ConsoleReporter(Console& console) : console_(console) {}
+  ConsoleReporter(Console& console, ProgressDisplay& progress, bool quiet)
+      : console_(console), progress_(progress), quiet_(quiet) {}
 
   void Report(BatchMessage message, const NativeString& raw_subject) override {
-    // A name may hold any byte but a terminal must not act on one.
-    const NativeString subject = EscapeControls(raw_subject);
-    const NativeString text = MessageText(message, subject);
     if (!IsError(message)) {
-      console_.Out(text);
+      if (quiet_) return;
+      // A name may hold any byte but a terminal must not act on one.
+      const NativeString text = MessageText(message, EscapeControls(raw_subject));
+      progress_.Line([&] { console_.Out(text); });
       return;
     }
     failed_ = true;
+    const NativeString subject = EscapeControls(raw_subject);
     NativeString line = FromAscii(kProgram) + FromAscii(": ");
     if (!subject.empty()) line += subject + FromAscii(": ");
-    console_.Err(line + text);
+    line += MessageText(message, subject);
+    progress_.Line([&] { console_.Err(line); });
   }
 
   bool failed() const { return failed_; }
 
  private:
   Console& console_;
+  ProgressDisplay& progress_;
+  bool quiet_;
   bool failed_ = false;
 };
 
-void PrintLines(Console& console, std::string_view text) {
+// Writes each line of `text` with `write` (Console::Out or Console::Err).
+void PrintLines(Console& console, void (Console::*write)(const NativeString&),
+                std::string_view text) {
   while (!text.empty()) {
     const auto end = text.find('\n');
-    console.Out(FromAscii(text.substr(0, end)));
+    (console.*write)(FromAscii(text.substr(0, end)));
     if (end == text.npos) break;
     text.remove_prefix(end + 1);
   }
+}
+
+class StandardInput : public CaptionSource {
+ public:
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+    return platform::ReadStandardInput(buffer, size);
+  }
+  std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
+};
+
+class StandardOutput : public TranscriptSink {
+ public:
+  bool Write(const char* data, std::size_t size) override {
+    return platform::WriteStandardOutput(data, size);
+  }
+};
+
+struct Options {
+  TranscriptStyle style = TranscriptStyle::kDefault;
+  bool recursive = false;
+  bool quiet = false;
+  bool filter = false;  // "-": standard input to standard output
+  unsigned jobs = 0;    // 0: one per usable processor
+  std::optional<NativeString> title;
+  std::vector<NativeString> folders;
+};
+
+// Parses the number of jobs; 0 when `text` is not a number from 1 to kMaxJobs.
+unsigned ParseJobs(const NativeString& text) {
+  if (text.empty() || text.size() > 4) return 0;
+  unsigned jobs = 0;
+  for (const NativeChar c : text) {
+    if (c < '0' || c > '9') return 0;
+    jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+  }
+  return jobs <= kMaxJobs ? jobs : 0;
+}
+
+// Converts standard input into standard output, as a file of a folder run.
+int RunFilter(const Options& options, Console& console) {
+  CaptionConverter converter(options.title.value_or(NativeString()), options.style);
+  StandardInput input;
+  StandardOutput output;
+  const ConversionResult result = converter.ConvertStream(input, output);
+  if (result == ConversionResult::kConverted) return kExitOk;
+  const bool reading = result == ConversionResult::kOpenFailed;
+  console.Err(FromAscii(kProgram) +
+              FromAscii(reading ? ": standard input: " : ": standard output: ") +
+              MessageText(reading ? BatchMessage::kErrorOpening : BatchMessage::kErrorWriting, {}));
+  return kExitFailure;
 }
 
 }  // namespace
@@ -103,37 +292,84 @@ NativeString NormalizeFolder(const NativeString& folder) {
 }
 
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
-  std::vector<NativeString> folders;
-  TranscriptStyle style = TranscriptStyle::kDefault;
+  Options options;
   bool options_done = false;
-  for (const NativeString& arg : args) {
-    if (!options_done && arg.size() > 1 && arg[0] == '-') {
-      if (arg == FromAscii("--")) {
-        options_done = true;
-      } else if (arg == FromAscii("--clean")) {
-        style = TranscriptStyle::kClean;
-      } else if (arg == FromAscii("--help")) {
-        console.Out(FromAscii(kUsage));
-        PrintLines(console, kHelp);
-        return kExitOk;
-      } else if (arg == FromAscii("--version")) {
-        console.Out(FromAscii(kProgram) + FromAscii(" ") + FromAscii(kVersion));
-        return kExitOk;
+  const auto usage_error = [&console](const std::string_view problem, const NativeString& what) {
+    console.Err(FromAscii(kProgram) + FromAscii(": ") + FromAscii(problem) + EscapeControls(what));
+    PrintLines(console, &Console::Err, kUsage);
+    return kExitUsage;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const NativeString& arg = args[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      if (!options_done && arg == FromAscii("-")) {
+        options.filter = true;
       } else {
-        console.Err(FromAscii(kProgram) + FromAscii(": unknown option: ") + EscapeControls(arg));
-        console.Err(FromAscii(kUsage));
-        return kExitUsage;
+        options.folders.push_back(arg);
       }
       continue;
     }
-    folders.push_back(arg);
+    // "--name=value" or "--name value", "-jN" or "-j N".
+    NativeString name = arg;
+    std::optional<NativeString> value;
+    if (const auto equals = arg.find('='); arg[1] == '-' && equals != NativeString::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    } else if (arg[1] == 'j' && arg.size() > 2) {
+      name = FromAscii("-j");
+      value = arg.substr(2);
+    }
+    const bool takes_value =
+        name == FromAscii("-j") || name == FromAscii("--jobs") || name == FromAscii("--title");
+    if (takes_value && !value) {
+      if (i + 1 == args.size()) return usage_error("option needs a value: ", arg);
+      value = args[++i];
+    } else if (!takes_value && value) {
+      return usage_error("option takes no value: ", arg);
+    }
+    if (name == FromAscii("--")) {
+      options_done = true;
+    } else if (name == FromAscii("--clean")) {
+      options.style = TranscriptStyle::kClean;
+    } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
+      options.recursive = true;
+    } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
+      options.quiet = true;
+    } else if (name == FromAscii("-j") || name == FromAscii("--jobs")) {
+      options.jobs = ParseJobs(*value);
+      if (options.jobs == 0) return usage_error("invalid number of jobs: ", *value);
+    } else if (name == FromAscii("--title")) {
+      options.title = *value;
+    } else if (name == FromAscii("--help")) {
+      PrintLines(console, &Console::Out, kUsage);
+      PrintLines(console, &Console::Out, kHelp);
+      return kExitOk;
+    } else if (name == FromAscii("--version")) {
+      console.Out(FromAscii(kProgram) + FromAscii(" ") + FromAscii(kVersion));
+      return kExitOk;
+    } else {
+      return usage_error("unknown option: ", arg);
+    }
   }
-  if (folders.empty()) {
-    console.Err(FromAscii(kUsage));
+  if (options.filter) {
+    if (!options.folders.empty()) return usage_error("- takes no FOLDER: ", options.folders[0]);
+    return RunFilter(options, console);
+  }
+  if (options.title) return usage_error("--title needs -", {});
+  if (options.folders.empty()) {
+    PrintLines(console, &Console::Err, kUsage);
     return kExitUsage;
   }
-  ConsoleReporter reporter(console);
-  for (const NativeString& folder : folders) RunBatch(NormalizeFolder(folder), style, reporter);
+  ProgressDisplay progress(console, !options.quiet && console.ErrIsTerminal());
+  ConsoleReporter reporter(console, progress, options.quiet);
+  BatchOptions batch;
+  batch.style = options.style;
+  batch.recursive = options.recursive;
+  batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
+  batch.progress = progress.counters();
+  for (const NativeString& folder : options.folders) {
+    RunBatches(NormalizeFolder(folder), batch, reporter);
+  }
   return reporter.failed() ? kExitFailure : kExitOk;
 }
 

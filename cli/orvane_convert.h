@@ -9,13 +9,20 @@ namespace orvane::cli {
 
 using platform::NativeString;
 
-// Where the converter writes its lines. Each call is one whole line, without
-// its line end.
+// Where the converter writes its lines. Each call of Out and Err is one whole
+// line, without its line end. Calls may come from more than one thread, never
+// at the same time.
 class Console {
  public:
   virtual ~Console() = default;
   virtual void Out(const NativeString& line) = 0;
   virtual void Err(const NativeString& line) = 0;
+  // True when standard error is a terminal that can show a status line.
+  virtual bool ErrIsTerminal() { return false; }
+  // The terminal's width in columns, or 0 when unknown.
+  virtual int ErrColumns() { return 0; }
+  // Writes `text` to standard error as it is, without a line end, at once.
+  virtual void ErrText(const NativeString& /*text*/) {}
 };
 
 inline constexpr int kExitOk = 0;
@@ -24,7 +31,8 @@ inline constexpr int kExitUsage = 2;
 
 // Runs `orvane-convert` with `args` (without the program name). Returns the
 // exit status: 0 when every file converted, 1 after any error message, 2 on a
-// usage error.
+// usage error. With the argument "-", converts standard input to standard
+// output (platform::ReadStandardInput, platform::WriteStandardOutput).
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console);
 
 // Returns `folder` as the system resolves it (see platform::ResolvePath); when

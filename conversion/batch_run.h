@@ -2,6 +2,9 @@
 // happened through BatchReporter, so that each front end decides how to show it.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "conversion/conversion.h"
 #include "platform/platform.h"
 
@@ -45,5 +48,38 @@ bool HasCaptionExtension(const NativeString& name);
 // found, the run reports kNoCaptionFiles alone; a failure after that is
 // reported as kErrorOpening for the folder before the completion message.
 void RunBatch(const NativeString& folder, TranscriptStyle style, BatchReporter& reporter);
+
+// How far a run has come, for a progress display on another thread. Counts
+// only grow; "found" counts grow as folders are listed, never ahead of them.
+struct BatchProgress {
+  std::atomic<std::uint64_t> folders_found{0};  // folders converted as a batch
+  std::atomic<std::uint64_t> folders_done{0};   // of them, reported complete
+  std::atomic<std::uint64_t> files_found{0};    // caption files to convert
+  std::atomic<std::uint64_t> files_done{0};     // of them, reported
+  std::atomic<std::uint64_t> bytes_read{0};     // caption bytes read so far
+};
+
+struct BatchOptions {
+  TranscriptStyle style = TranscriptStyle::kDefault;
+  // Caption files converted at once, each on its own thread; 1 converts them
+  // one after another on the calling thread.
+  unsigned jobs = 1;
+  // Converts every folder of the tree under the folder, not just the folder.
+  bool recursive = false;
+  // Updated as the run goes when not null.
+  BatchProgress* progress = nullptr;
+};
+
+// Runs RunBatch over `folder` with `options`, reporting every message from the
+// calling thread, in the same order and with the same text whatever the
+// number of jobs. Memory grows with the number of jobs, not with the number
+// of files.
+// With `recursive`, `folder` is the root of a tree: each folder in it that
+// holds caption files is converted as RunBatch converts it on its own, in the
+// order of a depth-first walk that takes a folder before its sub-folders and
+// sub-folders sorted by name. Links to folders are not followed. A sub-folder
+// that cannot be read is reported with kNoCaptionFiles and the walk goes on;
+// a tree without caption files gives kNoCaptionFiles once, for `folder`.
+void RunBatches(const NativeString& folder, const BatchOptions& options, BatchReporter& reporter);
 
 }  // namespace orvane

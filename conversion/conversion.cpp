@@ -135,6 +135,7 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
 CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle style,
                                    std::size_t read_block, std::size_t line_limit)
     : style_(style),
+      line_limit_(line_limit),
       title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
                                                    : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
@@ -164,12 +165,61 @@ ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
   }
 }
 
+namespace {
+
+class FileSource : public CaptionSource {
+ public:
+  explicit FileSource(platform::InputFile& file) : file_(file) {}
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override { return file_.Read(buffer, size); }
+  std::ptrdiff_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return file_.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  platform::InputFile& file_;
+};
+
+class FileSink : public TranscriptSink {
+ public:
+  explicit FileSink(platform::ReplacementFile& file) : file_(file) {}
+  bool Write(const char* data, std::size_t size) override { return file_.Write(data, size); }
+
+ private:
+  platform::ReplacementFile& file_;
+};
+
+}  // namespace
+
 ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& input,
                                                   const std::filesystem::path& output) {
   platform::InputFile captions;
   if (!captions.Open(input)) return ConversionResult::kOpenFailed;
   platform::ReplacementFile transcript;
   if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
+  FileSource source(captions);
+  FileSink sink(transcript);
+  if (const ConversionResult result = Filter(source, sink);
+      result != ConversionResult::kConverted) {
+    return result;
+  }
+  return transcript.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+}
+
+ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
+                                                 TranscriptSink& transcript) {
+  try {
+    // Only the default style reads long lines a second time.
+    if (style_ == TranscriptStyle::kClean) return Filter(stream, transcript);
+    RereadableSource source(stream, line_limit_);
+    return Filter(source, transcript);
+  } catch (const std::bad_alloc&) {
+    filter_.Reset();
+    clean_.Reset();
+    return ConversionResult::kWriteFailed;
+  }
+}
+
+ConversionResult CaptionConverter::Filter(CaptionSource& captions, TranscriptSink& transcript) {
   if (!transcript.Write(title_line_.data(), title_line_.size())) {
     return ConversionResult::kWriteFailed;
   }
@@ -179,6 +229,9 @@ ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& i
     const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
     if (count < 0) return ConversionResult::kOpenFailed;
     if (count == 0) break;
+    if (bytes_read_ != nullptr) {
+      bytes_read_->fetch_add(static_cast<std::uint64_t>(count), std::memory_order_relaxed);
+    }
     more = Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)));
     // Written after every piece, so that the filter holds one piece's output.
     if (const ConversionResult result = WriteOutput(captions, transcript);
@@ -187,15 +240,11 @@ ConversionResult CaptionConverter::ConvertOrThrow(const std::filesystem::path& i
     }
   }
   Finish();
-  if (const ConversionResult result = WriteOutput(captions, transcript);
-      result != ConversionResult::kConverted) {
-    return result;
-  }
-  return transcript.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+  return WriteOutput(captions, transcript);
 }
 
-ConversionResult CaptionConverter::WriteOutput(platform::InputFile& captions,
-                                               platform::ReplacementFile& transcript) {
+ConversionResult CaptionConverter::WriteOutput(CaptionSource& captions,
+                                               TranscriptSink& transcript) {
   if (style_ == TranscriptStyle::kClean) {
     std::string& clean = clean_.output();
     const bool written = transcript.Write(clean.data(), clean.size());
@@ -219,9 +268,9 @@ ConversionResult CaptionConverter::WriteOutput(platform::InputFile& captions,
   return written ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
 }
 
-ConversionResult CaptionConverter::WriteLongLine(platform::InputFile& captions,
+ConversionResult CaptionConverter::WriteLongLine(CaptionSource& captions,
                                                  const CaptionFilter::LongLine& line,
-                                                 platform::ReplacementFile& transcript) {
+                                                 TranscriptSink& transcript) {
   // The line is read again from the caption file, a block at a time, and
   // written without its tags as it goes.
   bool any_text = false;
@@ -244,6 +293,65 @@ ConversionResult CaptionConverter::WriteLongLine(platform::InputFile& captions,
   if (any_text) long_text_.append("\r\n");
   return transcript.Write(long_text_.data(), long_text_.size()) ? ConversionResult::kConverted
                                                                 : ConversionResult::kWriteFailed;
+}
+
+RereadableSource::RereadableSource(CaptionSource& stream, std::size_t hold_limit)
+    : stream_(stream), hold_limit_(hold_limit) {}
+
+std::ptrdiff_t RereadableSource::Read(char* buffer, std::size_t size) {
+  // What the caller may still ask for again starts at its unfinished line.
+  if (!DropBefore(keep_from_)) return -1;
+  const std::ptrdiff_t count = stream_.Read(buffer, size);
+  if (count <= 0) return count;
+  const auto length = static_cast<std::size_t>(count);
+  if (!Hold(buffer, length)) return -1;
+  const std::string_view bytes(buffer, length);
+  if (const auto lf = bytes.rfind('\n'); lf != bytes.npos) keep_from_ = end_ + lf + 1;
+  end_ += length;
+  return count;
+}
+
+std::ptrdiff_t RereadableSource::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  if (offset < begin_ || offset > end_) return -1;
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size, end_ - offset));
+  if (spilled_) return spill_.ReadAt(offset - begin_, buffer, count);
+  std::copy_n(held_.data() + (offset - begin_), count, buffer);
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+bool RereadableSource::DropBefore(std::uint64_t offset) {
+  if (offset <= begin_) return true;
+  const auto dropped = static_cast<std::size_t>(offset - begin_);
+  begin_ = offset;
+  if (!spilled_) {
+    held_.erase(0, dropped);
+    return true;
+  }
+  // The kept tail came with the last Read: it is short enough to hold again.
+  std::string tail(static_cast<std::size_t>(end_ - offset), '\0');
+  for (std::size_t done = 0; done < tail.size();) {
+    const std::ptrdiff_t count =
+        spill_.ReadAt(dropped + done, tail.data() + done, tail.size() - done);
+    if (count <= 0) return false;
+    done += static_cast<std::size_t>(count);
+  }
+  spilled_ = false;
+  held_ = std::move(tail);
+  return spill_.Clear();
+}
+
+bool RereadableSource::Hold(const char* data, std::size_t size) {
+  if (!spilled_ && held_.size() + size <= hold_limit_) {
+    held_.append(data, size);
+    return true;
+  }
+  if (!spilled_) {
+    if (!spill_.Append(held_.data(), held_.size())) return false;
+    spilled_ = true;
+    held_.clear();
+    held_.shrink_to_fit();
+  }
+  return spill_.Append(data, size);
 }
 
 }  // namespace orvane

@@ -47,9 +47,13 @@ std::string ToNarrow(NativeStringView text);
 // the caller checks each name's extension itself.
 class DirectoryListing {
  public:
+  enum class Scope {
+    kCaptions,    // the entries that may be caption files (see above)
+    kEverything,  // every entry, sub-folders and links included, for a walk of a tree
+  };
   // Starts listing `folder`. ok() is false when it cannot be listed or there
   // is no entry to list.
-  explicit DirectoryListing(const NativeString& folder);
+  explicit DirectoryListing(const NativeString& folder, Scope scope = Scope::kCaptions);
   ~DirectoryListing();
   DirectoryListing(const DirectoryListing&) = delete;
   DirectoryListing& operator=(const DirectoryListing&) = delete;
@@ -60,11 +64,14 @@ class DirectoryListing {
   const NativeString& name() const;
   // True when the current entry is a folder or a link to one.
   bool is_directory() const;
+  // True when the current entry is a symbolic link (on Windows, any reparse
+  // point), whatever it leads to.
+  bool is_link() const;
   // Moves to the next entry; returns false (and ok() becomes false) at the
   // end of the listing or when reading it failed.
   bool Next();
-  // True when the listing ended because reading the folder failed (after it
-  // was opened), not because every entry was listed.
+  // True when the listing ended because the folder could not be opened or
+  // reading it failed, not because every entry was listed.
   bool failed() const;
 
  private:
@@ -126,6 +133,45 @@ class ReplacementFile {
   std::filesystem::path path_;
   std::filesystem::path temporary_;  // empty once renamed or removed
 };
+
+// An anonymous temporary file, for bytes that must be read again but are too
+// many to hold in memory. Created on the first Append in the system's
+// temporary folder and removed by the system when closed, even after a crash.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ~ScratchFile();
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  // Adds `size` bytes at the end. Returns false on any error.
+  bool Append(const char* data, std::size_t size);
+  // Reads up to `size` bytes from byte `offset`; returns as InputFile::Read does.
+  std::ptrdiff_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size);
+  // Empties the file. Returns false on any error.
+  bool Clear();
+  // Bytes appended since it was created or cleared.
+  std::uint64_t size() const { return size_; }
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+// Reads up to `size` bytes of standard input as bytes. Returns the count, 0 at
+// its end, -1 on error.
+std::ptrdiff_t ReadStandardInput(char* buffer, std::size_t size);
+// Writes all `size` bytes to standard output as bytes, unbuffered. Returns
+// false on any error (a closed pipe, a full disk).
+bool WriteStandardOutput(const char* data, std::size_t size);
+
+// True when standard error is a terminal (on Windows, a console).
+bool StandardErrorIsTerminal();
+// The width in columns of the terminal on standard error, or 0 when unknown.
+int StandardErrorColumns();
+
+// The number of processors this process may run on (at least 1).
+unsigned UsableProcessors();
 
 // Returns `path` made absolute as the system resolves it: on POSIX with every
 // link and ".." resolved physically (as `cd PATH && pwd -P` does), on Windows

@@ -1,13 +1,17 @@
 // POSIX platform services. Paths and text are bytes: nothing is transcoded.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -68,13 +72,19 @@ struct DirectoryListing::Impl {
   DIR* dir;
   NativeString name;
   bool is_directory = false;
+  bool is_link = false;
   bool ok = false;
   bool failed = false;
 };
 
-DirectoryListing::DirectoryListing(const NativeString& folder)
+// Every entry is listed on POSIX, whatever the scope.
+DirectoryListing::DirectoryListing(const NativeString& folder, Scope /*scope*/)
     : impl_(std::make_unique<Impl>(folder)) {
-  if (impl_->dir != nullptr) Next();
+  if (impl_->dir == nullptr) {
+    impl_->failed = true;
+  } else {
+    Next();
+  }
 }
 
 DirectoryListing::~DirectoryListing() = default;
@@ -84,6 +94,8 @@ bool DirectoryListing::ok() const { return impl_->ok; }
 const NativeString& DirectoryListing::name() const { return impl_->name; }
 
 bool DirectoryListing::is_directory() const { return impl_->is_directory; }
+
+bool DirectoryListing::is_link() const { return impl_->is_link; }
 
 bool DirectoryListing::failed() const { return impl_->failed; }
 
@@ -99,11 +111,15 @@ bool DirectoryListing::Next() {
   }
   impl_->name = entry->d_name;
   impl_->is_directory = entry->d_type == DT_DIR;
+  impl_->is_link = entry->d_type == DT_LNK;
   if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
     // Links are followed so that a link to a folder counts as a folder; a
     // dangling link is not a folder and fails later when it is opened.
     struct stat info;
     const NativeString full = impl_->folder + kSeparator + impl_->name;
+    if (entry->d_type == DT_UNKNOWN) {
+      impl_->is_link = ::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    }
     impl_->is_directory = ::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
   }
   impl_->ok = true;
@@ -240,6 +256,92 @@ bool ReplacementFile::Commit() {
   if (!ok) ::unlink(temporary_.c_str());
   temporary_.clear();
   return ok;
+}
+
+ScratchFile::~ScratchFile() {
+  if (handle_ >= 0) ::close(ToFd(handle_));
+}
+
+bool ScratchFile::Append(const char* data, std::size_t size) {
+  if (handle_ < 0) {
+    const char* folder = std::getenv("TMPDIR");
+    if (folder == nullptr || *folder == '\0') folder = "/tmp";
+    // A file without a name where the system has them; otherwise a named one
+    // removed at once.
+    int fd = OpenRetrying(folder, O_RDWR | O_TMPFILE | O_EXCL, 0600);
+    if (fd < 0) {
+      std::string name = std::string(folder) + "/orvane-XXXXXX";
+      fd = ::mkostemp(name.data(), O_CLOEXEC);
+      if (fd < 0) return false;
+      ::unlink(name.c_str());
+    }
+    handle_ = fd;
+    size_ = 0;
+  }
+  while (size > 0) {
+    const ssize_t count = ::pwrite(ToFd(handle_), data, size, static_cast<off_t>(size_));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += count;
+    size -= static_cast<std::size_t>(count);
+    size_ += static_cast<std::uint64_t>(count);
+  }
+  return true;
+}
+
+std::ptrdiff_t ScratchFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  if (handle_ < 0) return 0;
+  ssize_t count;
+  do {
+    count = ::pread(ToFd(handle_), buffer, size, static_cast<off_t>(offset));
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
+bool ScratchFile::Clear() {
+  size_ = 0;
+  return handle_ < 0 || ::ftruncate(ToFd(handle_), 0) == 0;
+}
+
+std::ptrdiff_t ReadStandardInput(char* buffer, std::size_t size) {
+  ssize_t count;
+  do {
+    count = ::read(STDIN_FILENO, buffer, size);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
+bool WriteStandardOutput(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t count = ::write(STDOUT_FILENO, data, size);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int StandardErrorColumns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  // As terminal programs do when the terminal does not say.
+  if (const char* columns = std::getenv("COLUMNS")) return std::atoi(columns);
+  return 0;
+}
+
+unsigned UsableProcessors() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 NativeString ResolvePath(const NativeString& path) {

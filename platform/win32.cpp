@@ -94,10 +94,16 @@ struct DirectoryListing::Impl {
   }
 };
 
-DirectoryListing::DirectoryListing(const NativeString& folder) : impl_(std::make_unique<Impl>()) {
-  const NativeString pattern = folder + kSeparator + L"*.vtt";
+DirectoryListing::DirectoryListing(const NativeString& folder, Scope scope)
+    : impl_(std::make_unique<Impl>()) {
+  const NativeString pattern = folder + kSeparator + (scope == Scope::kCaptions ? L"*.vtt" : L"*");
   impl_->search = ::FindFirstFileW(pattern.c_str(), &impl_->entry);
-  if (impl_->search != INVALID_HANDLE_VALUE) impl_->Take();
+  if (impl_->search != INVALID_HANDLE_VALUE) {
+    impl_->Take();
+  } else {
+    // No match of the pattern is an empty listing, not a failure.
+    impl_->failed = ::GetLastError() != ERROR_FILE_NOT_FOUND;
+  }
 }
 
 DirectoryListing::~DirectoryListing() = default;
@@ -108,6 +114,10 @@ const NativeString& DirectoryListing::name() const { return impl_->name; }
 
 bool DirectoryListing::is_directory() const {
   return (impl_->entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool DirectoryListing::is_link() const {
+  return (impl_->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool DirectoryListing::failed() const { return impl_->failed; }
@@ -285,6 +295,103 @@ bool WriteAll(HANDLE handle, const char* data, std::size_t size) {
     size -= count;
   }
   return true;
+}
+
+ScratchFile::~ScratchFile() {
+  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+}
+
+bool ScratchFile::Append(const char* data, std::size_t size) {
+  if (handle_ == kNoHandle) {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) return false;
+    for (int attempt = 0; attempt < 100 && handle_ == kNoHandle; ++attempt) {
+      const std::wstring name = std::wstring(folder) + TemporaryName();
+      const HANDLE handle =
+          ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        handle_ = FromHandle(handle);
+      } else if (::GetLastError() != ERROR_FILE_EXISTS) {
+        return false;
+      }
+    }
+    if (handle_ == kNoHandle) return false;
+    size_ = 0;
+  }
+  while (size > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(size_);
+    at.OffsetHigh = static_cast<DWORD>(size_ >> 32);
+    DWORD count = 0;
+    if (!::WriteFile(ToHandle(handle_), data, static_cast<DWORD>(std::min(size, kMaxTransfer)),
+                     &count, &at) ||
+        count == 0) {
+      return false;
+    }
+    data += count;
+    size -= count;
+    size_ += count;
+  }
+  return true;
+}
+
+std::ptrdiff_t ScratchFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  if (handle_ == kNoHandle) return 0;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  if (!::ReadFile(ToHandle(handle_), buffer, static_cast<DWORD>(std::min(size, kMaxTransfer)),
+                  &count, &at)) {
+    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  }
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+bool ScratchFile::Clear() {
+  size_ = 0;
+  if (handle_ == kNoHandle) return true;
+  LARGE_INTEGER zero{};
+  return ::SetFilePointerEx(ToHandle(handle_), zero, nullptr, FILE_BEGIN) &&
+         ::SetEndOfFile(ToHandle(handle_));
+}
+
+std::ptrdiff_t ReadStandardInput(char* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer,
+                  static_cast<DWORD>(std::min(size, kMaxTransfer)), &count, nullptr)) {
+    // The writer of a pipe closing its end is the end of the input.
+    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  }
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+bool WriteStandardOutput(const char* data, std::size_t size) {
+  return WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), data, size);
+}
+
+bool StandardErrorIsTerminal() {
+  DWORD mode;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int StandardErrorColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+unsigned UsableProcessors() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0) {
+    unsigned count = 0;
+    for (; process != 0; process &= process - 1) ++count;
+    return count;
+  }
+  return 1;
 }
 
 NativeString ResolvePath(const NativeString& path) {

@@ -1,11 +1,14 @@
 // The converter on POSIX: byte paths, and the real program run from a shell.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "cli/orvane_convert.h"
 #include "tests/test_support.h"
@@ -120,6 +123,129 @@ TEST(OrvaneConvert, FinishesTheBatchWhenItsOutputIsClosed) {
   EXPECT_EQ(WEXITSTATUS(status), kExitFailure);
   EXPECT_EQ(ReadFile(dir / "err"), "orvane-convert: standard output: Error writing file(s).\n");
   for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadFile(dir / name / "x.txt"), "Hi\r\n");
+}
+
+// The pipe filter writes, byte for byte, the transcript that the folder run
+// writes, in either style; a failed read or write is told and fails the run.
+TEST(OrvaneConvert, PipeFilterWritesTheTranscriptsOfTheFolderRun) {
+  TempDir dir;
+  fs::copy(ORVANE_EXAMPLES_DIR, dir.path(), fs::copy_options::recursive);
+  const fs::path captions = dir / "safety__2024" / "media" / "captions";
+  for (const std::string style : {"", "--clean "}) {
+    ASSERT_EQ(Spawn(captions, style + ".").status, 0);
+    for (const auto& entry : fs::directory_iterator(captions)) {
+      if (entry.path().extension() != ".vtt") continue;
+      const Result piped = Spawn(
+          captions, style + "--title 'Workplace Safety Basics' - <'" + entry.path().string() + "'");
+      EXPECT_EQ(piped.status, 0) << piped.err;
+      EXPECT_TRUE(piped.out == ReadFile(fs::path(entry.path()).replace_extension(".txt")))
+          << style << entry.path();
+    }
+  }
+  EXPECT_EQ(Spawn(captions, "- <.").err,
+            "orvane-convert: standard input: Error opening file(s).\n");
+  const std::string full =
+      "echo Hi | '" ORVANE_CONVERT_PATH "' - >/dev/full 2>'" + (dir / "err").string() + "'";
+  const int raw = std::system(full.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_EQ(ReadFile(dir / "err"), "orvane-convert: standard output: Error writing file(s).\n");
+}
+
+// Through a pipe, which cannot be read twice, memory stays bounded for many
+// ordinary captions and for a kept line too long to hold.
+TEST(OrvaneConvert, PipeFilterMemoryStaysBounded) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr std::size_t kScale = 16;
+#else
+  constexpr std::size_t kScale = 1;
+#endif
+  struct Case {
+    std::string_view name, head, pattern;
+    std::size_t bytes, transcript, end;  // transcript bytes per pattern, and at the end
+  };
+  const Case cases[] = {
+      {"ordinary captions", "WEBVTT\n", "\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n",
+       (256u << 20) / kScale, 7, 0},
+      {"one kept line of 24 MB", "WEBVTT\n\n", "<v>word</v> ", (24u << 20) / kScale, 5, 2},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::string block;
+    while (block.size() < (1u << 20)) block += c.pattern;
+    const std::size_t repeats = c.bytes / block.size();
+    {
+      std::ofstream out(dir / "in.vtt", std::ios::binary);
+      out << c.head;
+      for (std::size_t i = 0; i < repeats; ++i) out << block;
+    }
+    const std::string command = "cat '" + (dir / "in.vtt").string() +
+                                "' | '" ORVANE_CONVERT_PATH "' - >'" + (dir / "out").string() + "'";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << c.name << ": peak KiB";
+    const std::size_t units = repeats * (block.size() / c.pattern.size());
+    EXPECT_EQ(fs::file_size(dir / "out"), units * c.transcript + c.end) << c.name;
+  }
+}
+
+// Runs the program with standard error on a new pseudo-terminal and standard
+// output in `out`; returns the bytes the terminal received.
+std::string RunOnTerminal(const std::vector<std::string>& args, const fs::path& out) {
+  std::vector<std::string> argv_strings = {ORVANE_CONVERT_PATH};
+  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_strings) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 1);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t count; (count = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+    seen.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(terminal);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return seen;
+}
+
+// A run of more than a second shows its progress line on a terminal, and
+// erases it at the end; never with --quiet, never into a file.
+TEST(OrvaneConvert, ProgressLineOnlyOnATerminal) {
+  TempDir dir;
+  // A sparse caption file: a gigabyte of one dropped line, quick to read.
+  testing::WriteFile(dir / "a" / "big.vtt", "WEBVTT");
+  fs::resize_file(dir / "a" / "big.vtt", 1u << 30);
+  testing::WriteFile(dir / "b" / "x.vtt", "Hi\n");
+  const std::string root = dir.path().string();
+
+  const std::string shown = RunOnTerminal({"-r", "-j", "1", root}, dir / "out");
+  EXPECT_NE(shown.find("\r0/1 folders, 0/1 files, "), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" MB/s"), std::string::npos) << shown;
+  const std::size_t last_line = shown.rfind('\r', shown.size() - 2);
+  ASSERT_NE(last_line, std::string::npos);
+  EXPECT_EQ(shown.find_first_not_of(' ', last_line + 1), shown.size() - 1) << "erased at the end";
+  EXPECT_EQ(ReadFile(dir / "out"), "Files converted to folder: " + root +
+                                       "/a\nFiles converted to folder: " + root + "/b\n");
+
+  EXPECT_EQ(RunOnTerminal({"-q", "-r", root}, dir / "out"), "");
+  EXPECT_EQ(ReadFile(dir / "out"), "");
+  const Result in_file = Spawn(dir.path(), "-r -j 1 .");
+  EXPECT_EQ(in_file.err, "");
+  EXPECT_EQ(in_file.status, 0);
 }
 
 }  // namespace

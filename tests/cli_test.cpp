@@ -50,6 +50,55 @@ TEST(OrvaneConvert, UsageHelpAndVersion) {
   EXPECT_EQ(Invoke({Native("--version")}).out, Native("orvane-convert 1.0.0.1\n"));
 }
 
+TEST(OrvaneConvert, OptionsAndTheirUsageErrors) {
+  TempDir dir;
+  WriteFile(dir / "a" / "x.vtt", "Hi\n");
+  WriteFile(dir / "a" / "b" / "y.vtt", "Hi\n");
+  const NativeString root = dir.path().native();
+  const NativeString done = Native("Files converted to folder: ");
+  struct Case {
+    std::vector<NativeString> args;
+    int status;
+    NativeString out;  // or the first line of the errors, for a usage error
+  };
+  const Case cases[] = {
+      {{Native("-j"), Native("0"), root},
+       kExitUsage,
+       Native("orvane-convert: invalid number of jobs: 0")},
+      {{Native("--jobs=x"), root}, kExitUsage, Native("orvane-convert: invalid number of jobs: x")},
+      {{Native("-j2000"), root},
+       kExitUsage,
+       Native("orvane-convert: invalid number of jobs: 2000")},
+      {{root, Native("-j")}, kExitUsage, Native("orvane-convert: option needs a value: -j")},
+      {{Native("--quiet=yes"), root},
+       kExitUsage,
+       Native("orvane-convert: option takes no value: --quiet=yes")},
+      {{Native("--title"), Native("T"), root},
+       kExitUsage,
+       Native("orvane-convert: --title needs -")},
+      {{Native("-"), root}, kExitUsage, Native("orvane-convert: - takes no FOLDER: ") + root},
+      {{Native("-q"), Native("-r"), root}, kExitOk, Native("")},
+      {{Native("-j3"), Native("--recursive"), root},
+       kExitOk,
+       done + (dir / "a").native() + Native("\n") + done + (dir / "a" / "b").native() +
+           Native("\n")},
+      {{Native("--jobs"), Native("2"), (dir / "a").native()},
+       kExitOk,
+       done + (dir / "a").native() + Native("\n")},
+      {{Native("-r"), Native("--"), Native("-")}, kExitFailure, Native("")},
+  };
+  for (const Case& c : cases) {
+    const Result result = Invoke(c.args);
+    EXPECT_EQ(result.status, c.status) << c.out;
+    if (c.status == kExitUsage) {
+      EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.out);
+      EXPECT_NE(result.err.find(Native("\nUsage: orvane-convert")), NativeString::npos);
+    } else {
+      EXPECT_EQ(result.out, c.out);
+    }
+  }
+}
+
 TEST(OrvaneConvert, ReportsLikeTheDialogInCommandLineForm) {
   TempDir dir;
   const fs::path good = dir / "good";

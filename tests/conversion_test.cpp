@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "conversion/caption_filter.h"
 #include "tests/oracle/oracle.h"
 #include "tests/test_support.h"
@@ -225,6 +228,81 @@ TEST(CaptionConverter, LinesBeyondTheLineLimitAreReadAgain) {
           << ::testing::PrintToString(captions) << " limit " << limit << ", block " << block;
     }
   }
+}
+
+// Caption bytes from memory in pieces of random sizes, like a pipe; fails
+// (-1) after `fail_after` bytes, and for any read by offset.
+class PipeSource : public CaptionSource {
+ public:
+  PipeSource(std::string_view bytes, unsigned seed, std::size_t fail_after = std::string::npos)
+      : bytes_(bytes), random_(seed), fail_after_(fail_after) {}
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+    if (at_ >= fail_after_) return -1;
+    size = std::min(
+        {size, bytes_.size() - at_, std::uniform_int_distribution<std::size_t>(1, 9)(random_)});
+    bytes_.copy(buffer, size, at_);
+    at_ += size;
+    return static_cast<std::ptrdiff_t>(size);
+  }
+  std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
+
+ private:
+  std::string_view bytes_;
+  std::mt19937 random_;
+  std::size_t fail_after_;
+  std::size_t at_ = 0;
+};
+
+// Collects a transcript; fails every write after `fail_after` bytes.
+class MemorySink : public TranscriptSink {
+ public:
+  explicit MemorySink(std::size_t fail_after = std::string::npos) : fail_after_(fail_after) {}
+  bool Write(const char* data, std::size_t size) override {
+    if (bytes.size() + size > fail_after_) return false;
+    bytes.append(data, size);
+    return true;
+  }
+  std::string bytes;
+
+ private:
+  std::size_t fail_after_;
+};
+
+// A stream that cannot be read twice, converted in either style, gives the
+// transcript of the same bytes in a file, whatever the line limit; its long
+// lines are held for their second reading, beyond the limit in a scratch file.
+TEST(CaptionConverter, StreamsGiveTheTranscriptsOfFiles) {
+  TempDir dir;
+  testing::TokenSoup soup(5);
+  for (int i = 0; i < 300; ++i) {
+    std::string captions = "WEBVTT\n\n";
+    for (int lines = 0; lines < 8; ++lines) captions += soup.Line(i % 3 ? 12 : 60) + "\n";
+    WriteFile(dir / "a.vtt", captions);
+    for (const TranscriptStyle style : {TranscriptStyle::kDefault, TranscriptStyle::kClean}) {
+      for (const std::size_t limit : {std::size_t{1}, std::size_t{16}, kDefaultLineLimit}) {
+        CaptionConverter converter(Native("T"), style, 5, limit);
+        ASSERT_EQ(converter.Convert(dir / "a.vtt", dir / "a.txt"), ConversionResult::kConverted);
+        PipeSource pipe(captions, static_cast<unsigned>(i));
+        MemorySink sink;
+        ASSERT_EQ(converter.ConvertStream(pipe, sink), ConversionResult::kConverted);
+        ASSERT_EQ(sink.bytes, ReadFile(dir / "a.txt"))
+            << ::testing::PrintToString(captions) << " limit " << limit;
+      }
+    }
+  }
+  // A failed read is an open error, a failed write a write error.
+  const std::string captions = "WEBVTT\n\n" + std::string(100, 'x') + "\nlast\n";
+  CaptionConverter converter(Native("T"), TranscriptStyle::kDefault, kDefaultReadBlock, 10);
+  PipeSource broken(captions, 1, 50);
+  MemorySink sink;
+  EXPECT_EQ(converter.ConvertStream(broken, sink), ConversionResult::kOpenFailed);
+  PipeSource pipe(captions, 1);
+  MemorySink full(60);
+  EXPECT_EQ(converter.ConvertStream(pipe, full), ConversionResult::kWriteFailed);
+  PipeSource again(captions, 2);
+  MemorySink whole;
+  EXPECT_EQ(converter.ConvertStream(again, whole), ConversionResult::kConverted);
+  EXPECT_EQ(whole.bytes, "T.\r\n" + std::string(100, 'x') + "\r\nlast\r\n");
 }
 
 // One converter serves a whole batch: nothing of one file, not an unfinished

@@ -2,6 +2,7 @@
 // checks that the run goes past the bad entry, that it ends in time (a hang
 // trips the alarm, which ends the test process), what the user is told, and
 // that nothing but the transcripts of readable caption files changed.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/resource.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "conversion/batch_run.h"
@@ -537,6 +539,143 @@ TEST_F(Hostile, SelectedFolderGoneBeforeTheRun) {
     EXPECT_EQ(Seen(folder), std::vector<std::string>{Line(folder, BatchMessage::kNoCaptionFiles)})
         << name;
     ExpectOnlyTranscriptsChanged(dir.path(), before, {});
+  }
+}
+
+// Makes a tree of course exports from `seed`, the same for the same seed:
+// nested course packages with manifests, caption folders, folders without
+// captions, links to folders (a loop among them), a folder named like a
+// caption file, one that this user may not read (unless root), and one folder
+// of hostile entries: things that are no files, transcript paths that are
+// links, and captions that share a transcript.
+void MakeTree(const fs::path& root, unsigned seed) {
+  std::mt19937 random(seed);
+  const auto pick = [&random](int n) {
+    return std::uniform_int_distribution<int>(0, n - 1)(random);
+  };
+  const std::string_view folder_names[] = {"a", "B", "b", "10", "9", "a b", "caf\xC3\xA9", "z"};
+  const std::string_view caption_names[] = {"lesson.vtt", "intro.VTT", "x.vtt", "notes.txt"};
+  std::vector<fs::path> folders = {root};
+  fs::create_directories(root);
+  for (int i = 0; i < 14; ++i) {
+    const fs::path parent =
+        folders[static_cast<std::size_t>(pick(static_cast<int>(folders.size())))];
+    fs::path folder = parent / std::string(folder_names[pick(8)]);
+    if (pick(3) == 0) {
+      folder = parent / ("course__" + std::to_string(i));
+      WriteFile(folder / "imsmanifest.xml", "<title>Course " + std::to_string(i) + "</title>");
+      folder /= "media";
+      WriteFile(folder / "captions" / "a.vtt", kCaptions);
+    }
+    fs::create_directories(folder);
+    folders.push_back(folder);
+    for (int files = pick(4); files > 0; --files) {
+      WriteFile(folder / caption_names[pick(4)], "<v>" + std::to_string(i) + "</v>\n");
+    }
+  }
+  const fs::path deep = folders.back();
+  fs::create_directory_symlink(fs::relative(root, deep), deep / "loop");
+  fs::create_directory_symlink(fs::relative(folders[1], deep), deep / "sibling");
+  WriteFile(root / "folder.vtt" / "inner.vtt", kCaptions);
+  fs::create_directories(root / "empty" / "deeper");
+  WriteFile(root / "locked" / "a.vtt", kCaptions);
+  fs::permissions(root / "locked", fs::perms::owner_write | fs::perms::owner_exec);
+
+  const fs::path hostile = root / "hostile";
+  for (const char* name :
+       {"good.vtt", "lesson.vtt", "lesson.VTT", "lesson.Vtt", "secret.vtt", "folder.vtt"}) {
+    WriteFile(hostile / name, "<v>" + std::string(name) + "</v>\n");
+  }
+  ASSERT_EQ(::mkfifo((hostile / "fifo.vtt").c_str(), 0600), 0);
+  MakeSocket(hostile / "socket.vtt");
+  fs::create_symlink("gone.vtt", hostile / "dangling.vtt");
+  fs::create_symlink("/dev/zero", hostile / "device.vtt");
+  fs::create_symlink("good.vtt", hostile / "secret.txt");
+  fs::create_directory(hostile / "folder.txt");
+}
+
+// Every folder under `root`, links not followed, in the order of a
+// depth-first walk with sub-folders sorted by name.
+std::vector<fs::path> FoldersDepthFirst(const fs::path& root) {
+  std::vector<fs::path> folders = {root};
+  std::vector<fs::path> subfolders;
+  std::error_code unreadable;
+  for (const auto& entry : fs::directory_iterator(root, unreadable)) {
+    if (!entry.is_symlink() && entry.is_directory()) subfolders.push_back(entry.path());
+  }
+  std::sort(subfolders.begin(), subfolders.end(), [](const fs::path& a, const fs::path& b) {
+    return a.filename().native() < b.filename().native();
+  });
+  for (const fs::path& folder : subfolders) {
+    for (fs::path& inner : FoldersDepthFirst(folder)) folders.push_back(std::move(inner));
+  }
+  return folders;
+}
+
+using Messages = std::vector<testing::Message>;
+
+// What converting each folder of the tree on its own tells, with the
+// subjects relative to `root`: folders without caption files are left out
+// unless they cannot be read, and a tree without any gives one message.
+Messages EachFolderOnItsOwn(const fs::path& root) {
+  Messages messages;
+  bool converted = false;
+  for (const fs::path& folder : FoldersDepthFirst(root)) {
+    Messages own = testing::RunBatchOn(folder);
+    const bool none = own.size() == 1 && own[0].kind == BatchMessage::kNoCaptionFiles;
+    DIR* readable = ::opendir(folder.c_str());
+    if (readable != nullptr) ::closedir(readable);
+    if (none && readable != nullptr) continue;
+    converted = converted || !none;
+    messages.insert(messages.end(), own.begin(), own.end());
+  }
+  const testing::Message root_none = {BatchMessage::kNoCaptionFiles, root.native()};
+  if (!converted && (messages.empty() || messages[0] != root_none)) messages.push_back(root_none);
+  return messages;
+}
+
+Messages RunTree(const fs::path& root, unsigned jobs) {
+  RecordingReporter reporter;
+  BatchOptions options;
+  options.recursive = true;
+  options.jobs = jobs;
+  RunBatches(root.native(), options, reporter);
+  return reporter.messages;
+}
+
+// Subjects made relative to `root`, so that runs over copies compare.
+Messages Relative(Messages messages, const fs::path& root) {
+  for (testing::Message& message : messages) {
+    message.subject = fs::path(message.subject).lexically_relative(root).native();
+  }
+  return messages;
+}
+
+// A tree converted with recursion, on one thread or four, gives exactly the
+// messages and transcripts of converting each of its folders on its own.
+TEST_F(Hostile, TreesConvertAsTheirFoldersOnTheirOwn) {
+  for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+    const fs::path alone = dir_ / ("alone" + std::to_string(seed));
+    const fs::path tree = dir_ / ("tree" + std::to_string(seed));
+    const fs::path parallel = dir_ / ("parallel" + std::to_string(seed));
+    for (const fs::path& root : {alone, tree, parallel}) MakeTree(root, seed);
+    const Messages expected = Relative(EachFolderOnItsOwn(alone), alone);
+    EXPECT_EQ(Relative(RunTree(tree, 1), tree), expected) << seed;
+    EXPECT_EQ(Relative(RunTree(parallel, 4), parallel), expected) << seed;
+    // Both again over one hostile tree, now full of transcripts.
+    EXPECT_EQ(RunTree(tree, 3), RunTree(tree, 1)) << seed;
+    for (const fs::path& root : {alone, tree, parallel}) {
+      fs::permissions(root / "locked", fs::perms::owner_all);
+    }
+    const Snapshot want = TakeSnapshot(alone);
+    EXPECT_EQ(TakeSnapshot(tree), want) << seed;
+    EXPECT_EQ(TakeSnapshot(parallel), want) << seed;
+  }
+  // Trees without caption files, readable or not, are told once.
+  fs::create_directories(dir_ / "bare" / "a" / "b");
+  fs::create_directory_symlink(dir_ / "tree1", dir_ / "bare" / "link");
+  for (const fs::path& root : {dir_ / "bare", dir_ / "missing"}) {
+    EXPECT_EQ(RunTree(root, 2), (Messages{{BatchMessage::kNoCaptionFiles, root.native()}}));
   }
 }
 
