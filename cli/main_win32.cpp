@@ -20,6 +20,17 @@ class Win32Console : public orvane::cli::Console {
     Write(::GetStdHandle(STD_ERROR_HANDLE), line);
   }
 
+  bool ErrIsTerminal() override { return orvane::platform::StandardErrorIsTerminal(); }
+  int ErrColumns() override { return orvane::platform::StandardErrorColumns(); }
+  void ErrText(const orvane::cli::NativeString& text) override {
+    const HANDLE stream = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (IsConsole(stream)) {
+      WriteUtf16ToConsole(stream, text);
+    } else {
+      WriteUtf8(stream, text);
+    }
+  }
+
   // True while every write to standard output succeeded.
   bool out_ok() const { return out_ok_; }
 
