@@ -31,6 +31,21 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// write(2) until all `size` bytes are written, retrying when a signal
+// interrupts it. Returns false on any error.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t count = ::write(fd, data, size);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
 // Turns O_NONBLOCK off again once a FIFO or device can no longer block the open.
 bool MakeBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
@@ -234,16 +249,7 @@ bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile&
 }
 
 bool ReplacementFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::write(ToFd(handle_), data, size);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += count;
-    size -= static_cast<std::size_t>(count);
-  }
-  return true;
+  return WriteAll(ToFd(handle_), data, size);
 }
 
 bool ReplacementFile::Commit() {
@@ -314,16 +320,7 @@ std::ptrdiff_t ReadStandardInput(char* buffer, std::size_t size) {
 }
 
 bool WriteStandardOutput(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::write(STDOUT_FILENO, data, size);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += count;
-    size -= static_cast<std::size_t>(count);
-  }
-  return true;
+  return WriteAll(STDOUT_FILENO, data, size);
 }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

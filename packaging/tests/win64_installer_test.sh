@@ -29,15 +29,8 @@ fail() {
   exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-pids="$pids $!"
-tries=0
-while [ ! -s "$scratch/display" ]; do
-  [ "$tries" -lt 100 ] || fail "Xvfb did not start"
-  sleep 0.1
-  tries=$((tries + 1))
-done
-export DISPLAY=":$(cat "$scratch/display")"
+. "$root/tests/win32/x_display.sh"
+start_display
 
 drive_c=$WINEPREFIX/drive_c
 install_dir=$drive_c/Program\ Files/Orvane

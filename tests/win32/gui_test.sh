@@ -77,20 +77,8 @@ click() {
   xdotool mousemove --sync $1 click 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-pids="$pids $!"
-tries=0
-while [ ! -s "$scratch/display" ]; do
-  [ "$tries" -lt 100 ] || fail "Xvfb did not start"
-  sleep 0.1
-  tries=$((tries + 1))
-done
-export DISPLAY=":$(cat "$scratch/display")"
-# twm's default is to let the user place each new window with the mouse,
-# holding the whole display until then; place windows at once instead.
-printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\n' >"$scratch/twmrc"
-twm -f "$scratch/twmrc" >/dev/null 2>&1 &
-pids="$pids $!"
+. "$(dirname "$0")/x_display.sh"
+start_display twm
 # A wineserver and Wine's services started now belong to this display, and do
 # not hold on to the pipes of the probes below.
 wineserver -p
