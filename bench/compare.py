@@ -324,7 +324,8 @@ def write_chart(path, rows):
         decade *= 10
     for index, row in enumerate(rows):
         y = top + index * (bar + gap)
-        colour = "#2b6cb0" if index == 0 else "#999" if row["name"] == "copy floor" else "#c05621"
+        colour = ("#2b6cb0" if row["name"].startswith("orvane-convert")
+                  else "#999" if row["name"] == "copy floor" else "#c05621")
         parts.append('<text x="%d" y="%d" text-anchor="end">%s</text>'
                      % (left - 10, y + bar * 0.7, row["name"].replace("&", "&amp;").replace("<", "&lt;")))
         parts.append('<rect x="%d" y="%d" width="%.1f" height="%d" fill="%s"/>'
