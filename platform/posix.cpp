@@ -187,17 +187,13 @@ bool MayReplace(const char* path, const struct stat& model, bool& existing, stru
   }
   existing = true;
   if (!S_ISREG(info.st_mode)) return false;  // links, folders, FIFOs, sockets, devices
-  // Opening for writing, without truncating, is the one test of the right to
-  // write that sees modes, ACLs, read-only mounts and immutable files alike.
-  const int fd = OpenRetrying(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat opened;
-  const bool same =
-      ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino;
-  ::close(fd);
+  // The kernel's own test of the right to write, with the effective ids:
+  // it sees modes, ACLs, read-only mounts and immutable files alike, and
+  // opens nothing.
+  if (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) return false;
   // Replacing another name of the caption file would leave it intact, but the
   // very name it was opened by (a second spelling of it) would not.
-  return same && !(info.st_dev == model.st_dev && info.st_ino == model.st_ino);
+  return !(info.st_dev == model.st_dev && info.st_ino == model.st_ino);
 }
 
 // A name for a temporary file that no other run picks: 12 random hex digits.
@@ -238,7 +234,9 @@ bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile&
     if (existing) {
       // The replaced file's owner and mode, where this process may set them;
       // the owner first, since changing it clears set-id bits.
-      if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
+      static const uid_t user = ::geteuid();
+      static const gid_t group = ::getegid();
+      if (info.st_uid != user || info.st_gid != group) {
         [[maybe_unused]] const int ignored = ::fchown(fd, info.st_uid, info.st_gid);
       }
       ::fchmod(fd, mode);
