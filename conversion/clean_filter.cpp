@@ -62,64 +62,62 @@ const char* FindLineEnd(const char* at, const char* end) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The number of ASCII digits from `at` on.
-std::size_t DigitsAt(std::string_view s, std::size_t at) {
-  std::size_t count = 0;
-  while (at + count < s.size() && IsDigit(s[at + count])) ++count;
-  return count;
-}
-
-int TwoDigitValue(std::string_view s, std::size_t at) {
-  return (s[at] - '0') * 10 + s[at + 1] - '0';
-}
-
-std::size_t SkipBlanks(std::string_view s, std::size_t at) {
-  while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+// The end of the run of ASCII digits at `at`.
+const char* SkipDigits(const char* at, const char* end) {
+  while (at < end && IsDigit(*at)) ++at;
   return at;
 }
 
-// Reads a WebVTT timestamp at `at`, [H...H:]MM:SS.mmm, and moves `at` past it.
-// Hours are one or more digits; minutes and seconds two digits each, at most
-// 59; the fraction exactly three digits, after '.' or (as in SubRip) ','. As
-// in the W3C WebVTT parser, a first field that is not two digits up to 59 can
-// only be hours.
-bool ParseTimestamp(std::string_view s, std::size_t& at) {
-  const std::size_t first = DigitsAt(s, at);
-  if (first == 0) return false;
-  const bool first_may_be_minutes = first == 2 && TwoDigitValue(s, at) <= 59;
-  at += first;
-  if (at >= s.size() || s[at] != ':') return false;
+int TwoDigitValue(const char* at) { return (at[0] - '0') * 10 + at[1] - '0'; }
+
+const char* SkipBlanks(const char* at, const char* end) {
+  while (at < end && (*at == ' ' || *at == '\t')) ++at;
+  return at;
+}
+
+// Reads a WebVTT timestamp at `at`, [H...H:]MM:SS.mmm, and returns where it
+// ends, or nullptr when there is none. Hours are one or more digits; minutes
+// and seconds two digits each, at most 59; the fraction exactly three digits,
+// after '.' or (as in SubRip) ','. As in the W3C WebVTT parser, a first field
+// that is not two digits up to 59 can only be hours.
+const char* ParseTimestamp(const char* at, const char* end) {
+  const char* digits_end = SkipDigits(at, end);
+  if (digits_end == at) return nullptr;
+  const bool first_may_be_minutes = digits_end - at == 2 && TwoDigitValue(at) <= 59;
+  at = digits_end;
+  if (at == end || *at != ':') return nullptr;
   ++at;
-  if (DigitsAt(s, at) != 2) return false;
-  const int second = TwoDigitValue(s, at);
+  if (SkipDigits(at, end) - at != 2) return nullptr;
+  const int second = TwoDigitValue(at);
   at += 2;
   int seconds = second;
-  if (!first_may_be_minutes || (at < s.size() && s[at] == ':')) {
+  if (!first_may_be_minutes || (at < end && *at == ':')) {
     // Hours, minutes, seconds.
-    if (at >= s.size() || s[at] != ':' || second > 59) return false;
+    if (at == end || *at != ':' || second > 59) return nullptr;
     ++at;
-    if (DigitsAt(s, at) != 2) return false;
-    seconds = TwoDigitValue(s, at);
+    if (SkipDigits(at, end) - at != 2) return nullptr;
+    seconds = TwoDigitValue(at);
     at += 2;
   }
-  if (seconds > 59) return false;
-  if (at >= s.size() || (s[at] != '.' && s[at] != ',')) return false;
+  if (seconds > 59) return nullptr;
+  if (at == end || (*at != '.' && *at != ',')) return nullptr;
   ++at;
-  if (DigitsAt(s, at) != 3) return false;
-  at += 3;
-  return true;
+  if (SkipDigits(at, end) - at != 3) return nullptr;
+  return at + 3;
 }
 
 // True when `line` is a cue timing line: optional spaces or tabs, a
 // timestamp, optional spaces or tabs, "-->", optional spaces or tabs, a
 // timestamp, and then anything (the cue settings, which are ignored).
 bool ParseTimingLine(std::string_view line) {
-  std::size_t at = SkipBlanks(line, 0);
-  if (!ParseTimestamp(line, at)) return false;
-  at = SkipBlanks(line, at);
-  if (line.substr(at, kArrow.size()) != kArrow) return false;
-  at = SkipBlanks(line, at + kArrow.size());
-  return ParseTimestamp(line, at);
+  const char* const end = line.data() + line.size();
+  const char* at = ParseTimestamp(SkipBlanks(line.data(), end), end);
+  if (at == nullptr) return false;
+  at = SkipBlanks(at, end);
+  if (std::string_view(at, static_cast<std::size_t>(end - at)).substr(0, kArrow.size()) != kArrow) {
+    return false;
+  }
+  return ParseTimestamp(SkipBlanks(at + kArrow.size(), end), end) != nullptr;
 }
 
 bool HasArrow(std::string_view line) { return line.find(kArrow) != line.npos; }
@@ -176,6 +174,46 @@ unsigned ScanLine(std::string_view line) {
 
 // ---------------------------------------------------------------------------
 // Cue text cleaner helpers.
+
+// The first `c` in [at, end), or `end` when there is none.
+const char* FindByte(const char* at, const char* end, char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  while (at < end && *at != c) ++at;
+  return at;
+}
+
+// How many bytes CopyUntil may write past the bytes it copies.
+constexpr std::size_t kCopySlack = 16;
+
+// Copies the bytes from `at` up to the first `stop` (or `end`) to `to`, moves
+// `to` past them and returns where the copy stopped. May write up to
+// kCopySlack bytes after the copied ones. Short runs of text between tags are
+// common, so this copies while it searches instead of calling memchr and
+// memcpy.
+const char* CopyUntil(const char* at, const char* end, char stop, char*& to) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(stop);
+  for (; end - at >= 16; at += 16, to += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) {
+      const int found = std::countr_zero(static_cast<unsigned>(mask));
+      to += found;
+      return at + found;
+    }
+  }
+#endif
+  while (at < end && *at != stop) *to++ = *at++;
+  return at;
+}
 
 // Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
 void AppendUtf8(char32_t c, std::string& out) {
@@ -524,32 +562,52 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
 // end of the line at most. Opens and closes voice spans; the first voice that
 // opens while `has_voice` is false becomes the line's voice.
 std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice) {
-  std::size_t open = line.find('<');
-  if (open == line.npos) return line;
-  tags_removed_.clear();
+  tags_removed_.resize(line.size() + kCopySlack);  // room for the longest result
+  char* to = tags_removed_.data();
   bool in_ruby_text = false;
-  std::size_t at = 0;
-  for (; open != line.npos; open = line.find('<', at)) {
-    const std::size_t close = line.find('>', open + 1);
-    if (close == line.npos) break;
-    if (!in_ruby_text) tags_removed_.append(line.substr(at, open - at));
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  while (at < end) {
+    // The text up to the next '<', dropped again inside a ruby reading.
+    char* const text_start = to;
+    at = CopyUntil(at, end, '<', to);
+    const char* const close = FindByte(at, end, '>');
+    if (close == end) {
+      // No tag: the rest of the line, any '<' in it too, is text.
+      std::memcpy(to, at, static_cast<std::size_t>(end - at));
+      to += end - at;
+      at = end;
+    }
+    if (in_ruby_text) to = text_start;
+    if (at == end) break;
+    const std::string_view tag(at + 1, static_cast<std::size_t>(close - at - 1));
     at = close + 1;
-    const std::string_view tag = line.substr(open + 1, close - open - 1);
-    if (tag == "/v") {
-      voice_open_ = false;
-      voice_.clear();
-    } else if (tag == "/rt" || tag == "/ruby") {
-      in_ruby_text = false;
-    } else if (const std::string_view name = TagName(tag); name == "rt") {
-      in_ruby_text = true;
-    } else if (name == "v") {
-      OpenVoice(TagAnnotation(tag));
-      if (!has_voice) cue_.names += voice_;
-      has_voice = true;
+    // Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
+    switch (tag.empty() ? '\0' : tag.front()) {
+      case '/':
+        if (tag == "/v") {
+          voice_open_ = false;
+          voice_.clear();
+        } else if (tag == "/rt" || tag == "/ruby") {
+          in_ruby_text = false;
+        }
+        break;
+      case 'r':
+        if (TagName(tag) == "rt") in_ruby_text = true;
+        break;
+      case 'v':
+        if (TagName(tag) == "v") {
+          OpenVoice(TagAnnotation(tag));
+          if (!has_voice) cue_.names += voice_;
+          has_voice = true;
+        }
+        break;
+      default:
+        break;
     }
   }
-  if (!in_ruby_text) tags_removed_.append(line.substr(at));
-  return tags_removed_;
+  return std::string_view(tags_removed_.data(),
+                          static_cast<std::size_t>(to - tags_removed_.data()));
 }
 
 void CleanFilter::OpenVoice(std::string_view annotation) {
@@ -569,6 +627,12 @@ std::string_view CleanFilter::CueLines::Name(std::size_t i) const {
   return std::string_view(names).substr(lines[i].name_at, lines[i].name_size);
 }
 
+void CleanFilter::CueLines::Swap(CueLines& other) {
+  text.swap(other.text);
+  names.swap(other.names);
+  lines.swap(other.lines);
+}
+
 void CleanFilter::CueLines::Clear() {
   text.clear();
   names.clear();
@@ -580,7 +644,7 @@ void CleanFilter::EndCue() {
   voice_.clear();
   if (cue_.lines.empty()) return;  // the cue before stays the one to compare with
   WriteSettledLines();
-  std::swap(previous_, cue_);
+  previous_.Swap(cue_);
   cue_.Clear();
   written_ = kUnsettled;
 }

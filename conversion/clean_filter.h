@@ -57,6 +57,7 @@ class CleanFilter {
     std::vector<CueLine> lines;
     std::string_view Text(std::size_t i) const;
     std::string_view Name(std::size_t i) const;
+    void Swap(CueLines& other);
     void Clear();
   };
 
