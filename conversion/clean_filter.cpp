@@ -68,6 +68,15 @@ const char* SkipDigits(const char* at, const char* end) {
   return at;
 }
 
+// True when exactly `count` ASCII digits stand at `at`: no digit follows them.
+bool DigitsExactly(const char* at, const char* end, std::ptrdiff_t count) {
+  if (end - at < count) return false;
+  for (std::ptrdiff_t i = 0; i < count; ++i) {
+    if (!IsDigit(at[i])) return false;
+  }
+  return end - at == count || !IsDigit(at[count]);
+}
+
 int TwoDigitValue(const char* at) { return (at[0] - '0') * 10 + at[1] - '0'; }
 
 const char* SkipBlanks(const char* at, const char* end) {
@@ -81,13 +90,20 @@ const char* SkipBlanks(const char* at, const char* end) {
 // after '.' or (as in SubRip) ','. As in the W3C WebVTT parser, a first field
 // that is not two digits up to 59 can only be hours.
 const char* ParseTimestamp(const char* at, const char* end) {
+  // Nearly every timestamp is HH:MM:SS.mmm: that layout is checked at once.
+  if (end - at >= 12 && at[2] == ':' && at[5] == ':' && (at[8] == '.' || at[8] == ',') &&
+      IsDigit(at[0]) && IsDigit(at[1]) && IsDigit(at[3]) && IsDigit(at[4]) && IsDigit(at[6]) &&
+      IsDigit(at[7]) && DigitsExactly(at + 9, end, 3) && TwoDigitValue(at + 3) <= 59 &&
+      TwoDigitValue(at + 6) <= 59) {
+    return at + 12;
+  }
   const char* digits_end = SkipDigits(at, end);
   if (digits_end == at) return nullptr;
   const bool first_may_be_minutes = digits_end - at == 2 && TwoDigitValue(at) <= 59;
   at = digits_end;
   if (at == end || *at != ':') return nullptr;
   ++at;
-  if (SkipDigits(at, end) - at != 2) return nullptr;
+  if (!DigitsExactly(at, end, 2)) return nullptr;
   const int second = TwoDigitValue(at);
   at += 2;
   int seconds = second;
@@ -95,14 +111,14 @@ const char* ParseTimestamp(const char* at, const char* end) {
     // Hours, minutes, seconds.
     if (at == end || *at != ':' || second > 59) return nullptr;
     ++at;
-    if (SkipDigits(at, end) - at != 2) return nullptr;
+    if (!DigitsExactly(at, end, 2)) return nullptr;
     seconds = TwoDigitValue(at);
     at += 2;
   }
   if (seconds > 59) return nullptr;
   if (at == end || (*at != '.' && *at != ',')) return nullptr;
   ++at;
-  if (SkipDigits(at, end) - at != 3) return nullptr;
+  if (!DigitsExactly(at, end, 3)) return nullptr;
   return at + 3;
 }
 
