@@ -146,46 +146,57 @@ constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
 
 #if defined(__SSE2__)
-// ScanLine for the 16 bytes at `at`, where at[-1] may be read.
-unsigned ScanChunk(const char* at) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
-  const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-  const __m128i collapse = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
-                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
-  return (_mm_movemask_epi8(is(bytes, '<')) != 0 ? kHasLess : 0) |
-         (_mm_movemask_epi8(is(bytes, '&')) != 0 ? kHasAmpersand : 0) |
-         (_mm_movemask_epi8(is(bytes, '-')) != 0 ? kHasDash : 0) |
-         (_mm_movemask_epi8(collapse) != 0 ? kNeedsCollapse : 0);
+// The traits of the bytes of the 16-byte chunk `bytes` that `keep` selects
+// (bit i for byte i). `space_before` is 1 when the byte before the chunk is
+// a space of the same line.
+unsigned ChunkTraits(__m128i bytes, unsigned keep, unsigned space_before) {
+  const auto is = [bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+  const auto mask = [](__m128i matches) {
+    return static_cast<unsigned>(_mm_movemask_epi8(matches));
+  };
+  const unsigned spaces = mask(is(' '));
+  const unsigned second_spaces = spaces & ((spaces << 1) | space_before);
+  const __m128i tab_or_c2 = _mm_or_si128(is('\t'), is('\xC2'));
+  const __m128i less_or_ampersand = _mm_or_si128(is('<'), is('&'));
+  const __m128i dash = is('-');
+  const unsigned any =
+      mask(_mm_or_si128(_mm_or_si128(tab_or_c2, less_or_ampersand), dash)) | second_spaces;
+  if ((any & keep) == 0) return 0;  // plain text, the usual case
+  return ((mask(is('<')) & keep) != 0 ? kHasLess : 0) |
+         ((mask(is('&')) & keep) != 0 ? kHasAmpersand : 0) |
+         ((mask(dash) & keep) != 0 ? kHasDash : 0) |
+         (((mask(tab_or_c2) | second_spaces) & keep) != 0 ? kNeedsCollapse : 0);
 }
 #endif
 
 unsigned ScanLine(std::string_view line) {
   if (line.empty()) return 0;
-  const char first = line.front();
-  unsigned traits =
-      (first == '<' ? kHasLess : 0) | (first == '&' ? kHasAmpersand : 0) |
-      (first == '-' ? kHasDash : 0) |
-      (first == ' ' || first == '\t' || first == '\xC2' || line.back() == ' ' ? kNeedsCollapse : 0);
-  const char* at = line.data() + 1;
-  const char* const end = line.data() + line.size();
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  unsigned traits = line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0;
 #if defined(__SSE2__)
-  for (; end - at >= 16; at += 16) traits |= ScanChunk(at);
-  if (at == end) return traits;
-  // The last bytes, padded with zeros, after the byte before them.
-  char tail[17] = {};
-  tail[0] = at[-1];
-  std::memcpy(tail + 1, at, static_cast<std::size_t>(end - at));
-  return traits | ScanChunk(tail + 1);
-#else
+  if (line.size() >= 16) {
+    unsigned space_before = 0;
+    for (; end - at >= 16; at += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      traits |= ChunkTraits(bytes, 0xFFFF, space_before);
+      space_before = static_cast<unsigned>(at[15] == ' ');
+    }
+    if (at == end) return traits;
+    // The last bytes, as the end of the chunk that ends with the line.
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    return traits | ChunkTraits(bytes, 0xFFFFu << (16 - (end - at)), 0);
+  }
+#endif
   for (; at < end; ++at) {
     const char c = *at;
     traits |= (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) |
               (c == '-' ? kHasDash : 0) |
-              (c == '\t' || c == '\xC2' || (c == ' ' && at[-1] == ' ') ? kNeedsCollapse : 0);
+              (c == '\t' || c == '\xC2' || (c == ' ' && at != line.data() && at[-1] == ' ')
+                   ? kNeedsCollapse
+                   : 0);
   }
   return traits;
-#endif
 }
 
 // ---------------------------------------------------------------------------
