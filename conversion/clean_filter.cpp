@@ -33,6 +33,9 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
 constexpr std::string_view kLineEnd = "\r\n";
+// Cues of up to this many lines are compared with the cue before line by
+// line rather than with a search table.
+constexpr std::size_t kFewLines = 4;
 // Buffers larger than this are released by Reset rather than kept.
 constexpr std::size_t kKeptCapacity = 1 << 20;
 
@@ -647,11 +650,11 @@ void CleanFilter::OpenVoice(std::string_view annotation) {
 // Transcript writer.
 
 std::string_view CleanFilter::CueLines::Text(std::size_t i) const {
-  return std::string_view(text).substr(lines[i].text_at, lines[i].text_size);
+  return std::string_view(text.data() + lines[i].text_at, lines[i].text_size);
 }
 
 std::string_view CleanFilter::CueLines::Name(std::size_t i) const {
-  return std::string_view(names).substr(lines[i].name_at, lines[i].name_size);
+  return std::string_view(names.data() + lines[i].name_at, lines[i].name_size);
 }
 
 void CleanFilter::CueLines::Swap(CueLines& other) {
@@ -685,10 +688,20 @@ void CleanFilter::WriteSettledLines() {
 
 // The largest k such that the first k lines of the cue equal the last k lines
 // of the previous cue: a string search over lines (Knuth-Morris-Pratt), so
-// that long cues of alike lines take linear time.
+// that long cues of alike lines take linear time. Up to kFewLines lines are
+// compared directly.
 std::size_t CleanFilter::RepeatedLineCount() const {
   const std::size_t count = std::min(cue_.lines.size(), previous_.lines.size());
-  if (count == 0) return 0;
+  if (count <= kFewLines) {
+    // Few lines, the usual case: each k is tried, from the largest.
+    for (std::size_t k = count; k > 0; --k) {
+      const std::size_t p = previous_.lines.size() - k;
+      std::size_t i = 0;
+      while (i < k && previous_.Text(p + i) == cue_.Text(i)) ++i;
+      if (i == k) return k;
+    }
+    return 0;
+  }
   // fallback_[i]: the longest proper prefix of cue lines [0, i] that is also
   // a suffix of them.
   fallback_.assign(count, 0);
@@ -710,13 +723,11 @@ std::size_t CleanFilter::RepeatedLineCount() const {
 // voice of the line written before it; a line without a named voice resets
 // that.
 void CleanFilter::WriteLine(std::string_view name, std::string_view text) {
-  if (!name.empty() && name != last_name_) {
-    output_.append(name);
-    output_.append(": ");
+  if (name != last_name_) {
+    if (!name.empty()) output_.append(name).append(": ");
+    last_name_.assign(name);
   }
-  last_name_.assign(name);
-  output_.append(text);
-  output_.append(kLineEnd);
+  output_.append(text).append(kLineEnd);
 }
 
 std::string FilterCleanCaptions(std::string_view captions) {
