@@ -564,8 +564,7 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
   if (has_voice) cue_.names += voice_;
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
-    text = RemoveTags(text, has_voice);
-    traits = ScanLine(text);
+    text = RemoveTags(text, has_voice, traits);
   }
   if ((traits & kHasAmpersand) != 0) {
     text = DecodeReferences(text, decoded_);
@@ -591,10 +590,17 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
 // is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
 // end of the line at most. Opens and closes voice spans; the first voice that
 // opens while `has_voice` is false becomes the line's voice.
-std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice) {
+//
+// Updates the line's `traits` for the text left, without scanning it again:
+// that text is made of pieces of the line, so it holds no '&', tab or C2 that
+// the line did not, and no two spaces in a row, except where a removed tag
+// brought two pieces together.
+std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice, unsigned& traits) {
   tags_removed_.resize(line.size() + kCopySlack);  // room for the longest result
-  char* to = tags_removed_.data();
+  char* const first = tags_removed_.data();
+  char* to = first;
   bool in_ruby_text = false;
+  bool spaces_joined = false;
   const char* at = line.data();
   const char* const end = at + line.size();
   while (at < end) {
@@ -609,6 +615,9 @@ std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice)
       at = end;
     }
     if (in_ruby_text) to = text_start;
+    if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
+      spaces_joined = true;
+    }
     if (at == end) break;
     const std::string_view tag(at + 1, static_cast<std::size_t>(close - at - 1));
     at = close + 1;
@@ -636,8 +645,12 @@ std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice)
         break;
     }
   }
-  return std::string_view(tags_removed_.data(),
-                          static_cast<std::size_t>(to - tags_removed_.data()));
+  const std::string_view text(first, static_cast<std::size_t>(to - first));
+  traits &= ~kHasLess;
+  if (spaces_joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
+    traits |= kNeedsCollapse;
+  }
+  return text;
 }
 
 void CleanFilter::OpenVoice(std::string_view annotation) {

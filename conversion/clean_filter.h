@@ -70,7 +70,7 @@ class CleanFilter {
   void StartCueIfTimed(std::string_view timing_line);
   // Cue text cleaner.
   void AddCueTextLine(std::string_view line, unsigned traits);
-  std::string_view RemoveTags(std::string_view line, bool& voice_opened);
+  std::string_view RemoveTags(std::string_view line, bool& has_voice, unsigned& traits);
   void OpenVoice(std::string_view annotation);
   // Transcript writer.
   void EndCue();
