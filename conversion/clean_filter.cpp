@@ -148,57 +148,69 @@ constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
 constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
 
-#if defined(__SSE2__)
-// The traits of the bytes of the 16-byte chunk `bytes` that `keep` selects
-// (bit i for byte i). `space_before` is 1 when the byte before the chunk is
-// a space of the same line.
-unsigned ChunkTraits(__m128i bytes, unsigned keep, unsigned space_before) {
-  const auto is = [bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-  const auto mask = [](__m128i matches) {
-    return static_cast<unsigned>(_mm_movemask_epi8(matches));
-  };
-  const unsigned spaces = mask(is(' '));
-  const unsigned second_spaces = spaces & ((spaces << 1) | space_before);
-  const __m128i tab_or_c2 = _mm_or_si128(is('\t'), is('\xC2'));
-  const __m128i less_or_ampersand = _mm_or_si128(is('<'), is('&'));
-  const __m128i dash = is('-');
-  const unsigned any =
-      mask(_mm_or_si128(_mm_or_si128(tab_or_c2, less_or_ampersand), dash)) | second_spaces;
-  if ((any & keep) == 0) return 0;  // plain text, the usual case
-  return ((mask(is('<')) & keep) != 0 ? kHasLess : 0) |
-         ((mask(is('&')) & keep) != 0 ? kHasAmpersand : 0) |
-         ((mask(dash) & keep) != 0 ? kHasDash : 0) |
-         (((mask(tab_or_c2) | second_spaces) & keep) != 0 ? kNeedsCollapse : 0);
+// The traits of the byte `c`, after a byte that is a space when
+// `space_before`.
+unsigned ByteTraits(char c, bool space_before) {
+  return (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) | (c == '-' ? kHasDash : 0) |
+         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0);
 }
+
+#if defined(__SSE2__)
+// The bytes of the line that ScanLine has looked at so far, as one vector
+// per trait: a byte is all ones where a byte with the trait was seen.
+struct SeenBytes {
+  __m128i less = _mm_setzero_si128();
+  __m128i ampersand = _mm_setzero_si128();
+  __m128i dash = _mm_setzero_si128();
+  __m128i collapse = _mm_setzero_si128();
+
+  // Adds the 16 bytes at `at` that `keep` selects; at[-1] may be read.
+  void Add(const char* at, __m128i keep) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    less = _mm_or_si128(less, _mm_and_si128(is(bytes, '<'), keep));
+    ampersand = _mm_or_si128(ampersand, _mm_and_si128(is(bytes, '&'), keep));
+    dash = _mm_or_si128(dash, _mm_and_si128(is(bytes, '-'), keep));
+    const __m128i spaces = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
+                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
+    collapse = _mm_or_si128(collapse, _mm_and_si128(spaces, keep));
+  }
+
+  unsigned Traits() const {
+    const auto any = [](__m128i v) { return _mm_movemask_epi8(v) != 0; };
+    return (any(less) ? kHasLess : 0) | (any(ampersand) ? kHasAmpersand : 0) |
+           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0);
+  }
+};
+
+// Loaded at kLastBytes + n: a mask of the last n of 16 bytes.
+constexpr char kLastBytes[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                 -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 #endif
 
+// What `line` holds. The first byte is looked at on its own, so that every
+// later one has a byte before it in the line.
 unsigned ScanLine(std::string_view line) {
   if (line.empty()) return 0;
-  const char* at = line.data();
-  const char* const end = at + line.size();
-  unsigned traits = line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0;
+  unsigned traits = ByteTraits(line.front(), false) |
+                    (line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0);
+  const char* at = line.data() + 1;
+  const char* const end = line.data() + line.size();
 #if defined(__SSE2__)
-  if (line.size() >= 16) {
-    unsigned space_before = 0;
-    for (; end - at >= 16; at += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      traits |= ChunkTraits(bytes, 0xFFFF, space_before);
-      space_before = static_cast<unsigned>(at[15] == ' ');
+  if (end - at >= 16) {
+    SeenBytes seen;
+    for (; end - at >= 16; at += 16) seen.Add(at, _mm_set1_epi8(-1));
+    if (at != end) {
+      // The last bytes, as the end of the chunk that ends with the line.
+      const __m128i last =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes + (end - at)));
+      seen.Add(end - 16, last);
     }
-    if (at == end) return traits;
-    // The last bytes, as the end of the chunk that ends with the line.
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
-    return traits | ChunkTraits(bytes, 0xFFFFu << (16 - (end - at)), 0);
+    return traits | seen.Traits();
   }
 #endif
-  for (; at < end; ++at) {
-    const char c = *at;
-    traits |= (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) |
-              (c == '-' ? kHasDash : 0) |
-              (c == '\t' || c == '\xC2' || (c == ' ' && at != line.data() && at[-1] == ' ')
-                   ? kNeedsCollapse
-                   : 0);
-  }
+  for (; at < end; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
   return traits;
 }
 
