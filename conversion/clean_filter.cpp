@@ -2,9 +2,9 @@
 //
 //   line reader     Feed, ScanLines, Finish: the Ctrl-Z end, the byte order
 //                   mark, LF / CR LF / lone CR line ends, lines cut by pieces.
-//   block reader    OnLine, StartBlock, StartCueIfTimed: the WEBVTT header,
-//                   blocks between empty lines, timing lines (ParseTimingLine);
-//                   only cue text lines go on.
+//   block reader    OnLine, StartBlock: the WEBVTT header, blocks between
+//                   empty lines, timing lines (ParseTimingLine); only cue
+//                   text lines go on.
 //   cue text        AddCueTextLine: tags and ruby readings (RemoveTags), voice
 //   cleaner         spans, character references (DecodeReferences), runs of
 //                   spaces (AppendCollapsed). Collects the cue's plain lines.
@@ -41,6 +41,20 @@ constexpr std::size_t kKeptCapacity = 1 << 20;
 
 // ---------------------------------------------------------------------------
 // Line reader helpers.
+
+// The first `c` in [at, end), or `end` when there is none.
+const char* FindByte(const char* at, const char* end, char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  while (at < end && *at != c) ++at;
+  return at;
+}
 
 // The first CR or LF in [at, end), or `end` when there is none.
 const char* FindLineEnd(const char* at, const char* end) {
@@ -139,7 +153,16 @@ bool ParseTimingLine(std::string_view line) {
   return ParseTimestamp(SkipBlanks(at + kArrow.size(), end), end) != nullptr;
 }
 
-bool HasArrow(std::string_view line) { return line.find(kArrow) != line.npos; }
+// True when `line` contains "-->". Most lines tested are short cue
+// identifiers, for which a call to memchr costs more than the search.
+bool HasArrow(std::string_view line) {
+  const char* const end = line.data() + line.size();
+  for (const char* dash = FindByte(line.data(), end, '-'); end - dash >= 3;
+       dash = FindByte(dash + 1, end, '-')) {
+    if (dash[1] == '-' && dash[2] == '>') return true;
+  }
+  return false;
+}
 
 // What a cue text line holds, found in one pass so that the cleaner skips
 // the steps a line does not need.
@@ -216,20 +239,6 @@ unsigned ScanLine(std::string_view line) {
 
 // ---------------------------------------------------------------------------
 // Cue text cleaner helpers.
-
-// The first `c` in [at, end), or `end` when there is none.
-const char* FindByte(const char* at, const char* end, char c) {
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(c);
-  for (; end - at >= 16; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
-    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
-  }
-#endif
-  while (at < end && *at != c) ++at;
-  return at;
-}
 
 // How many bytes CopyUntil may write past the bytes it copies.
 constexpr std::size_t kCopySlack = 16;
@@ -530,10 +539,10 @@ void CleanFilter::OnLine(std::string_view line) {
     case Block::kSecondLine:
       if (line.empty()) {
         block_ = Block::kBetween;
-      } else if (HasArrow(line)) {
-        StartCueIfTimed(line);  // the first line was the cue identifier
       } else {
-        block_ = Block::kSkipped;
+        // A timing line here makes the first line the cue identifier; any
+        // other line, with "-->" or not, makes the block no cue.
+        block_ = ParseTimingLine(line) ? Block::kCueText : Block::kSkipped;
       }
       return;
     case Block::kCueText:
@@ -553,15 +562,11 @@ void CleanFilter::OnLine(std::string_view line) {
 
 void CleanFilter::StartBlock(std::string_view line) {
   if (HasArrow(line)) {
-    StartCueIfTimed(line);
+    // A block whose timings do not parse is no cue and is dropped whole.
+    block_ = ParseTimingLine(line) ? Block::kCueText : Block::kSkipped;
   } else {
     block_ = Block::kSecondLine;
   }
-}
-
-void CleanFilter::StartCueIfTimed(std::string_view timing_line) {
-  // A block whose timings do not parse is no cue and is dropped whole.
-  block_ = ParseTimingLine(timing_line) ? Block::kCueText : Block::kSkipped;
 }
 
 // ---------------------------------------------------------------------------

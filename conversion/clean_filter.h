@@ -67,7 +67,6 @@ class CleanFilter {
   // Block reader.
   void OnLine(std::string_view line);
   void StartBlock(std::string_view line);
-  void StartCueIfTimed(std::string_view timing_line);
   // Cue text cleaner.
   void AddCueTextLine(std::string_view line, unsigned traits);
   std::string_view RemoveTags(std::string_view line, bool& has_voice, unsigned& traits);
