@@ -2,9 +2,9 @@
 //
 //   line reader     Feed, ScanLines, Finish: the Ctrl-Z end, the byte order
 //                   mark, LF / CR LF / lone CR line ends, lines cut by pieces.
-//   block reader    OnLine, StartBlock, StartCueIfTimed: the WEBVTT header,
-//                   blocks between empty lines, timing lines (ParseTimingLine);
-//                   only cue text lines go on.
+//   block reader    OnLine, StartBlock: the WEBVTT header, blocks between
+//                   empty lines, timing lines (ParseTimingLine); only cue
+//                   text lines go on.
 //   cue text        AddCueTextLine: tags and ruby readings (RemoveTags), voice
 //   cleaner         spans, character references (DecodeReferences), runs of
 //                   spaces (AppendCollapsed). Collects the cue's plain lines.
@@ -33,11 +33,28 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
 constexpr std::string_view kLineEnd = "\r\n";
+// Cues of up to this many lines are compared with the cue before line by
+// line rather than with a search table.
+constexpr std::size_t kFewLines = 4;
 // Buffers larger than this are released by Reset rather than kept.
 constexpr std::size_t kKeptCapacity = 1 << 20;
 
 // ---------------------------------------------------------------------------
 // Line reader helpers.
+
+// The first `c` in [at, end), or `end` when there is none.
+const char* FindByte(const char* at, const char* end, char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  while (at < end && *at != c) ++at;
+  return at;
+}
 
 // The first CR or LF in [at, end), or `end` when there is none.
 const char* FindLineEnd(const char* at, const char* end) {
@@ -62,67 +79,90 @@ const char* FindLineEnd(const char* at, const char* end) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The number of ASCII digits from `at` on.
-std::size_t DigitsAt(std::string_view s, std::size_t at) {
-  std::size_t count = 0;
-  while (at + count < s.size() && IsDigit(s[at + count])) ++count;
-  return count;
-}
-
-int TwoDigitValue(std::string_view s, std::size_t at) {
-  return (s[at] - '0') * 10 + s[at + 1] - '0';
-}
-
-std::size_t SkipBlanks(std::string_view s, std::size_t at) {
-  while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+// The end of the run of ASCII digits at `at`.
+const char* SkipDigits(const char* at, const char* end) {
+  while (at < end && IsDigit(*at)) ++at;
   return at;
 }
 
-// Reads a WebVTT timestamp at `at`, [H...H:]MM:SS.mmm, and moves `at` past it.
-// Hours are one or more digits; minutes and seconds two digits each, at most
-// 59; the fraction exactly three digits, after '.' or (as in SubRip) ','. As
-// in the W3C WebVTT parser, a first field that is not two digits up to 59 can
-// only be hours.
-bool ParseTimestamp(std::string_view s, std::size_t& at) {
-  const std::size_t first = DigitsAt(s, at);
-  if (first == 0) return false;
-  const bool first_may_be_minutes = first == 2 && TwoDigitValue(s, at) <= 59;
-  at += first;
-  if (at >= s.size() || s[at] != ':') return false;
+// True when exactly `count` ASCII digits stand at `at`: no digit follows them.
+bool DigitsExactly(const char* at, const char* end, std::ptrdiff_t count) {
+  if (end - at < count) return false;
+  for (std::ptrdiff_t i = 0; i < count; ++i) {
+    if (!IsDigit(at[i])) return false;
+  }
+  return end - at == count || !IsDigit(at[count]);
+}
+
+int TwoDigitValue(const char* at) { return (at[0] - '0') * 10 + at[1] - '0'; }
+
+const char* SkipBlanks(const char* at, const char* end) {
+  while (at < end && (*at == ' ' || *at == '\t')) ++at;
+  return at;
+}
+
+// Reads a WebVTT timestamp at `at`, [H...H:]MM:SS.mmm, and returns where it
+// ends, or nullptr when there is none. Hours are one or more digits; minutes
+// and seconds two digits each, at most 59; the fraction exactly three digits,
+// after '.' or (as in SubRip) ','. As in the W3C WebVTT parser, a first field
+// that is not two digits up to 59 can only be hours.
+const char* ParseTimestamp(const char* at, const char* end) {
+  // Nearly every timestamp is HH:MM:SS.mmm: that layout is checked at once.
+  if (end - at >= 12 && at[2] == ':' && at[5] == ':' && (at[8] == '.' || at[8] == ',') &&
+      IsDigit(at[0]) && IsDigit(at[1]) && IsDigit(at[3]) && IsDigit(at[4]) && IsDigit(at[6]) &&
+      IsDigit(at[7]) && DigitsExactly(at + 9, end, 3) && TwoDigitValue(at + 3) <= 59 &&
+      TwoDigitValue(at + 6) <= 59) {
+    return at + 12;
+  }
+  const char* digits_end = SkipDigits(at, end);
+  if (digits_end == at) return nullptr;
+  const bool first_may_be_minutes = digits_end - at == 2 && TwoDigitValue(at) <= 59;
+  at = digits_end;
+  if (at == end || *at != ':') return nullptr;
   ++at;
-  if (DigitsAt(s, at) != 2) return false;
-  const int second = TwoDigitValue(s, at);
+  if (!DigitsExactly(at, end, 2)) return nullptr;
+  const int second = TwoDigitValue(at);
   at += 2;
   int seconds = second;
-  if (!first_may_be_minutes || (at < s.size() && s[at] == ':')) {
+  if (!first_may_be_minutes || (at < end && *at == ':')) {
     // Hours, minutes, seconds.
-    if (at >= s.size() || s[at] != ':' || second > 59) return false;
+    if (at == end || *at != ':' || second > 59) return nullptr;
     ++at;
-    if (DigitsAt(s, at) != 2) return false;
-    seconds = TwoDigitValue(s, at);
+    if (!DigitsExactly(at, end, 2)) return nullptr;
+    seconds = TwoDigitValue(at);
     at += 2;
   }
-  if (seconds > 59) return false;
-  if (at >= s.size() || (s[at] != '.' && s[at] != ',')) return false;
+  if (seconds > 59) return nullptr;
+  if (at == end || (*at != '.' && *at != ',')) return nullptr;
   ++at;
-  if (DigitsAt(s, at) != 3) return false;
-  at += 3;
-  return true;
+  if (!DigitsExactly(at, end, 3)) return nullptr;
+  return at + 3;
 }
 
 // True when `line` is a cue timing line: optional spaces or tabs, a
 // timestamp, optional spaces or tabs, "-->", optional spaces or tabs, a
 // timestamp, and then anything (the cue settings, which are ignored).
 bool ParseTimingLine(std::string_view line) {
-  std::size_t at = SkipBlanks(line, 0);
-  if (!ParseTimestamp(line, at)) return false;
-  at = SkipBlanks(line, at);
-  if (line.substr(at, kArrow.size()) != kArrow) return false;
-  at = SkipBlanks(line, at + kArrow.size());
-  return ParseTimestamp(line, at);
+  const char* const end = line.data() + line.size();
+  const char* at = ParseTimestamp(SkipBlanks(line.data(), end), end);
+  if (at == nullptr) return false;
+  at = SkipBlanks(at, end);
+  if (std::string_view(at, static_cast<std::size_t>(end - at)).substr(0, kArrow.size()) != kArrow) {
+    return false;
+  }
+  return ParseTimestamp(SkipBlanks(at + kArrow.size(), end), end) != nullptr;
 }
 
-bool HasArrow(std::string_view line) { return line.find(kArrow) != line.npos; }
+// True when `line` contains "-->". Most lines tested are short cue
+// identifiers, for which a call to memchr costs more than the search.
+bool HasArrow(std::string_view line) {
+  const char* const end = line.data() + line.size();
+  for (const char* dash = FindByte(line.data(), end, '-'); end - dash >= 3;
+       dash = FindByte(dash + 1, end, '-')) {
+    if (dash[1] == '-' && dash[2] == '>') return true;
+  }
+  return false;
+}
 
 // What a cue text line holds, found in one pass so that the cleaner skips
 // the steps a line does not need.
@@ -131,51 +171,100 @@ constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
 constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
 
-#if defined(__SSE2__)
-// ScanLine for the 16 bytes at `at`, where at[-1] may be read.
-unsigned ScanChunk(const char* at) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
-  const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-  const __m128i collapse = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
-                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
-  return (_mm_movemask_epi8(is(bytes, '<')) != 0 ? kHasLess : 0) |
-         (_mm_movemask_epi8(is(bytes, '&')) != 0 ? kHasAmpersand : 0) |
-         (_mm_movemask_epi8(is(bytes, '-')) != 0 ? kHasDash : 0) |
-         (_mm_movemask_epi8(collapse) != 0 ? kNeedsCollapse : 0);
+// The traits of the byte `c`, after a byte that is a space when
+// `space_before`.
+unsigned ByteTraits(char c, bool space_before) {
+  return (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) | (c == '-' ? kHasDash : 0) |
+         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0);
 }
+
+#if defined(__SSE2__)
+// The bytes of the line that ScanLine has looked at so far, as one vector
+// per trait: a byte is all ones where a byte with the trait was seen.
+struct SeenBytes {
+  __m128i less = _mm_setzero_si128();
+  __m128i ampersand = _mm_setzero_si128();
+  __m128i dash = _mm_setzero_si128();
+  __m128i collapse = _mm_setzero_si128();
+
+  // Adds the 16 bytes at `at` that `keep` selects; at[-1] may be read.
+  void Add(const char* at, __m128i keep) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    less = _mm_or_si128(less, _mm_and_si128(is(bytes, '<'), keep));
+    ampersand = _mm_or_si128(ampersand, _mm_and_si128(is(bytes, '&'), keep));
+    dash = _mm_or_si128(dash, _mm_and_si128(is(bytes, '-'), keep));
+    const __m128i spaces = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
+                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
+    collapse = _mm_or_si128(collapse, _mm_and_si128(spaces, keep));
+  }
+
+  unsigned Traits() const {
+    const auto any = [](__m128i v) { return _mm_movemask_epi8(v) != 0; };
+    return (any(less) ? kHasLess : 0) | (any(ampersand) ? kHasAmpersand : 0) |
+           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0);
+  }
+};
+
+// Loaded at kLastBytes + n: a mask of the last n of 16 bytes.
+constexpr char kLastBytes[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                 -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 #endif
 
+// What `line` holds. The first byte is looked at on its own, so that every
+// later one has a byte before it in the line.
 unsigned ScanLine(std::string_view line) {
   if (line.empty()) return 0;
-  const char first = line.front();
-  unsigned traits =
-      (first == '<' ? kHasLess : 0) | (first == '&' ? kHasAmpersand : 0) |
-      (first == '-' ? kHasDash : 0) |
-      (first == ' ' || first == '\t' || first == '\xC2' || line.back() == ' ' ? kNeedsCollapse : 0);
+  unsigned traits = ByteTraits(line.front(), false) |
+                    (line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0);
   const char* at = line.data() + 1;
   const char* const end = line.data() + line.size();
 #if defined(__SSE2__)
-  for (; end - at >= 16; at += 16) traits |= ScanChunk(at);
-  if (at == end) return traits;
-  // The last bytes, padded with zeros, after the byte before them.
-  char tail[17] = {};
-  tail[0] = at[-1];
-  std::memcpy(tail + 1, at, static_cast<std::size_t>(end - at));
-  return traits | ScanChunk(tail + 1);
-#else
-  for (; at < end; ++at) {
-    const char c = *at;
-    traits |= (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) |
-              (c == '-' ? kHasDash : 0) |
-              (c == '\t' || c == '\xC2' || (c == ' ' && at[-1] == ' ') ? kNeedsCollapse : 0);
+  if (end - at >= 16) {
+    SeenBytes seen;
+    for (; end - at >= 16; at += 16) seen.Add(at, _mm_set1_epi8(-1));
+    if (at != end) {
+      // The last bytes, as the end of the chunk that ends with the line.
+      const __m128i last =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes + (end - at)));
+      seen.Add(end - 16, last);
+    }
+    return traits | seen.Traits();
   }
-  return traits;
 #endif
+  for (; at < end; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
+  return traits;
 }
 
 // ---------------------------------------------------------------------------
 // Cue text cleaner helpers.
+
+// How many bytes CopyUntil may write past the bytes it copies.
+constexpr std::size_t kCopySlack = 16;
+
+// Copies the bytes from `at` up to the first `stop` (or `end`) to `to`, moves
+// `to` past them and returns where the copy stopped. May write up to
+// kCopySlack bytes after the copied ones. Short runs of text between tags are
+// common, so this copies while it searches instead of calling memchr and
+// memcpy.
+const char* CopyUntil(const char* at, const char* end, char stop, char*& to) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(stop);
+  for (; end - at >= 16; at += 16, to += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) {
+      const int found = std::countr_zero(static_cast<unsigned>(mask));
+      to += found;
+      return at + found;
+    }
+  }
+#endif
+  while (at < end && *at != stop) *to++ = *at++;
+  return at;
+}
 
 // Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
 void AppendUtf8(char32_t c, std::string& out) {
@@ -450,10 +539,10 @@ void CleanFilter::OnLine(std::string_view line) {
     case Block::kSecondLine:
       if (line.empty()) {
         block_ = Block::kBetween;
-      } else if (HasArrow(line)) {
-        StartCueIfTimed(line);  // the first line was the cue identifier
       } else {
-        block_ = Block::kSkipped;
+        // A timing line here makes the first line the cue identifier; any
+        // other line, with "-->" or not, makes the block no cue.
+        block_ = ParseTimingLine(line) ? Block::kCueText : Block::kSkipped;
       }
       return;
     case Block::kCueText:
@@ -473,15 +562,11 @@ void CleanFilter::OnLine(std::string_view line) {
 
 void CleanFilter::StartBlock(std::string_view line) {
   if (HasArrow(line)) {
-    StartCueIfTimed(line);
+    // A block whose timings do not parse is no cue and is dropped whole.
+    block_ = ParseTimingLine(line) ? Block::kCueText : Block::kSkipped;
   } else {
     block_ = Block::kSecondLine;
   }
-}
-
-void CleanFilter::StartCueIfTimed(std::string_view timing_line) {
-  // A block whose timings do not parse is no cue and is dropped whole.
-  block_ = ParseTimingLine(timing_line) ? Block::kCueText : Block::kSkipped;
 }
 
 // ---------------------------------------------------------------------------
@@ -496,8 +581,7 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
   if (has_voice) cue_.names += voice_;
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
-    text = RemoveTags(text, has_voice);
-    traits = ScanLine(text);
+    text = RemoveTags(text, has_voice, traits);
   }
   if ((traits & kHasAmpersand) != 0) {
     text = DecodeReferences(text, decoded_);
@@ -523,33 +607,67 @@ void CleanFilter::AddCueTextLine(std::string_view line, unsigned traits) {
 // is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
 // end of the line at most. Opens and closes voice spans; the first voice that
 // opens while `has_voice` is false becomes the line's voice.
-std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice) {
-  std::size_t open = line.find('<');
-  if (open == line.npos) return line;
-  tags_removed_.clear();
+//
+// Updates the line's `traits` for the text left, without scanning it again:
+// that text is made of pieces of the line, so it holds no '&', tab or C2 that
+// the line did not, and no two spaces in a row, except where a removed tag
+// brought two pieces together.
+std::string_view CleanFilter::RemoveTags(std::string_view line, bool& has_voice, unsigned& traits) {
+  tags_removed_.resize(line.size() + kCopySlack);  // room for the longest result
+  char* const first = tags_removed_.data();
+  char* to = first;
   bool in_ruby_text = false;
-  std::size_t at = 0;
-  for (; open != line.npos; open = line.find('<', at)) {
-    const std::size_t close = line.find('>', open + 1);
-    if (close == line.npos) break;
-    if (!in_ruby_text) tags_removed_.append(line.substr(at, open - at));
+  bool spaces_joined = false;
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  while (at < end) {
+    // The text up to the next '<', dropped again inside a ruby reading.
+    char* const text_start = to;
+    at = CopyUntil(at, end, '<', to);
+    const char* const close = FindByte(at, end, '>');
+    if (close == end) {
+      // No tag: the rest of the line, any '<' in it too, is text.
+      std::memcpy(to, at, static_cast<std::size_t>(end - at));
+      to += end - at;
+      at = end;
+    }
+    if (in_ruby_text) to = text_start;
+    if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
+      spaces_joined = true;
+    }
+    if (at == end) break;
+    const std::string_view tag(at + 1, static_cast<std::size_t>(close - at - 1));
     at = close + 1;
-    const std::string_view tag = line.substr(open + 1, close - open - 1);
-    if (tag == "/v") {
-      voice_open_ = false;
-      voice_.clear();
-    } else if (tag == "/rt" || tag == "/ruby") {
-      in_ruby_text = false;
-    } else if (const std::string_view name = TagName(tag); name == "rt") {
-      in_ruby_text = true;
-    } else if (name == "v") {
-      OpenVoice(TagAnnotation(tag));
-      if (!has_voice) cue_.names += voice_;
-      has_voice = true;
+    // Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
+    switch (tag.empty() ? '\0' : tag.front()) {
+      case '/':
+        if (tag == "/v") {
+          voice_open_ = false;
+          voice_.clear();
+        } else if (tag == "/rt" || tag == "/ruby") {
+          in_ruby_text = false;
+        }
+        break;
+      case 'r':
+        if (TagName(tag) == "rt") in_ruby_text = true;
+        break;
+      case 'v':
+        if (TagName(tag) == "v") {
+          OpenVoice(TagAnnotation(tag));
+          if (!has_voice) cue_.names += voice_;
+          has_voice = true;
+        }
+        break;
+      default:
+        break;
     }
   }
-  if (!in_ruby_text) tags_removed_.append(line.substr(at));
-  return tags_removed_;
+  const std::string_view text(first, static_cast<std::size_t>(to - first));
+  traits &= ~kHasLess;
+  if (spaces_joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
+    traits |= kNeedsCollapse;
+  }
+  return text;
 }
 
 void CleanFilter::OpenVoice(std::string_view annotation) {
@@ -562,11 +680,17 @@ void CleanFilter::OpenVoice(std::string_view annotation) {
 // Transcript writer.
 
 std::string_view CleanFilter::CueLines::Text(std::size_t i) const {
-  return std::string_view(text).substr(lines[i].text_at, lines[i].text_size);
+  return std::string_view(text.data() + lines[i].text_at, lines[i].text_size);
 }
 
 std::string_view CleanFilter::CueLines::Name(std::size_t i) const {
-  return std::string_view(names).substr(lines[i].name_at, lines[i].name_size);
+  return std::string_view(names.data() + lines[i].name_at, lines[i].name_size);
+}
+
+void CleanFilter::CueLines::Swap(CueLines& other) {
+  text.swap(other.text);
+  names.swap(other.names);
+  lines.swap(other.lines);
 }
 
 void CleanFilter::CueLines::Clear() {
@@ -580,7 +704,7 @@ void CleanFilter::EndCue() {
   voice_.clear();
   if (cue_.lines.empty()) return;  // the cue before stays the one to compare with
   WriteSettledLines();
-  std::swap(previous_, cue_);
+  previous_.Swap(cue_);
   cue_.Clear();
   written_ = kUnsettled;
 }
@@ -594,10 +718,20 @@ void CleanFilter::WriteSettledLines() {
 
 // The largest k such that the first k lines of the cue equal the last k lines
 // of the previous cue: a string search over lines (Knuth-Morris-Pratt), so
-// that long cues of alike lines take linear time.
+// that long cues of alike lines take linear time. Up to kFewLines lines are
+// compared directly.
 std::size_t CleanFilter::RepeatedLineCount() const {
   const std::size_t count = std::min(cue_.lines.size(), previous_.lines.size());
-  if (count == 0) return 0;
+  if (count <= kFewLines) {
+    // Few lines, the usual case: each k is tried, from the largest.
+    for (std::size_t k = count; k > 0; --k) {
+      const std::size_t p = previous_.lines.size() - k;
+      std::size_t i = 0;
+      while (i < k && previous_.Text(p + i) == cue_.Text(i)) ++i;
+      if (i == k) return k;
+    }
+    return 0;
+  }
   // fallback_[i]: the longest proper prefix of cue lines [0, i] that is also
   // a suffix of them.
   fallback_.assign(count, 0);
@@ -619,13 +753,11 @@ std::size_t CleanFilter::RepeatedLineCount() const {
 // voice of the line written before it; a line without a named voice resets
 // that.
 void CleanFilter::WriteLine(std::string_view name, std::string_view text) {
-  if (!name.empty() && name != last_name_) {
-    output_.append(name);
-    output_.append(": ");
+  if (name != last_name_) {
+    if (!name.empty()) output_.append(name).append(": ");
+    last_name_.assign(name);
   }
-  last_name_.assign(name);
-  output_.append(text);
-  output_.append(kLineEnd);
+  output_.append(text).append(kLineEnd);
 }
 
 std::string FilterCleanCaptions(std::string_view captions) {

@@ -57,6 +57,7 @@ class CleanFilter {
     std::vector<CueLine> lines;
     std::string_view Text(std::size_t i) const;
     std::string_view Name(std::size_t i) const;
+    void Swap(CueLines& other);
     void Clear();
   };
 
@@ -66,10 +67,9 @@ class CleanFilter {
   // Block reader.
   void OnLine(std::string_view line);
   void StartBlock(std::string_view line);
-  void StartCueIfTimed(std::string_view timing_line);
   // Cue text cleaner.
   void AddCueTextLine(std::string_view line, unsigned traits);
-  std::string_view RemoveTags(std::string_view line, bool& voice_opened);
+  std::string_view RemoveTags(std::string_view line, bool& has_voice, unsigned& traits);
   void OpenVoice(std::string_view annotation);
   // Transcript writer.
   void EndCue();

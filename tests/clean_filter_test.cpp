@@ -88,6 +88,9 @@ TEST(CleanFilter, Rules) {
       {"00:01.000 --> 00:60.000\nA\n", ""},        // 60 seconds
       {"00:01.0000 --> 00:02.000\nA\n", ""},       // four-digit fraction
       {"00:01.000 --> 00:02.0001\nA\n", ""},
+      {"00:00:01.000 --> 00:00:02.0001\nA\n", ""},      // the same after hours
+      {"00:00:01.000 --> 00:00:60.000\nA\n", ""},       // 60 seconds after hours
+      {"99:00:01,000 --> 99:00:02.000\nA\n", "A\r\n"},  // two-digit hours past 59
       {"00:01.00 --> 00:02.000\nA\n", ""},
       {"0:01.000 --> 00:02.000\nA\n", ""},
       {"1:01:01.000 --> 1:01:02.000\nA\n", "A\r\n"},
@@ -106,6 +109,9 @@ TEST(CleanFilter, Rules) {
       {"00:01.000 --> 00:02.000\na<rt>b\nc\n", "a\r\nc\r\n"},  // <rt> ends with its line
       {"00:01.000 --> 00:02.000\na<rt>b < c\n", "a\r\n"},
       {"00:01.000 --> 00:02.000\na<RT>b</RT>\n", "ab\r\n"},
+      // Spaces that meet where a tag or a ruby reading was removed.
+      {"00:01.000 --> 00:02.000\na <i> b\n<i> a</i>\na <rt>x</rt> b\na<b> </b>\n",
+       "a b\r\na\r\na b\r\na\r\n"},
       // Character references.
       {"00:01.000 --> 00:02.000\n&amp; &lt;v&gt; &quot;&apos; &#x41;&#X42;&#67;&#x1F600;\n",
        "& <v> \"' ABC\xF0\x9F\x98\x80\r\n"},
