@@ -60,6 +60,11 @@ bool HasCaptionExtension(const NativeString& name) {
 
 namespace {
 
+// Files listed ahead of the oldest message not yet reported, per thread: few
+// enough to keep memory small, enough that the files of the next folders of a
+// tree are waiting while the last ones of a folder are converted.
+constexpr std::size_t kAheadPerJob = 64;
+
 // One folder converted as a batch, as the reporting thread sees it.
 struct Folder {
   NativeString path;
@@ -88,7 +93,7 @@ struct Item {
 class Pipeline {
  public:
   Pipeline(const BatchOptions& options, BatchReporter& reporter)
-      : options_(options), reporter_(reporter), limit_(4 * std::size_t{options.jobs}) {
+      : options_(options), reporter_(reporter), limit_(kAheadPerJob * std::size_t{options.jobs}) {
     if (options.jobs <= 1) return;
     for (unsigned i = 0; i < options.jobs; ++i) workers_.emplace_back([this] { Work(); });
   }
@@ -217,20 +222,44 @@ class Pipeline {
     if (progress != nullptr) progress->files_done.fetch_add(1);
   }
 
-  // A converting thread: takes the oldest waiting file until the run ends.
+  // The waiting file a thread that last converted in `last` takes next: the
+  // oldest of that folder while no other thread works there, else the oldest
+  // of a folder where no thread works, else the oldest. Threads in folders
+  // of their own do not queue on one folder's lock in the kernel when they
+  // create and rename transcripts.
+  std::deque<Item*>::iterator NextFor(const Folder* last) {
+    const auto busy = [this](const Folder* folder) {
+      return std::find(busy_.begin(), busy_.end(), folder) != busy_.end();
+    };
+    auto free = queue_.end();
+    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+      const Folder* folder = (*it)->folder.get();
+      if (busy(folder)) continue;
+      if (folder == last) return it;
+      if (free == queue_.end()) free = it;
+    }
+    return free != queue_.end() ? free : queue_.begin();
+  }
+
+  // A converting thread: takes waiting files (see NextFor) until the run ends.
   void Work() {
     Converter converter;
+    const Folder* last = nullptr;
     std::unique_lock lock(mutex_);
     for (;;) {
       ++idle_;
       work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
       --idle_;
       if (queue_.empty()) return;
-      Item* item = queue_.front();
-      queue_.pop_front();
+      const auto next = NextFor(last);
+      Item* item = *next;
+      queue_.erase(next);
+      last = item->folder.get();
+      busy_.push_back(last);
       lock.unlock();
       const ConversionResult result = Run(converter, *item);
       lock.lock();
+      busy_.erase(std::find(busy_.begin(), busy_.end(), last));
       item->result = result;
       item->done = true;
       if (waiting_) done_.notify_one();
@@ -245,7 +274,8 @@ class Pipeline {
   std::condition_variable work_;  // a file waits, or the run ends
   std::condition_variable done_;  // a file is done
   std::deque<std::unique_ptr<Item>> window_;
-  std::deque<Item*> queue_;  // files not yet taken by a thread
+  std::deque<Item*> queue_;          // files not yet taken by a thread
+  std::vector<const Folder*> busy_;  // the folder of each file being converted
   bool stopping_ = false;
   unsigned idle_ = 0;                  // threads waiting for a file
   bool waiting_ = false;               // the reporting thread waits for a file to be done
