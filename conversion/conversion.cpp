@@ -141,6 +141,13 @@ CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle st
       block_(std::max<std::size_t>(read_block, 1)),
       filter_(FastestKernel(), line_limit) {}
 
+ConversionResult CaptionConverter::OutOfMemory() {
+  // The next file starts afresh, with buffers a normal file needs.
+  filter_.Reset();
+  clean_.Reset();
+  return ConversionResult::kWriteFailed;
+}
+
 bool CaptionConverter::Feed(std::string_view bytes) {
   return style_ == TranscriptStyle::kClean ? clean_.Feed(bytes) : filter_.Feed(bytes);
 }
@@ -158,10 +165,8 @@ ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
   try {
     return ConvertOrThrow(input, output);
   } catch (const std::bad_alloc&) {
-    // The new transcript is removed; the next file starts afresh.
-    filter_.Reset();
-    clean_.Reset();
-    return ConversionResult::kWriteFailed;
+    // The new transcript is removed with its ReplacementFile.
+    return OutOfMemory();
   }
 }
 
@@ -213,9 +218,7 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
     RereadableSource source(stream, line_limit_);
     return Filter(source, transcript);
   } catch (const std::bad_alloc&) {
-    filter_.Reset();
-    clean_.Reset();
-    return ConversionResult::kWriteFailed;
+    return OutOfMemory();
   }
 }
 

@@ -150,6 +150,8 @@ class CaptionConverter {
                                  TranscriptSink& transcript);
 
   // The style's filter: Feed, Finish, and whether its output is written.
+  // Fails a file that ran out of memory; the filters start afresh.
+  ConversionResult OutOfMemory();
   bool Feed(std::string_view bytes);
   void Finish();
 
