@@ -226,9 +226,10 @@ std::string RunOnTerminal(const std::vector<std::string>& args, const fs::path& 
 // erases it at the end; never with --quiet, never into a file.
 TEST(OrvaneConvert, ProgressLineOnlyOnATerminal) {
   TempDir dir;
-  // A sparse caption file: a gigabyte of one dropped line, quick to read.
+  // A sparse caption file: 32 gigabytes of one dropped line, quick to read
+  // yet, with nothing held, well over the second before progress shows.
   testing::WriteFile(dir / "a" / "big.vtt", "WEBVTT");
-  fs::resize_file(dir / "a" / "big.vtt", 1u << 30);
+  fs::resize_file(dir / "a" / "big.vtt", std::uintmax_t{32} << 30);
   testing::WriteFile(dir / "b" / "x.vtt", "Hi\n");
   const std::string root = dir.path().string();
 
