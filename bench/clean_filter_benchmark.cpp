@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "bench/bench_support.h"
-#include "conversion/clean_filter.h"
+#include "conversion/transcriber.h"
 
 namespace {
 
@@ -85,10 +85,18 @@ constexpr std::size_t kInputSize = 16 << 20;
 // does it. Arguments: rolling auto-captions or lecture captions; CR LF or LF.
 void BM_CleanFilterBlocks(benchmark::State& state) {
   const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0, state.range(1) != 0);
-  orvane::CleanFilter filter;
+  const auto transcriber =
+      orvane::MakeTranscriber(orvane::TranscriptStyle::kClean, orvane::kDefaultLineLimit);
+  orvane::MemorySource source(captions);
   for (auto _ : state) {
-    filter.Reset();
-    orvane::bench::FeedInReadBlocks(filter, captions);
+    transcriber->Reset();
+    constexpr std::size_t kBlock = 256 * 1024;
+    for (std::size_t at = 0; at < captions.size(); at += kBlock) {
+      transcriber->Feed(std::string_view(captions).substr(at, kBlock), source);
+      benchmark::DoNotOptimize(transcriber->output().bytes.data());
+      transcriber->output().Clear();
+    }
+    transcriber->Finish(source);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
 }
@@ -98,7 +106,7 @@ BENCHMARK(BM_CleanFilterBlocks)->ArgNames({"rolling", "crlf"})->ArgsProduct({{0,
 void BM_FilterCleanCaptions(benchmark::State& state) {
   const std::string captions = MakeCaptions(kInputSize, false, false);
   for (auto _ : state) {
-    std::string transcript = orvane::FilterCleanCaptions(captions);
+    std::string transcript = orvane::TranscribeCaptions(captions, orvane::TranscriptStyle::kClean);
     benchmark::DoNotOptimize(transcript.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));

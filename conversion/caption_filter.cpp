@@ -1,11 +1,11 @@
 // The caption filter of default transcripts.
 //
 // How caption bytes become transcript bytes:
-//  1. Feed hands the complete lines of a piece (up to its last LF) to the
-//     scan; the rest of the piece waits in pending_ until its LF arrives, and
-//     such a line is filtered on its own (FilterPendingLine). A line that
-//     outgrows the line limit is not held: LongLineCheck decides it as its
-//     bytes pass, and a kept one is left for the caller to read again.
+//  1. LineReader hands the complete lines of a piece (up to its last LF) to
+//     the scan; a line cut by a piece boundary is filtered on its own when
+//     its LF arrives (OnLine). A line that outgrows the line limit is not
+//     held: LongLineCheck decides it as its bytes pass, and a kept one is left
+//     for the caller to read again.
 //  2. The scan classifies 64-byte chunks into bit masks (LF, Ctrl-Z, '<', '>',
 //     'W'), one bit per byte, with a chunk kernel: portable C++, SSE2 or AVX2.
 //  3. Each line is routed by what its masks hold (LineHints): a line with
@@ -37,7 +37,6 @@
 namespace orvane {
 namespace {
 
-constexpr char kCtrlZ = '\x1A';
 constexpr std::string_view kHeaderMarker = "WEBVTT";
 // Shape of a timing match: '9' stands for any ASCII digit, other bytes for
 // themselves. The match is fixed-width and its '>' sits at kTimingArrow.
@@ -633,20 +632,14 @@ void TagRemover::Finish(std::string& out) {
   TagPass(class_held_, between_, 'c', true, out);
 }
 
-void CaptionFilter::LongLineCheck::Start(std::uint64_t begin, std::string_view bytes) {
+void CaptionFilter::LongLineCheck::Start(std::uint64_t begin) {
   *this = LongLineCheck();
-  active_ = true;
   begin_ = begin;
-  Add(bytes);
 }
 
 void CaptionFilter::LongLineCheck::Add(std::string_view bytes) {
-  if (bytes.empty()) return;
-  if (final_cr_) digits_ = false;  // the CR held back is text, not a line end
-  final_cr_ = bytes.back() == '\r';
   if (dropped_) return;
-  const std::string_view text = final_cr_ ? bytes.substr(0, bytes.size() - 1) : bytes;
-  digits_ = digits_ && (text.empty() || IsCueNumber(text));
+  digits_ = digits_ && IsCueNumber(bytes);
   // A match lies within the new bytes, or begins in the carry and ends among
   // the first of them.
   const std::string joint = carry_ + std::string(bytes.substr(0, kCarry));
@@ -656,133 +649,38 @@ void CaptionFilter::LongLineCheck::Add(std::string_view bytes) {
                                   : joint.substr(joint.size() - std::min(joint.size(), kCarry));
 }
 
-bool CaptionFilter::LongLineCheck::End(std::uint64_t& end, bool at_line_feed) {
-  active_ = false;
-  if (final_cr_) {
-    if (at_line_feed) {
-      --end;
-    } else {
-      digits_ = false;
-    }
-  }
-  return !dropped_ && !digits_;
-}
-
 CaptionFilter::CaptionFilter(ChunkKernel kernel, std::size_t line_limit)
-    : kernel_(kernel), line_limit_(std::max<std::size_t>(line_limit, 1)) {}
+    : kernel_(kernel), reader_(*this, line_limit) {}
 
-bool CaptionFilter::Feed(std::string_view bytes) {
-  if (ended_ || bytes.empty()) return !ended_;  // an empty view may have no storage
-  const char* begin = bytes.data();
-  const char* const end = begin + bytes.size();
-  piece_ = begin;
-  piece_offset_ = fed_;
-  fed_ += bytes.size();
-  if (InLine()) {
-    // The rest of a line that an earlier piece began.
-    const char* const lf = static_cast<const char*>(std::memchr(begin, '\n', bytes.size()));
-    const char* const line_end = lf == nullptr ? end : lf;
-    if (const void* stop = std::memchr(begin, kCtrlZ, line_end - begin)) {
-      return EndAt(begin, static_cast<const char*>(stop));
-    }
-    AddToLine(begin, line_end);
-    if (lf == nullptr) return true;
-    EndLineAt(lf);
-    begin = lf + 1;
-  }
-  const auto last_lf = std::string_view(begin, end - begin).rfind('\n');
-  if (last_lf != std::string_view::npos) {
-    ScanLines(begin, begin + last_lf + 1);
-    if (ended_) return false;
-    begin += last_lf + 1;
-  }
-  if (const void* stop = std::memchr(begin, kCtrlZ, end - begin)) {
-    return EndAt(begin, static_cast<const char*>(stop));
-  }
-  if (begin != end) {
-    line_begin_ = OffsetOf(begin);
-    AddToLine(begin, end);
-  }
-  return true;
+const char* CaptionFilter::ScanLines(const char* begin, const char* end, const char** line) {
+  std::string& output = output_.bytes;
+  const ScanEnd scan = EntryOf(kernel_).scan(begin, end, output);
+  output.resize(scan.used);
+  *line = scan.line;
+  return scan.stop;
 }
 
-void CaptionFilter::AddToLine(const char* from, const char* to) {
-  if (long_line_.active()) {
-    long_line_.Add(std::string_view(from, to - from));
-    return;
-  }
-  pending_.append(from, to);
-  if (pending_.size() > line_limit_) {
-    long_line_.Start(line_begin_, pending_);
-    std::string().swap(pending_);
+void CaptionFilter::OnLine(std::string_view line, std::uint64_t /*begin*/) {
+  if (KeepsLine(line, kUnscanned)) {
+    std::string& output = output_.bytes;
+    const std::size_t base = output.size();
+    AppendWithoutTags(line, output);
+    if (output.size() != base) output.append("\r\n", 2);
   }
 }
 
-void CaptionFilter::EndLineAt(const char* lf) {
-  if (long_line_.active()) {
-    EndLongLine(OffsetOf(lf), true);
-    return;
+void CaptionFilter::OnLongLineEnd(std::uint64_t end) {
+  if (long_line_.Kept()) {
+    LongLine& line = output_.long_lines.emplace_back();
+    line.at = output_.bytes.size();
+    line.range = {long_line_.begin(), end};
   }
-  if (pending_.back() == '\r') pending_.pop_back();
-  FilterPendingLine();
-}
-
-void CaptionFilter::EndLongLine(std::uint64_t end, bool at_line_feed) {
-  const std::uint64_t begin = long_line_.begin();
-  if (long_line_.End(end, at_line_feed)) long_lines_.push_back({output_.size(), begin, end});
-}
-
-bool CaptionFilter::EndAt(const char* line, const char* stop) {
-  if (!InLine()) line_begin_ = OffsetOf(line);
-  AddToLine(line, stop);
-  // The line ends here; Finish filters it when it is held.
-  if (long_line_.active()) EndLongLine(OffsetOf(stop), false);
-  ended_ = true;
-  return false;
-}
-
-void CaptionFilter::ScanLines(const char* begin, const char* end) {
-  const ScanEnd scan = EntryOf(kernel_).scan(begin, end, output_);
-  output_.resize(scan.used);
-  if (scan.stop != nullptr) EndAt(scan.line, scan.stop);
-}
-
-void CaptionFilter::Finish() {
-  // A last line without LF keeps a final CR: only CR LF reads as LF.
-  if (long_line_.active()) {
-    EndLongLine(fed_, false);
-  } else {
-    FilterPendingLine();
-  }
-}
-
-void CaptionFilter::ClearOutput() {
-  output_.clear();
-  long_lines_.clear();
 }
 
 void CaptionFilter::Reset() {
-  constexpr std::size_t kKeptCapacity = 1 << 20;
-  for (std::string* buffer : {&pending_, &output_}) {
-    if (buffer->capacity() > kKeptCapacity) {
-      std::string().swap(*buffer);
-    } else {
-      buffer->clear();
-    }
-  }
+  reader_.Reset();
+  output_.Reset();
   long_line_ = LongLineCheck();
-  long_lines_.clear();
-  fed_ = 0;
-  ended_ = false;
-}
-
-void CaptionFilter::FilterPendingLine() {
-  if (KeepsLine(pending_, kUnscanned)) {
-    const std::size_t base = output_.size();
-    AppendWithoutTags(pending_, output_);
-    if (output_.size() != base) output_.append("\r\n", 2);
-  }
-  pending_.clear();
 }
 
 std::string FilterCaptions(std::string_view captions) {

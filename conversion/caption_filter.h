@@ -8,6 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/line_reader.h"
+#include "conversion/transcript_output.h"
+
 namespace orvane {
 
 // Line checks. `line` is one caption line without its line end.
@@ -58,105 +61,75 @@ std::vector<ChunkKernel> SupportedKernels();
 // The fastest of SupportedKernels(); filters use it unless told otherwise.
 ChunkKernel FastestKernel();
 
-// Turns the bytes of a caption file into the bytes of its transcript, fed in
-// pieces of any size. Reading follows the text-mode rules: CR LF is read as LF,
-// a lone CR is kept, and the first Ctrl-Z (0x1A) ends the input. Each kept
-// line is written with a CR LF line end.
+// The line filter of default transcripts: turns the bytes of a caption file
+// into the bytes of its transcript, fed in pieces of any size. Reading follows
+// the text-mode rules: CR LF is read as LF, a lone CR is kept, and the first
+// Ctrl-Z (0x1A) ends the input. Each kept line is written with a CR LF line end.
 class CaptionFilter {
  public:
-  static constexpr std::size_t kNoLineLimit = static_cast<std::size_t>(-1);
-
   // A filter whose scan runs on `kernel`, which must be one of
   // SupportedKernels(). A line longer than `line_limit` bytes is not held in
-  // memory: see LongLine.
+  // memory: see long_lines().
   explicit CaptionFilter(ChunkKernel kernel = FastestKernel(),
                          std::size_t line_limit = kNoLineLimit);
+  CaptionFilter(const CaptionFilter&) = delete;
+  CaptionFilter& operator=(const CaptionFilter&) = delete;
 
   // Processes the next bytes of the caption file. Returns false once a Ctrl-Z
   // has ended the input; bytes fed after that are ignored.
-  bool Feed(std::string_view bytes);
+  bool Feed(std::string_view bytes) { return reader_.Feed(bytes); }
   // Processes the last line when it has no final LF. Call once, at the end.
-  void Finish();
+  void Finish() { reader_.Finish(); }
   // Starts a new caption file, keeping the buffers unless they have grown
   // large (after a very long line).
   void Reset();
   // Transcript bytes produced so far. The caller may write them out and clear
   // the string between calls; a caller that does so after every Feed keeps a
   // very long line in memory once rather than twice.
-  std::string& output() { return output_; }
-
-  // A kept line longer than the limit. Its bytes are not held: they lie in the
-  // caption file at [begin, end) (offsets of the bytes fed since Reset), and
-  // they belong at byte `at` of output(), without their tags (see TagRemover)
-  // and followed by CR LF unless no text remains.
-  struct LongLine {
-    std::size_t at;
-    std::uint64_t begin;
-    std::uint64_t end;
-  };
-  // The long lines that output() leaves out, in order.
-  const std::vector<LongLine>& long_lines() const { return long_lines_; }
-  // Empties output() and long_lines() once the caller has written them out.
-  void ClearOutput();
+  std::string& output() { return output_.bytes; }
+  // The kept lines longer than the limit, which output() leaves out, in
+  // order. Each is written without its tags (see TagRemover), followed by
+  // CR LF unless no text remains.
+  const std::vector<LongLine>& long_lines() const { return output_.long_lines; }
+  // Both, for a writer that empties them once it has written them out.
+  TranscriptOutput& transcript() { return output_; }
+  // The first caption offset that a line still to come may need to read again.
+  std::uint64_t KeepFrom() const { return reader_.KeepFrom(); }
 
  private:
+  friend class LineReader<CaptionFilter, LineEnds::kLineFeed>;
+
   // The rule of KeepsLine, applied to a line too long to hold as its bytes
   // pass: "WEBVTT" or a timing anywhere drops it, and so does holding nothing
   // but digits. The last bytes seen carry matches across pieces.
   class LongLineCheck {
    public:
-    bool active() const { return active_; }
     std::uint64_t begin() const { return begin_; }
-    // Starts a line at offset `begin` whose first bytes are `bytes`.
-    void Start(std::uint64_t begin, std::string_view bytes);
+    // Starts a line at offset `begin`.
+    void Start(std::uint64_t begin);
     // Takes the next bytes of the line.
     void Add(std::string_view bytes);
-    // Ends the line at offset `end` (its LF when `at_line_feed`, else a Ctrl-Z
-    // or the end of the file). Returns whether it is kept, and sets `end` to
-    // the end of its text: before a CR that belongs to a CR LF.
-    bool End(std::uint64_t& end, bool at_line_feed);
+    // Whether the line, now complete, is kept.
+    bool Kept() const { return !dropped_ && !digits_; }
 
    private:
-    bool active_ = false;
     bool dropped_ = false;
-    bool digits_ = true;     // every byte so far, a final CR aside, is a digit
-    bool final_cr_ = false;  // the last byte so far is a CR
+    bool digits_ = true;  // every byte so far is a digit
     std::uint64_t begin_ = 0;
     std::string carry_;  // the last bytes seen, shorter than a timing match
   };
 
-  // Offset of `at`, a byte of the piece being fed.
-  std::uint64_t OffsetOf(const char* at) const {
-    return piece_offset_ + static_cast<std::uint64_t>(at - piece_);
-  }
-  // True while a line that an earlier piece began is unfinished.
-  bool InLine() const { return !pending_.empty() || long_line_.active(); }
-  // Takes [from, to), the next bytes of the unfinished line.
-  void AddToLine(const char* from, const char* to);
-  // Ends the unfinished line at the LF `lf`.
-  void EndLineAt(const char* lf);
-  // Ends the long line at offset `end`.
-  void EndLongLine(std::uint64_t end, bool at_line_feed);
-
-  // Filters the lines of [begin, end), which ends in an LF, up to a Ctrl-Z.
-  void ScanLines(const char* begin, const char* end);
-  // Filters the line held in pending_, which the scan has not seen, and clears it.
-  void FilterPendingLine();
-  // Ends the input at the Ctrl-Z `stop` inside the line that starts at `line`
-  // (an unfinished one, when it began in an earlier piece). Returns false.
-  bool EndAt(const char* line, const char* stop);
+  // The lines LineReader hands on.
+  const char* ScanLines(const char* begin, const char* end, const char** line);
+  void OnLine(std::string_view line, std::uint64_t begin);
+  void OnLongLineBegin(std::uint64_t begin) { long_line_.Start(begin); }
+  void OnLongLineBytes(std::string_view bytes) { long_line_.Add(bytes); }
+  void OnLongLineEnd(std::uint64_t end);
 
   ChunkKernel kernel_;
-  std::size_t line_limit_;
-  std::string pending_;           // start of a line whose LF has not arrived yet
-  std::uint64_t line_begin_ = 0;  // offset of that line
-  LongLineCheck long_line_;       // or the line, when it outgrew the limit
-  std::string output_;
-  std::vector<LongLine> long_lines_;
-  std::uint64_t fed_ = 0;        // bytes fed since Reset
-  const char* piece_ = nullptr;  // the piece being fed, and its offset
-  std::uint64_t piece_offset_ = 0;
-  bool ended_ = false;
+  LongLineCheck long_line_;
+  TranscriptOutput output_;
+  LineReader<CaptionFilter, LineEnds::kLineFeed> reader_;
 };
 
 // Returns the transcript of the caption bytes `captions` (without a title).

@@ -48,6 +48,35 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
+namespace {
+
+class StringSink : public TranscriptSink {
+ public:
+  bool Write(const char* data, std::size_t size) override {
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+};
+
+}  // namespace
+
+std::string TranscribeInPieces(Transcriber& transcriber, std::string_view file, std::size_t piece) {
+  transcriber.Reset();
+  MemorySource source(file);
+  StringSink sink;
+  std::vector<char> buffer(7);  // long lines read again in small pieces too
+  std::string scratch;
+  for (std::size_t at = 0; at < file.size(); at += piece) {
+    transcriber.Feed(file.substr(at, piece), source);
+    EXPECT_EQ(WriteOutput(transcriber, source, sink, buffer, scratch), OutputResult::kWritten);
+  }
+  transcriber.Finish(source);
+  EXPECT_EQ(WriteOutput(transcriber, source, sink, buffer, scratch), OutputResult::kWritten);
+  EXPECT_FALSE(transcriber.failed());
+  return std::move(sink.text);
+}
+
 std::string TokenSoup::Line(int max_tokens) {
   static const std::string_view tokens[] = {"0",
                                             "1",

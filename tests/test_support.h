@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
+#include "conversion/transcriber.h"
 
 namespace orvane::testing {
 
@@ -41,6 +42,11 @@ NativeString Native(std::string_view utf8);
 void WriteFile(const fs::path& path, std::string_view bytes);
 // Returns the bytes of `path`; fails the current test when it cannot be read.
 std::string ReadFile(const fs::path& path);
+
+// The transcript (without a title) of `file`, fed to `transcriber` in pieces
+// of `piece` bytes and written out after each; long lines are read again from
+// `file` itself.
+std::string TranscribeInPieces(Transcriber& transcriber, std::string_view file, std::size_t piece);
 
 // Random caption text made of the tokens that the default filter's matchers
 // look at: digits, timings, tags, "WEBVTT", CR, LF and Ctrl-Z.

@@ -1,5 +1,5 @@
 // A plain, slow reading of the clean transcript rules, for tests and fuzz
-// targets to compare CleanFilter with: whole strings, vectors of lines,
+// targets to compare the clean style with: whole strings, vectors of lines,
 // obvious loops.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "conversion/clean_filter.h"
+#include "conversion/transcriber.h"
 
 #include <gtest/gtest.h>
 
@@ -7,24 +7,18 @@
 #include <vector>
 
 #include "tests/oracle/clean_reference.h"
+#include "tests/test_support.h"
 
 namespace orvane {
 namespace {
 
-// `file` fed to one filter in pieces of `piece` bytes.
-std::string FeedInPieces(CleanFilter& filter, std::string_view file, std::size_t piece) {
-  filter.Reset();
-  std::string out;
-  for (std::size_t at = 0; at < file.size(); at += piece) {
-    filter.Feed(file.substr(at, piece));
-    out += filter.output();
-    filter.output().clear();
-  }
-  filter.Finish();
-  return out + filter.output();
+using testing::TranscribeInPieces;
+
+std::string CleanTranscript(std::string_view captions) {
+  return TranscribeCaptions(captions, TranscriptStyle::kClean);
 }
 
-TEST(CleanFilter, AutoCaptionsGolden) {
+TEST(CleanTranscript, AutoCaptionsGolden) {
   const std::string_view captions =
       "WEBVTT\nKind: captions\nLanguage: en\n\n"
       "00:00:01.000 --> 00:00:03.000 align:start position:0%\n \n"
@@ -32,10 +26,10 @@ TEST(CleanFilter, AutoCaptionsGolden) {
       "00:00:03.000 --> 00:00:03.010 align:start position:0%\nso time to begin\n \n\n"
       "00:00:03.010 --> 00:00:05.010 align:start position:0%\nso time to begin\n"
       "wear<00:00:03.210><c> your</c><00:00:03.410><c> gloves</c>\n";
-  EXPECT_EQ(FilterCleanCaptions(captions), "so time to begin\r\nwear your gloves\r\n");
+  EXPECT_EQ(CleanTranscript(captions), "so time to begin\r\nwear your gloves\r\n");
 }
 
-TEST(CleanFilter, StyledAndVoicedGolden) {
+TEST(CleanTranscript, StyledAndVoicedGolden) {
   const std::string_view captions =
       "WEBVTT\n\nNOTE Reviewed 2024-03-01\n\nhazards-intro\n"
       "00:00:01.000 --> 00:00:04.000 line:0\n"
@@ -43,7 +37,7 @@ TEST(CleanFilter, StyledAndVoicedGolden) {
       "are the two <i>hazards</i> we see most.</v>\n\n"
       "00:00:04.000 --> 00:00:06.000\n<v Instructor>Report them.</v>\n\n"
       "00:00:06.000 --> 00:00:08.000\n<v.loud Ama Mensah>Even at night?\n";
-  EXPECT_EQ(FilterCleanCaptions(captions),
+  EXPECT_EQ(CleanTranscript(captions),
             "Instructor: Cables & wet floors\r\nare the two hazards we see most.\r\n"
             "Report them.\r\nAma Mensah: Even at night?\r\n");
 }
@@ -54,7 +48,7 @@ struct Case {
 };
 
 // Each case is checked whole, byte by byte, and against the reference.
-TEST(CleanFilter, Rules) {
+TEST(CleanTranscript, Rules) {
   const Case cases[] = {
       // Header variants.
       {"WEBVTT\n\n00:01.000 --> 00:02.000\nHi\n", "Hi\r\n"},
@@ -172,16 +166,20 @@ TEST(CleanFilter, Rules) {
       {"WEBVTT", ""},
       {std::string_view("00:01.000 --> 00:02.000\na\0b\n", 28), std::string_view("a\0b\r\n", 5)},
   };
-  CleanFilter filter;
+  // Also with every line too long to hold, compared by hash and read again.
+  const auto whole = MakeTranscriber(TranscriptStyle::kClean, kNoLineLimit);
+  const auto streamed = MakeTranscriber(TranscriptStyle::kClean, 1);
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "input: " << testing::PrintToString(std::string(c.input)));
-    EXPECT_EQ(FilterCleanCaptions(c.input), c.transcript);
-    EXPECT_EQ(FeedInPieces(filter, c.input, 1), c.transcript);
+    SCOPED_TRACE(::testing::Message()
+                 << "input: " << ::testing::PrintToString(std::string(c.input)));
+    EXPECT_EQ(CleanTranscript(c.input), c.transcript);
+    EXPECT_EQ(TranscribeInPieces(*whole, c.input, 1), c.transcript);
+    EXPECT_EQ(TranscribeInPieces(*streamed, c.input, 3), c.transcript);
     EXPECT_EQ(oracle::CleanTranscript(c.input), c.transcript);
   }
 }
 
-TEST(CleanFilter, TitleLines) {
+TEST(CleanTranscript, TitleLines) {
   const Case cases[] = {
       {"Workplace Safety", "Workplace Safety.\r\n\r\n"},
       {" \t\r\n Safety \xC2\xA0&amp;&#10; Health\n", "Safety & Health.\r\n\r\n"},
@@ -292,32 +290,38 @@ std::string RandomCaptions(std::mt19937& engine) {
   return file;
 }
 
-// Generated files, each fed whole and in pieces of every size to one reused
-// filter, must give the reference transcript.
-TEST(CleanFilter, MatchesReferenceInPiecesOfEverySize) {
+// Generated files, each fed whole and in pieces of every size to reused
+// transcribers, with no line limit and with limits that make lines long,
+// must give the reference transcript.
+TEST(CleanTranscript, MatchesReferenceInPiecesOfEverySize) {
   std::mt19937 random(20260);
-  CleanFilter filter;
+  const auto whole = MakeTranscriber(TranscriptStyle::kClean, kNoLineLimit);
+  const auto limited = MakeTranscriber(TranscriptStyle::kClean, 12);
   for (int i = 0; i < 3000; ++i) {
     const std::string file = RandomCaptions(random);
     const std::string expected = oracle::CleanTranscript(file);
-    ASSERT_EQ(FilterCleanCaptions(file), expected) << testing::PrintToString(file);
+    ASSERT_EQ(CleanTranscript(file), expected) << ::testing::PrintToString(file);
     for (std::size_t piece = 1; piece <= file.size(); ++piece) {
-      ASSERT_EQ(FeedInPieces(filter, file, piece), expected)
-          << "pieces of " << piece << ": " << testing::PrintToString(file);
+      ASSERT_EQ(TranscribeInPieces(*whole, file, piece), expected)
+          << "pieces of " << piece << ": " << ::testing::PrintToString(file);
+      ASSERT_EQ(TranscribeInPieces(*limited, file, piece), expected)
+          << "limit 12, pieces of " << piece << ": " << ::testing::PrintToString(file);
     }
   }
 }
 
 // Feed reports the end of the input at a Ctrl-Z and ignores what follows.
-TEST(CleanFilter, StopsAtCtrlZ) {
-  CleanFilter filter;
-  EXPECT_TRUE(filter.Feed("00:01.000 --> 00:02.000\nA"));
+TEST(CleanTranscript, StopsAtCtrlZ) {
+  const auto transcriber = MakeTranscriber(TranscriptStyle::kClean, kNoLineLimit);
+  MemorySource source("");
+  EXPECT_TRUE(transcriber->Feed("00:01.000 --> 00:02.000\nA", source));
   EXPECT_FALSE(
-      filter.Feed("B\x1A"
-                  "C\n"));
-  EXPECT_FALSE(filter.Feed("D\n"));
-  filter.Finish();
-  EXPECT_EQ(filter.output(), "AB\r\n");
+      transcriber->Feed("B\x1A"
+                        "C\n",
+                        source));
+  EXPECT_FALSE(transcriber->Feed("D\n", source));
+  transcriber->Finish(source);
+  EXPECT_EQ(transcriber->output().bytes, "AB\r\n");
 }
 
 }  // namespace

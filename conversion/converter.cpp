@@ -1,0 +1,110 @@
+#include "conversion/converter.h"
+
+#include <algorithm>
+#include <new>
+
+#include "conversion/course_title.h"
+
+namespace orvane {
+namespace {
+
+// Long lines are read again this many bytes at a time.
+constexpr std::size_t kRereadBlock = 64 * 1024;
+
+}  // namespace
+
+ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
+                                    const std::filesystem::path& output, NativeString title,
+                                    TranscriptStyle style) {
+  return CaptionConverter(title, style).Convert(input, output);
+}
+
+CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle style,
+                                   std::size_t read_block, std::size_t line_limit)
+    : line_limit_(line_limit),
+      title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
+                                                   : MakeTitleLine(title)),
+      block_(std::max<std::size_t>(read_block, 1)),
+      reread_(kRereadBlock),
+      transcriber_(MakeTranscriber(style, line_limit)) {}
+
+ConversionResult CaptionConverter::OutOfMemory() {
+  transcriber_->Reset();
+  return ConversionResult::kWriteFailed;
+}
+
+ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
+                                           const std::filesystem::path& output) {
+  try {
+    return ConvertFile(input, output);
+  } catch (const std::bad_alloc&) {
+    // The new transcript is removed with its ReplacementFile.
+    return OutOfMemory();
+  }
+}
+
+ConversionResult CaptionConverter::ConvertFile(const std::filesystem::path& input,
+                                               const std::filesystem::path& output) {
+  platform::InputFile captions;
+  if (!captions.Open(input)) return ConversionResult::kOpenFailed;
+  platform::ReplacementFile transcript;
+  if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
+  FileSource source(captions);
+  FileSink sink(transcript);
+  if (const ConversionResult result = Transcribe(source, sink);
+      result != ConversionResult::kConverted) {
+    return result;
+  }
+  return transcript.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+}
+
+ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
+                                                 TranscriptSink& transcript) {
+  try {
+    RereadableSource source(stream, line_limit_);
+    return Transcribe(source, transcript);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
+}
+
+ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, TranscriptSink& transcript) {
+  if (!transcript.Write(title_line_.data(), title_line_.size())) {
+    return ConversionResult::kWriteFailed;
+  }
+  Transcriber& transcriber = *transcriber_;
+  transcriber.Reset();
+  for (bool more = true; more;) {
+    captions.KeepFrom(transcriber.KeepFrom());
+    const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
+    if (count < 0) return ConversionResult::kOpenFailed;
+    if (count == 0) break;
+    if (bytes_read_ != nullptr) {
+      bytes_read_->fetch_add(static_cast<std::uint64_t>(count), std::memory_order_relaxed);
+    }
+    more = transcriber.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)),
+                            captions);
+    // Written after every piece, so that the transcriber holds one piece's output.
+    if (const ConversionResult result = WriteOut(captions, transcript);
+        result != ConversionResult::kConverted) {
+      return result;
+    }
+  }
+  transcriber.Finish(captions);
+  return WriteOut(captions, transcript);
+}
+
+ConversionResult CaptionConverter::WriteOut(CaptionSource& captions, TranscriptSink& transcript) {
+  if (transcriber_->failed()) return ConversionResult::kOpenFailed;
+  switch (WriteOutput(*transcriber_, captions, transcript, reread_, scratch_)) {
+    case OutputResult::kWritten:
+      return ConversionResult::kConverted;
+    case OutputResult::kReadFailed:
+      return ConversionResult::kOpenFailed;
+    case OutputResult::kWriteFailed:
+      break;
+  }
+  return ConversionResult::kWriteFailed;
+}
+
+}  // namespace orvane

@@ -1,0 +1,79 @@
+// The conversion of one caption file into its transcript: the title first,
+// then the caption bytes through the style's transcriber, written under a
+// temporary name and put in place when complete.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversion/sources.h"
+#include "conversion/transcriber.h"
+#include "platform/platform.h"
+
+namespace orvane {
+
+using platform::NativeString;
+
+enum class ConversionResult {
+  kConverted,
+  kOpenFailed,   // the caption file could not be opened or read, or the transcript not created
+  kWriteFailed,  // the transcript could not be written in full; the old one is left as it was
+};
+
+// Converts the caption file `input` into the transcript `output` in `style`,
+// headed by the course title `title` when it is not empty (for kDefault:
+// `title` + "." on a line of its own). The transcript is written under a
+// temporary name and renamed over `output` only when complete, so `output`
+// holds either its old bytes or all of the new ones; a link, folder or other
+// non-file at `output` is refused with kOpenFailed, as is a file this process
+// may not write. Memory use is bounded whatever the lines' lengths.
+ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
+                                    const std::filesystem::path& output, NativeString title,
+                                    TranscriptStyle style = TranscriptStyle::kDefault);
+
+// Converts caption files one after another as ConvertCaptionFile does, all
+// with the same title and style, reusing its buffers from file to file.
+// Caption files are read `read_block` bytes at a time (at least 1), and lines
+// longer than `line_limit` bytes are read twice rather than held.
+class CaptionConverter {
+ public:
+  explicit CaptionConverter(const NativeString& title,
+                            TranscriptStyle style = TranscriptStyle::kDefault,
+                            std::size_t read_block = kDefaultReadBlock,
+                            std::size_t line_limit = kDefaultLineLimit);
+  // Never throws: running out of memory fails the file with kWriteFailed.
+  ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
+  // Converts the caption bytes of `stream`, which is read once from start to
+  // end and never by offset (a pipe), into `transcript`, title first. A read
+  // error gives kOpenFailed, a write error kWriteFailed, as for files; what
+  // was written before an error stays written. Memory stays bounded: bytes
+  // that a long line needs again are kept in a scratch file.
+  ConversionResult ConvertStream(CaptionSource& stream, TranscriptSink& transcript);
+  // Adds the count of caption bytes read, as they are read, to `counter`
+  // (which must outlive the converter); nullptr stops counting.
+  void CountBytesIn(std::atomic<std::uint64_t>* counter) { bytes_read_ = counter; }
+
+ private:
+  ConversionResult ConvertFile(const std::filesystem::path& input,
+                               const std::filesystem::path& output);
+  // Writes the title, then the transcript of all of `captions`.
+  ConversionResult Transcribe(CaptionSource& captions, TranscriptSink& transcript);
+  ConversionResult WriteOut(CaptionSource& captions, TranscriptSink& transcript);
+  // Fails a file that ran out of memory; the next one starts afresh.
+  ConversionResult OutOfMemory();
+
+  std::size_t line_limit_;
+  std::string title_line_;
+  std::vector<char> block_;
+  std::vector<char> reread_;
+  std::string scratch_;
+  std::unique_ptr<Transcriber> transcriber_;
+  std::atomic<std::uint64_t>* bytes_read_ = nullptr;
+};
+
+}  // namespace orvane

@@ -1,0 +1,513 @@
+#include "conversion/cue_text.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace orvane {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The traits of the byte `c`, after a byte that is a space when
+// `space_before`.
+unsigned ByteTraits(char c, bool space_before) {
+  return (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) | (c == '-' ? kHasDash : 0) |
+         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0);
+}
+
+#if defined(__SSE2__)
+// The bytes of the line that ScanLine has looked at so far, as one vector
+// per trait: a byte is all ones where a byte with the trait was seen.
+struct SeenBytes {
+  __m128i less = _mm_setzero_si128();
+  __m128i ampersand = _mm_setzero_si128();
+  __m128i dash = _mm_setzero_si128();
+  __m128i collapse = _mm_setzero_si128();
+
+  // Adds the 16 bytes at `at` that `keep` selects; at[-1] may be read.
+  void Add(const char* at, __m128i keep) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    less = _mm_or_si128(less, _mm_and_si128(is(bytes, '<'), keep));
+    ampersand = _mm_or_si128(ampersand, _mm_and_si128(is(bytes, '&'), keep));
+    dash = _mm_or_si128(dash, _mm_and_si128(is(bytes, '-'), keep));
+    const __m128i spaces = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
+                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
+    collapse = _mm_or_si128(collapse, _mm_and_si128(spaces, keep));
+  }
+
+  unsigned Traits() const {
+    const auto any = [](__m128i v) { return _mm_movemask_epi8(v) != 0; };
+    return (any(less) ? kHasLess : 0) | (any(ampersand) ? kHasAmpersand : 0) |
+           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0);
+  }
+};
+
+// Loaded at kLastBytes + n: a mask of the last n of 16 bytes.
+constexpr char kLastBytes[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                 -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+#endif
+
+// How many bytes CopyUntil may write past the bytes it copies.
+constexpr std::size_t kCopySlack = 16;
+
+// Copies the bytes from `at` up to the first `stop` (or `end`) to `to`, moves
+// `to` past them and returns where the copy stopped. May write up to
+// kCopySlack bytes after the copied ones. Short runs of text between tags are
+// common, so this copies while it searches instead of calling memchr and
+// memcpy.
+const char* CopyUntil(const char* at, const char* end, char stop, char*& to) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(stop);
+  for (; end - at >= 16; at += 16, to += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) {
+      const int found = std::countr_zero(static_cast<unsigned>(mask));
+      to += found;
+      return at + found;
+    }
+  }
+#endif
+  while (at < end && *at != stop) *to++ = *at++;
+  return at;
+}
+
+// Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
+void AppendUtf8(char32_t c, std::string& out) {
+  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+  if (c < 0x80) {
+    out += byte(c);
+  } else if (c < 0x800) {
+    out += byte(0xC0 | (c >> 6));
+    out += byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += byte(0xE0 | (c >> 12));
+    out += byte(0x80 | ((c >> 6) & 0x3F));
+    out += byte(0x80 | (c & 0x3F));
+  } else {
+    out += byte(0xF0 | (c >> 18));
+    out += byte(0x80 | ((c >> 12) & 0x3F));
+    out += byte(0x80 | ((c >> 6) & 0x3F));
+    out += byte(0x80 | (c & 0x3F));
+  }
+}
+
+// The value of `c` as a digit of base 10 or 16, or -1.
+int DigitValue(char c, bool hex) {
+  if (IsDigit(c)) return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A numeric reference with more digits than this stays as written, so that
+// an unfinished one is held in a few bytes.
+constexpr std::size_t kMaxReferenceDigits = 32;
+
+// Decodes the numeric reference "&#NNN;" or "&#xHHH;" at the start of `s` into
+// `out`. Returns its length, or 0 when it is not one that decodes: no digits,
+// too many, no ';', or a reference to 0, to a surrogate or past 0x10FFFF.
+std::size_t AppendNumericReference(std::string_view s, std::string& out) {
+  constexpr char32_t kTooLarge = 0x110000;
+  std::size_t at = 2;  // past "&#"
+  const bool hex = at < s.size() && (s[at] == 'x' || s[at] == 'X');
+  if (hex) ++at;
+  const std::size_t digits_start = at;
+  char32_t value = 0;
+  for (int digit; at < s.size() && (digit = DigitValue(s[at], hex)) >= 0; ++at) {
+    value = std::min<char32_t>(value * (hex ? 16 : 10) + static_cast<char32_t>(digit), kTooLarge);
+  }
+  if (at == digits_start || at - digits_start > kMaxReferenceDigits) return 0;
+  if (at >= s.size() || s[at] != ';') return 0;
+  if (value == 0 || value >= kTooLarge || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  AppendUtf8(value, out);
+  return at + 1;
+}
+
+// The named references that decode, with their ';', and what they become.
+struct NamedReference {
+  std::string_view name;
+  std::string_view text;
+};
+constexpr NamedReference kNamedReferences[] = {
+    {"amp;", "&"},
+    {"lt;", "<"},
+    {"gt;", ">"},
+    {"quot;", "\""},
+    {"apos;", "'"},
+    {"nbsp;", " "},  // a plain space
+    {"lrm;", "\xE2\x80\x8E"},
+    {"rlm;", "\xE2\x80\x8F"},
+};
+
+// Decodes the character reference at the start of `s` (which starts with
+// '&') into `out`. Returns its length, or 0 when it stays as written.
+std::size_t AppendReference(std::string_view s, std::string& out) {
+  if (s.size() > 1 && s[1] == '#') return AppendNumericReference(s, out);
+  for (const NamedReference& reference : kNamedReferences) {
+    if (s.substr(1, reference.name.size()) == reference.name) {  // names are case-sensitive
+      out += reference.text;
+      return 1 + reference.name.size();
+    }
+  }
+  return 0;
+}
+
+// True while `held`, from a '&' up to a byte that is not ';', may still grow
+// into a reference that AppendReference decodes.
+bool MayBecomeReference(std::string_view held) {
+  const std::string_view rest = held.substr(1);
+  if (rest.starts_with('#')) {
+    const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
+    const std::string_view digits = rest.substr(hex ? 2 : 1);
+    return digits.size() <= kMaxReferenceDigits &&
+           std::all_of(digits.begin(), digits.end(),
+                       [hex](char c) { return DigitValue(c, hex) >= 0; });
+  }
+  return std::any_of(std::begin(kNamedReferences), std::end(kNamedReferences),
+                     [rest](const NamedReference& reference) {
+                       return reference.name.size() > rest.size() &&
+                              reference.name.starts_with(rest);
+                     });
+}
+
+// For each byte value: 1 for a space of the kind, 2 for C2 (a no-break space
+// when A0 follows), 0 for other bytes.
+struct SpaceTable {
+  unsigned char kind[256] = {};
+  constexpr explicit SpaceTable(Spaces spaces) {
+    kind[static_cast<unsigned char>(' ')] = 1;
+    kind[static_cast<unsigned char>('\t')] = 1;
+    if (spaces == Spaces::kAlsoLineBreaks) {
+      kind[static_cast<unsigned char>('\r')] = 1;
+      kind[static_cast<unsigned char>('\n')] = 1;
+    }
+    kind[0xC2] = 2;
+  }
+};
+constexpr SpaceTable kSpacesAndTabs(Spaces::kSpacesAndTabs);
+constexpr SpaceTable kAlsoLineBreaks(Spaces::kAlsoLineBreaks);
+
+bool IsTagBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The tag name of a start tag's contents (between '<' and '>'): up to the
+// first '.', space or tab.
+std::string_view TagName(std::string_view tag) {
+  std::size_t end = 0;
+  while (end < tag.size() && tag[end] != '.' && !IsTagBlank(tag[end])) ++end;
+  return tag.substr(0, end);
+}
+
+// The annotation of a start tag's contents: what follows the first space or
+// tab, after the tag name and its classes. Empty when there is none.
+std::string_view TagAnnotation(std::string_view tag) {
+  std::size_t blank = 0;
+  while (blank < tag.size() && !IsTagBlank(tag[blank])) ++blank;
+  return blank == tag.size() ? std::string_view() : tag.substr(blank + 1);
+}
+
+}  // namespace
+
+const char* FindByte(const char* at, const char* end, char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  while (at < end && *at != c) ++at;
+  return at;
+}
+
+// The first byte is looked at on its own, so that every later one has a byte
+// before it in the line.
+unsigned ScanLine(std::string_view line) {
+  if (line.empty()) return 0;
+  unsigned traits = ByteTraits(line.front(), false) |
+                    (line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0);
+  const char* at = line.data() + 1;
+  const char* const end = line.data() + line.size();
+#if defined(__SSE2__)
+  if (end - at >= 16) {
+    SeenBytes seen;
+    for (; end - at >= 16; at += 16) seen.Add(at, _mm_set1_epi8(-1));
+    if (at != end) {
+      // The last bytes, as the end of the chunk that ends with the line.
+      const __m128i last =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes + (end - at)));
+      seen.Add(end - 16, last);
+    }
+    return traits | seen.Traits();
+  }
+#endif
+  for (; at < end; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
+  return traits;
+}
+
+void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
+  CueTextCleaner::ReferenceStage references;
+  std::string decoded;
+  CueTextCleaner::DecodeReferences(text, references, decoded);
+  CueTextCleaner::FinishReferences(references, decoded);
+  CueTextCleaner::SpaceStage collapse;
+  CueTextCleaner::Collapse(decoded, spaces, collapse, out);
+  CueTextCleaner::FinishCollapse(collapse, out);
+}
+
+// ---------------------------------------------------------------------------
+// Lines: each text line is cleaned on its own, tags removed, then character
+// references decoded, then runs of spaces collapsed. A voice span lasts from
+// <v Name> to </v> or the end of the cue; a line's voice is the one open at
+// its start, or else the first that opens on it.
+
+void CueTextCleaner::BeginLine() {
+  line_has_voice_ = voice_.open;
+  line_voice_.assign(voice_.open ? voice_.name : std::string_view());
+  tags_.in_tag = tags_.in_ruby_text = false;
+  tags_.offset = tags_.last_close = 0;
+  references_.held.clear();
+  spaces_ = SpaceStage();
+}
+
+void CueTextCleaner::CleanLine(std::string_view line, unsigned traits, std::string& out,
+                               std::string& speaker) {
+  BeginLine();
+  std::string_view text = line;
+  if ((traits & kHasLess) != 0) {
+    // The text left is made of pieces of the line: it holds no '&', tab or
+    // C2 that the line did not, and no two spaces in a row but where a
+    // removed tag brought two pieces together.
+    without_tags_.clear();
+    const bool joined = RemoveTags(line, without_tags_);
+    text = without_tags_;
+    traits &= ~kHasLess;
+    if (joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
+      traits |= kNeedsCollapse;
+    }
+  }
+  if ((traits & kHasAmpersand) != 0) {
+    decoded_.clear();
+    DecodeReferences(text, references_, decoded_);
+    FinishReferences(references_, decoded_);
+    text = decoded_;
+    traits = ScanLine(text);
+  }
+  if ((traits & kNeedsCollapse) != 0) {
+    Collapse(text, Spaces::kSpacesAndTabs, spaces_, out);
+    FinishCollapse(spaces_, out);
+  } else {
+    out.append(text);  // already one space between words and none at the ends
+  }
+  speaker.assign(line_voice_);
+}
+
+void CueTextCleaner::Begin(std::uint64_t last_close) {
+  BeginLine();
+  tags_.last_close = last_close;
+}
+
+void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
+  without_tags_.clear();
+  RemoveTags(bytes, without_tags_);
+  decoded_.clear();
+  DecodeReferences(without_tags_, references_, decoded_);
+  Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
+}
+
+void CueTextCleaner::End(std::string& out, std::string& speaker) {
+  decoded_.clear();
+  FinishReferences(references_, decoded_);
+  Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
+  FinishCollapse(spaces_, out);
+  speaker.assign(line_voice_);
+}
+
+// Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
+// is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
+// end of the line at most.
+bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
+  TagStage& stage = tags_;
+  const std::size_t base = out.size();
+  out.resize(base + bytes.size() + kCopySlack);  // room for the longest result
+  char* const first = out.data() + base;
+  char* to = first;
+  bool spaces_joined = false;
+  const char* at = bytes.data();
+  const char* const end = at + bytes.size();
+  const std::uint64_t offset = stage.offset;
+  stage.offset += bytes.size();
+  if (stage.in_tag) {
+    const char* const close = FindByte(at, end, '>');
+    const auto room = kTagBytesRead - std::min(kTagBytesRead, stage.tag.size());
+    stage.tag.append(at, std::min<std::size_t>(room, static_cast<std::size_t>(close - at)));
+    if (close == end) {
+      out.resize(base);
+      return false;
+    }
+    stage.in_tag = false;
+    ApplyTag(stage.tag);
+    at = close + 1;
+  }
+  while (at < end) {
+    // The text up to the next '<', dropped again inside a ruby reading.
+    char* const text_start = to;
+    at = CopyUntil(at, end, '<', to);
+    const char* const close = FindByte(at, end, '>');
+    if (close == end &&
+        offset + static_cast<std::uint64_t>(at - bytes.data()) >= stage.last_close) {
+      // No tag: the rest of the line, any '<' in it too, is text.
+      std::memcpy(to, at, static_cast<std::size_t>(end - at));
+      to += end - at;
+      at = end;
+    }
+    if (stage.in_ruby_text) to = text_start;
+    if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
+      spaces_joined = true;
+    }
+    if (at == end) break;
+    const auto tag_size = static_cast<std::size_t>(close - at - 1);
+    const std::string_view tag(at + 1, std::min(tag_size, kTagBytesRead));
+    if (close == end) {
+      // The tag ends in a later piece of the line.
+      stage.in_tag = true;
+      stage.tag.assign(tag);
+      break;
+    }
+    ApplyTag(tag);
+    at = close + 1;
+  }
+  out.resize(base + static_cast<std::size_t>(to - first));
+  return spaces_joined;
+}
+
+// Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
+void CueTextCleaner::ApplyTag(std::string_view tag) {
+  switch (tag.empty() ? '\0' : tag.front()) {
+    case '/':
+      if (tag == "/v") {
+        EndCue();
+      } else if (tag == "/rt" || tag == "/ruby") {
+        tags_.in_ruby_text = false;
+      }
+      break;
+    case 'r':
+      if (TagName(tag) == "rt") tags_.in_ruby_text = true;
+      break;
+    case 'v':
+      if (TagName(tag) == "v") {
+        voice_.open = true;
+        voice_.name.clear();
+        AppendDecodedCollapsed(TagAnnotation(tag), Spaces::kSpacesAndTabs, voice_.name);
+        if (!line_has_voice_) line_voice_ = voice_.name;
+        line_has_voice_ = true;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// References are found left to right; decoded text is not searched again. A
+// reference cut by the end of a piece waits in the stage for the next one.
+void CueTextCleaner::DecodeReferences(std::string_view text, ReferenceStage& stage,
+                                      std::string& out) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (stage.held.empty()) {
+      const std::size_t amp = text.find('&', at);
+      if (amp == text.npos) {
+        out.append(text.substr(at));
+        return;
+      }
+      out.append(text.substr(at, amp - at));
+      stage.held = '&';
+      at = amp + 1;
+      continue;
+    }
+    stage.held += text[at++];
+    if (stage.held.back() != ';' && MayBecomeReference(stage.held)) continue;
+    if (AppendReference(stage.held, out) == 0) {
+      // Not a reference: the '&' is text, and the bytes after it are read again.
+      out += '&';
+      const std::string rest = stage.held.substr(1);
+      stage.held.clear();
+      DecodeReferences(rest, stage, out);
+    } else {
+      stage.held.clear();
+    }
+  }
+}
+
+// Every reference that decodes ends in ';', which a held one never holds.
+void CueTextCleaner::FinishReferences(ReferenceStage& stage, std::string& out) {
+  out += stage.held;
+  stage.held.clear();
+}
+
+void CueTextCleaner::Collapse(std::string_view text, Spaces spaces, SpaceStage& stage,
+                              std::string& out) {
+  const unsigned char* const kind =
+      (spaces == Spaces::kSpacesAndTabs ? kSpacesAndTabs : kAlsoLineBreaks).kind;
+  const std::size_t start = out.size();
+  out.resize(start + text.size() + 2);  // room for the longest result
+  char* to = out.data() + start;
+  bool space = stage.space;
+  bool wrote = stage.wrote;
+  const auto write = [&](char c) {
+    if (space && wrote) *to++ = ' ';
+    space = false;
+    wrote = true;
+    *to++ = c;
+  };
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  if (stage.no_break && from < end) {
+    stage.no_break = false;
+    if (*from == '\xA0') {
+      space = true;
+      ++from;
+    } else {
+      write('\xC2');
+    }
+  }
+  while (from < end) {
+    const unsigned char byte_kind = kind[static_cast<unsigned char>(*from)];
+    if (byte_kind == 1) {
+      space = true;
+      ++from;
+    } else if (byte_kind == 2 && end - from == 1) {
+      stage.no_break = true;  // whether A0 follows is told by the next piece
+      ++from;
+    } else if (byte_kind == 2 && from[1] == '\xA0') {
+      space = true;
+      from += 2;
+    } else {
+      write(*from++);
+    }
+  }
+  stage.space = space;
+  stage.wrote = wrote;
+  out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
+void CueTextCleaner::FinishCollapse(SpaceStage& stage, std::string& out) {
+  if (!stage.no_break) return;
+  stage.no_break = false;
+  if (stage.space && stage.wrote) out += ' ';
+  stage.space = false;
+  stage.wrote = true;
+  out += '\xC2';
+}
+
+}  // namespace orvane

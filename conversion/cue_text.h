@@ -1,0 +1,113 @@
+// Cue text to plain text: tags and ruby readings removed, character
+// references decoded, runs of spaces made one, and the voice spans that name
+// a line's speaker. Every caption format's reader cleans its cue lines here.
+//
+// The three steps are stages that each keep their state between pieces of a
+// line, so that a line too long to hold is cleaned as it streams past with the
+// same code that cleans a whole line at once; a whole line skips the stages
+// it has nothing for.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// Only the first this many bytes of a tag are read: a speaker's name is cut
+// there. Real names are short; a hostile tag cannot make one grow.
+inline constexpr std::size_t kTagBytesRead = 1024;
+
+// The voice span open across the lines of a cue.
+struct Voice {
+  bool open = false;
+  std::string name;  // "" names nobody
+};
+
+// Which bytes count as spaces when runs of spaces are made one space.
+enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
+
+// What a line holds, found in one pass so that readers and the cleaner skip
+// the steps a line does not need.
+inline constexpr unsigned kHasLess = 1;        // '<': tags to remove
+inline constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
+inline constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
+inline constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
+unsigned ScanLine(std::string_view line);
+
+// The first `c` in [at, end), or `end` when there is none.
+const char* FindByte(const char* at, const char* end, char c);
+
+// Appends `text` to `out` with its character references decoded, then every
+// run of spaces (as `spaces` says, and no-break spaces) made one space and
+// none at either end.
+void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out);
+
+// Cleans the text lines of one cue at a time.
+class CueTextCleaner {
+ public:
+  // Appends the cleaned text of the whole cue text line `line` to `out` and
+  // sets `speaker` to the name of its voice: the voice open at its start, or
+  // else the first that opens on it ("" when none or nameless).
+  // `traits` are ScanLine(line).
+  void CleanLine(std::string_view line, unsigned traits, std::string& out, std::string& speaker);
+
+  // The same for a line fed in pieces: Begin, Add for each piece, End.
+  // `last_close` is the offset in the line of its last '>' (0 when none), which
+  // tells whether a '<' starts a tag before the rest of the line is seen.
+  void Begin(std::uint64_t last_close);
+  void Add(std::string_view bytes, std::string& out);
+  void End(std::string& out, std::string& speaker);
+
+  // The voice span open now; a line cleaned again later starts from a copy.
+  const Voice& voice() const { return voice_; }
+  void set_voice(const Voice& voice) { voice_ = voice; }
+  // Closes the voice span at the end of a cue.
+  void EndCue() {
+    voice_.open = false;
+    voice_.name.clear();
+  }
+
+ private:
+  // Removes tags and ruby readings.
+  struct TagStage {
+    bool in_tag = false;        // the piece ended inside a tag
+    bool in_ruby_text = false;  // inside <rt>...</rt>
+    std::string tag;            // the tag's first bytes, while in_tag
+    std::uint64_t offset = 0;   // of the next byte in the line
+    std::uint64_t last_close = 0;
+  };
+  // Decodes character references.
+  struct ReferenceStage {
+    std::string held;  // from the '&' of a reference not yet complete
+  };
+  // Makes runs of spaces one space.
+  struct SpaceStage {
+    bool space = false;     // spaces seen since the last byte written
+    bool wrote = false;     // a byte written
+    bool no_break = false;  // a C2 held: with A0 it is a no-break space
+  };
+
+  void BeginLine();
+  // Returns true when a removed tag brought two spaces together.
+  bool RemoveTags(std::string_view bytes, std::string& out);
+  void ApplyTag(std::string_view tag);
+
+  Voice voice_;
+  bool line_has_voice_ = false;
+  std::string line_voice_;
+  TagStage tags_;
+  ReferenceStage references_;
+  SpaceStage spaces_;
+  std::string without_tags_;  // scratch
+  std::string decoded_;       // scratch
+
+  friend void AppendDecodedCollapsed(std::string_view, Spaces, std::string&);
+  static void DecodeReferences(std::string_view text, ReferenceStage& stage, std::string& out);
+  static void FinishReferences(ReferenceStage& stage, std::string& out);
+  static void Collapse(std::string_view text, Spaces spaces, SpaceStage& stage, std::string& out);
+  static void FinishCollapse(SpaceStage& stage, std::string& out);
+};
+
+}  // namespace orvane

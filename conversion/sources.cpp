@@ -1,0 +1,81 @@
+#include "conversion/sources.h"
+
+#include <cstring>
+
+namespace orvane {
+
+std::ptrdiff_t MemorySource::Read(char* buffer, std::size_t size) {
+  const std::size_t count = std::min(size, bytes_.size() - read_);
+  if (count != 0) std::memcpy(buffer, bytes_.data() + read_, count);
+  read_ += count;
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+std::ptrdiff_t MemorySource::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  if (offset > bytes_.size()) return -1;
+  const auto count =
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes_.size() - offset));
+  if (count != 0) std::memcpy(buffer, bytes_.data() + offset, count);
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+RereadableSource::RereadableSource(CaptionSource& stream, std::size_t hold_limit)
+    : stream_(stream), hold_limit_(hold_limit) {}
+
+std::ptrdiff_t RereadableSource::Read(char* buffer, std::size_t size) {
+  if (!DropBefore(std::min(keep_from_, end_))) return -1;
+  const std::ptrdiff_t count = stream_.Read(buffer, size);
+  if (count <= 0) return count;
+  const auto length = static_cast<std::size_t>(count);
+  if (!Hold(buffer, length)) return -1;
+  end_ += length;
+  return count;
+}
+
+std::ptrdiff_t RereadableSource::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  if (offset < begin_ || offset > end_) return -1;
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size, end_ - offset));
+  if (spilled_) return spill_.ReadAt(offset - begin_, buffer, count);
+  std::copy_n(held_.data() + (offset - begin_), count, buffer);
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+bool RereadableSource::DropBefore(std::uint64_t offset) {
+  if (offset <= begin_) return true;
+  if (!spilled_) {
+    held_.erase(0, static_cast<std::size_t>(offset - begin_));
+    begin_ = offset;
+    return true;
+  }
+  // The spill goes on holding everything until what is kept fits in memory.
+  const std::uint64_t kept = end_ - offset;
+  if (kept > hold_limit_) return true;
+  std::string tail;
+  tail.reserve(static_cast<std::size_t>(kept));
+  std::string buffer(std::min<std::size_t>(hold_limit_, 1 << 16) + 1, '\0');
+  const std::uint64_t from = offset - begin_;
+  if (!ReadRange(spill_, {from, from + kept}, buffer,
+                 [&tail](std::string_view bytes) { tail.append(bytes); })) {
+    return false;
+  }
+  spilled_ = false;
+  held_ = std::move(tail);
+  begin_ = offset;
+  return spill_.Clear();
+}
+
+bool RereadableSource::Hold(const char* data, std::size_t size) {
+  if (!spilled_ && held_.size() + size <= hold_limit_) {
+    held_.append(data, size);
+    return true;
+  }
+  if (!spilled_) {
+    if (!spill_.Append(held_.data(), held_.size())) return false;
+    spilled_ = true;
+    held_.clear();
+    held_.shrink_to_fit();
+  }
+  return spill_.Append(data, size);
+}
+
+}  // namespace orvane

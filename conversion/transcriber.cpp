@@ -1,0 +1,141 @@
+#include "conversion/transcriber.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "conversion/caption_filter.h"
+#include "conversion/cue_text.h"
+#include "conversion/line_writer.h"
+#include "conversion/webvtt_reader.h"
+
+namespace orvane {
+namespace {
+
+class DefaultTranscriber final : public Transcriber {
+ public:
+  explicit DefaultTranscriber(std::size_t line_limit) : filter_(FastestKernel(), line_limit) {}
+  bool Feed(std::string_view bytes, CaptionSource& /*source*/) override {
+    return filter_.Feed(bytes);
+  }
+  void Finish(CaptionSource& /*source*/) override { filter_.Finish(); }
+  void Reset() override { filter_.Reset(); }
+  std::uint64_t KeepFrom() const override { return filter_.KeepFrom(); }
+  bool failed() const override { return false; }
+  TranscriptOutput& output() override { return filter_.transcript(); }
+
+  // A long line is written without its tags, and with CR LF unless no text
+  // remains.
+  void BeginLongLine(const LongLine& /*line*/) override {
+    tags_ = TagRemover();
+    any_text_ = false;
+  }
+  void AddLongLineBytes(std::string_view bytes, std::string& out) override {
+    const std::size_t before = out.size();
+    tags_.Feed(bytes, out);
+    any_text_ = any_text_ || out.size() != before;
+  }
+  void EndLongLine(std::string& out) override {
+    const std::size_t before = out.size();
+    tags_.Finish(out);
+    if (any_text_ || out.size() != before) out.append("\r\n");
+  }
+
+ private:
+  CaptionFilter filter_;
+  TagRemover tags_;
+  bool any_text_ = false;
+};
+
+class CleanTranscriber final : public Transcriber {
+ public:
+  explicit CleanTranscriber(std::size_t line_limit) : reader_(writer_, line_limit) {}
+  bool Feed(std::string_view bytes, CaptionSource& source) override {
+    return reader_.Feed(bytes, source);
+  }
+  void Finish(CaptionSource& source) override { reader_.Finish(source); }
+  void Reset() override {
+    reader_.Reset();
+    writer_.Reset();
+    output_.Reset();
+  }
+  std::uint64_t KeepFrom() const override {
+    return std::min(reader_.KeepFrom(), writer_.KeepFrom());
+  }
+  bool failed() const override { return reader_.failed(); }
+  TranscriptOutput& output() override { return output_; }
+
+  // A long line is cleaned again as it was the first time; its CR LF is in
+  // the output already.
+  void BeginLongLine(const LongLine& line) override {
+    cleaner_.set_voice(line.voice);
+    cleaner_.Begin(line.last_close);
+  }
+  void AddLongLineBytes(std::string_view bytes, std::string& out) override {
+    cleaner_.Add(bytes, out);
+  }
+  void EndLongLine(std::string& out) override { cleaner_.End(out, speaker_); }
+
+ private:
+  TranscriptOutput output_;
+  LineTranscriptWriter writer_{output_};
+  WebVttCueReader reader_;
+  CueTextCleaner cleaner_;
+  std::string speaker_;
+};
+
+// Collects a transcript in memory.
+class StringSink : public TranscriptSink {
+ public:
+  bool Write(const char* data, std::size_t size) override {
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+};
+
+}  // namespace
+
+std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t line_limit) {
+  if (style == TranscriptStyle::kClean) return std::make_unique<CleanTranscriber>(line_limit);
+  return std::make_unique<DefaultTranscriber>(line_limit);
+}
+
+OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, TranscriptSink& sink,
+                         std::span<char> buffer, std::string& scratch) {
+  TranscriptOutput& output = transcriber.output();
+  std::size_t from = 0;
+  for (const LongLine& line : output.long_lines) {
+    if (!sink.Write(output.bytes.data() + from, line.at - from)) return OutputResult::kWriteFailed;
+    from = line.at;
+    // Written as it is read again, so that the line is never held whole.
+    transcriber.BeginLongLine(line);
+    bool written = true;
+    const bool read = ReadRange(source, line.range, buffer, [&](std::string_view bytes) {
+      scratch.clear();
+      transcriber.AddLongLineBytes(bytes, scratch);
+      written = written && sink.Write(scratch.data(), scratch.size());
+    });
+    if (!read) return OutputResult::kReadFailed;  // changed or failed under us
+    scratch.clear();
+    transcriber.EndLongLine(scratch);
+    if (!written || !sink.Write(scratch.data(), scratch.size())) return OutputResult::kWriteFailed;
+  }
+  const bool written = sink.Write(output.bytes.data() + from, output.bytes.size() - from);
+  output.Clear();
+  return written ? OutputResult::kWritten : OutputResult::kWriteFailed;
+}
+
+std::string TranscribeCaptions(std::string_view captions, TranscriptStyle style,
+                               std::size_t line_limit) {
+  const std::unique_ptr<Transcriber> transcriber = MakeTranscriber(style, line_limit);
+  MemorySource source(captions);
+  transcriber->Feed(captions, source);
+  transcriber->Finish(source);
+  StringSink sink;
+  std::vector<char> buffer(kDefaultReadBlock);
+  std::string scratch;
+  WriteOutput(*transcriber, source, sink, buffer, scratch);
+  return std::move(sink.text);
+}
+
+}  // namespace orvane

@@ -1,0 +1,482 @@
+// The block reader runs on lines of two kinds alike: WholeLine, held in a
+// piece or in the reading layer's buffer, and StreamedLine, longer than the
+// limit, whose facts were gathered as it passed. Both answer the questions
+// TakeLine asks, so the WebVTT block rules are written once.
+#include "conversion/webvtt_reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace orvane {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kSignature = "WEBVTT";
+constexpr std::string_view kArrow = "-->";
+// Long lines are read again this many bytes at a time.
+constexpr std::size_t kRereadBlock = 64 * 1024;
+// Hours beyond this are held as this: no real time is so long.
+constexpr std::int64_t kMaxHours = 999'999'999'999;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The first CR or LF in [at, end), or `end` when there is none.
+const char* FindLineEnd(const char* at, const char* end) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const int mask =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  for (; at < end; ++at) {
+    if (*at == '\n' || *at == '\r') return at;
+  }
+  return end;
+}
+
+// True when `line` contains "-->". Most lines tested are short cue
+// identifiers, for which a call to memchr costs more than the search.
+bool HasArrow(std::string_view line) {
+  const char* const end = line.data() + line.size();
+  for (const char* dash = FindByte(line.data(), end, '-'); end - dash >= 3;
+       dash = FindByte(dash + 1, end, '-')) {
+    if (dash[1] == '-' && dash[2] == '>') return true;
+  }
+  return false;
+}
+
+int TwoDigitValue(const char* at) { return (at[0] - '0') * 10 + at[1] - '0'; }
+
+std::int64_t Millis(std::int64_t hours, std::int64_t minutes, std::int64_t seconds,
+                    std::int64_t fraction) {
+  return ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
+}
+
+// Reads the timestamp layout HH:MM:SS.mmm at `at` into `millis`: the one
+// nearly every timing line has, checked at once.
+bool ReadUsualTimestamp(const char* at, const char* end, std::int64_t& millis) {
+  if (end - at < 12 || at[2] != ':' || at[5] != ':' || (at[8] != '.' && at[8] != ',')) return false;
+  for (const int i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
+    if (!IsDigit(at[i])) return false;
+  }
+  if ((end - at > 12 && IsDigit(at[12])) || TwoDigitValue(at + 3) > 59 ||
+      TwoDigitValue(at + 6) > 59) {
+    return false;
+  }
+  millis = Millis(TwoDigitValue(at), TwoDigitValue(at + 3), TwoDigitValue(at + 6),
+                  (at[9] - '0') * 100 + TwoDigitValue(at + 10));
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Timings.
+
+TimingReader::Timestamp::Result TimingReader::Timestamp::Take(char c) {
+  const bool digit = IsDigit(c);
+  if (field == 0) {
+    if (digit) {
+      first_digits = std::min(first_digits + 1, 3);
+      value[0] = std::min(value[0] * 10 + (c - '0'), kMaxHours);
+      return Result::kMore;
+    }
+    if (c != ':' || first_digits == 0) return Result::kFailed;
+    field = 1;
+    return Result::kMore;
+  }
+  const int wanted = field == 3 ? 3 : 2;
+  if (digit) {
+    if (digits == wanted) return Result::kFailed;
+    ++digits;
+    value[field] = value[field] * 10 + (c - '0');
+    return Result::kMore;
+  }
+  if (digits != wanted) return Result::kFailed;
+  if (field == 3) return Result::kDone;
+  if (value[field] > 59) return Result::kFailed;
+  if (field == 1 && c == ':') {
+    three_fields = true;
+    field = 2;
+    digits = 0;
+    return Result::kMore;
+  }
+  // Without hours, the first field holds the minutes.
+  if ((c != '.' && c != ',') || (!three_fields && (first_digits != 2 || value[0] > 59))) {
+    return Result::kFailed;
+  }
+  field = 3;
+  digits = 0;
+  return Result::kMore;
+}
+
+std::int64_t TimingReader::Timestamp::Millis() const {
+  return three_fields ? orvane::Millis(value[0], value[1], value[2], value[3])
+                      : orvane::Millis(0, value[0], value[1], value[3]);
+}
+
+void TimingReader::Take(char c) {
+  for (;;) {
+    switch (step_) {
+      case Step::kBlanks:
+      case Step::kAfterArrow:
+        if (IsBlank(c)) return;
+        step_ = step_ == Step::kBlanks ? Step::kStart : Step::kEnd;
+        stamp_ = Timestamp();
+        continue;
+      case Step::kStart:
+      case Step::kEnd:
+        switch (stamp_.Take(c)) {
+          case Timestamp::Result::kMore:
+            return;
+          case Timestamp::Result::kFailed:
+            step_ = Step::kFailed;
+            return;
+          case Timestamp::Result::kDone:
+            break;
+        }
+        if (step_ == Step::kEnd) {
+          timing_.end = stamp_.Millis();
+          step_ = Step::kDone;
+          return;
+        }
+        timing_.start = stamp_.Millis();
+        step_ = Step::kBeforeArrow;
+        continue;
+      case Step::kBeforeArrow:
+        if (IsBlank(c)) return;
+        arrow_ = 0;
+        step_ = Step::kArrow;
+        continue;
+      case Step::kArrow:
+        if (c != kArrow[static_cast<std::size_t>(arrow_)]) {
+          step_ = Step::kFailed;
+        } else if (++arrow_ == 3) {
+          step_ = Step::kAfterArrow;
+        }
+        return;
+      case Step::kDone:
+      case Step::kFailed:
+        return;
+    }
+  }
+}
+
+void TimingReader::Add(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (decided()) return;
+    Take(c);
+  }
+}
+
+bool TimingReader::Finish(CueTiming& timing) {
+  if (step_ == Step::kEnd && stamp_.field == 3 && stamp_.digits == 3) {
+    timing_.end = stamp_.Millis();
+    step_ = Step::kDone;
+  }
+  if (step_ != Step::kDone) {
+    step_ = Step::kFailed;
+    return false;
+  }
+  timing = timing_;
+  return true;
+}
+
+bool ParseTimingLine(std::string_view line, CueTiming& timing) {
+  const char* const end = line.data() + line.size();
+  if (ReadUsualTimestamp(line.data(), end, timing.start) && line.substr(12, 5) == " --> " &&
+      ReadUsualTimestamp(line.data() + 17, end, timing.end)) {
+    return true;
+  }
+  TimingReader reader;
+  reader.Add(line);
+  return reader.Finish(timing);
+}
+
+// ---------------------------------------------------------------------------
+// The two kinds of line the block reader takes.
+
+class WebVttCueReader::WholeLine {
+ public:
+  WholeLine(std::string_view text, SourceRange range) : text_(text), range_(range) {}
+  bool empty() const { return text_.empty(); }
+  bool StartsWithSignature() const { return text_.starts_with(kSignature); }
+  bool HasArrow() const { return orvane::HasArrow(text_); }
+  bool IsTiming(CueTiming& timing) const { return ParseTimingLine(text_, timing); }
+  // HasArrow for a line of cue text, which is scanned for the cleaner anyway.
+  bool TextHasArrow() {
+    traits_ = ScanLine(text_);
+    return (traits_ & kHasDash) != 0 && HasArrow();
+  }
+  void AddAsText(WebVttCueReader& reader) const { reader.AddHeldLine(text_, traits_, range_); }
+
+ private:
+  std::string_view text_;
+  SourceRange range_;
+  unsigned traits_ = 0;
+};
+
+class WebVttCueReader::StreamedLine {
+ public:
+  StreamedLine(WebVttCueReader& reader, SourceRange range) : reader_(reader), range_(range) {}
+  static bool empty() { return false; }
+  bool StartsWithSignature() const { return reader_.streamed_.prefix == kSignature; }
+  bool HasArrow() const { return reader_.streamed_.has_arrow; }
+  bool IsTiming(CueTiming& timing) const { return reader_.streamed_.timing.Finish(timing); }
+  bool TextHasArrow() const { return HasArrow(); }
+  void AddAsText(WebVttCueReader& reader) const {
+    reader.AddStreamedLine(range_, reader_.streamed_.last_close);
+  }
+
+ private:
+  WebVttCueReader& reader_;
+  SourceRange range_;
+};
+
+// ---------------------------------------------------------------------------
+// Lines.
+
+WebVttCueReader::WebVttCueReader(CueSink& sink, std::size_t line_limit)
+    : sink_(sink), held_limit_(line_limit / 4), lines_(*this, line_limit) {}
+
+bool WebVttCueReader::Feed(std::string_view bytes, CaptionSource& source) {
+  source_ = &source;
+  while (bom_ < kByteOrderMark.size() && !bytes.empty()) {
+    if (bytes.front() != kByteOrderMark[bom_]) {
+      // No byte order mark: the bytes that looked like one are text.
+      const std::size_t matched = std::exchange(bom_, kByteOrderMark.size());
+      if (matched != 0 && !lines_.Feed(kByteOrderMark.substr(0, matched))) return false;
+      break;
+    }
+    bytes.remove_prefix(1);
+    if (++bom_ == kByteOrderMark.size()) lines_.SkipBytes(bom_);
+  }
+  return lines_.Feed(bytes);
+}
+
+void WebVttCueReader::Finish(CaptionSource& source) {
+  source_ = &source;
+  if (bom_ < kByteOrderMark.size()) {
+    lines_.Feed(kByteOrderMark.substr(0, std::exchange(bom_, kByteOrderMark.size())));
+  }
+  lines_.Finish();
+  if (block_ == Block::kCueText) EndCue();
+  block_ = Block::kBetween;
+}
+
+void WebVttCueReader::Reset() {
+  lines_.Reset();
+  bom_ = 0;
+  block_ = Block::kFirstLine;
+  cleaner_.EndCue();
+  failed_ = false;
+  ClearKeepingSmall(text_);
+  streamed_.prefix.clear();
+  streamed_.carry.clear();
+}
+
+const char* WebVttCueReader::ScanLines(const char* begin, const char* end, const char** line) {
+  const void* const stop = std::memchr(begin, kCtrlZ, static_cast<std::size_t>(end - begin));
+  const char* const limit = stop == nullptr ? end : static_cast<const char*>(stop);
+  const char* at = begin;
+  while (at < limit) {
+    const char* const line_end = FindLineEnd(at, limit);
+    if (line_end == limit) break;
+    WholeLine whole(std::string_view(at, static_cast<std::size_t>(line_end - at)),
+                    {lines_.OffsetOf(at), lines_.OffsetOf(line_end)});
+    TakeLine(whole);
+    at = line_end + 1;
+    if (*line_end == '\r' && at < limit && *at == '\n') ++at;
+  }
+  *line = at;
+  return static_cast<const char*>(stop);
+}
+
+void WebVttCueReader::OnLine(std::string_view line, std::uint64_t begin) {
+  WholeLine whole(line, {begin, begin + line.size()});
+  TakeLine(whole);
+}
+
+void WebVttCueReader::OnLongLineBegin(std::uint64_t begin) {
+  streamed_.begin = begin;
+  streamed_.size = 0;
+  streamed_.prefix.clear();
+  streamed_.carry.clear();
+  streamed_.has_arrow = false;
+  streamed_.last_close = 0;
+  streamed_.timing = TimingReader();
+}
+
+void WebVttCueReader::OnLongLineBytes(std::string_view bytes) {
+  auto& line = streamed_;
+  if (line.prefix.size() < kSignature.size()) {
+    line.prefix.append(bytes.substr(0, kSignature.size() - line.prefix.size()));
+  }
+  if (!line.has_arrow) {
+    // An arrow lies within the new bytes, or begins in the carry.
+    const std::string joint = line.carry + std::string(bytes.substr(0, kArrow.size() - 1));
+    line.has_arrow = HasArrow(joint) || HasArrow(bytes);
+    const std::string_view last = bytes.size() >= kArrow.size() - 1 ? bytes : joint;
+    line.carry = last.substr(last.size() - std::min(last.size(), kArrow.size() - 1));
+  }
+  if (const std::size_t close = bytes.rfind('>'); close != bytes.npos) {
+    line.last_close = line.size + close;
+  }
+  line.timing.Add(bytes);
+  line.size += bytes.size();
+}
+
+void WebVttCueReader::OnLongLineEnd(std::uint64_t end) {
+  StreamedLine line(*this, {streamed_.begin, end});
+  TakeLine(line);
+}
+
+// ---------------------------------------------------------------------------
+// Blocks. The header runs from a first line that starts with "WEBVTT" up to
+// the first empty line or the first line with "-->". After it, blocks are runs
+// of lines between empty lines. A line with "-->" is the timing line of its
+// block when it is the block's first line, or its second after a first line
+// without "-->"; anywhere else it ends the block and starts the next. A block
+// whose timings do not parse is no cue and is dropped whole.
+
+template <class Line>
+void WebVttCueReader::TakeLine(Line& line) {
+  switch (block_) {
+    case Block::kFirstLine:
+      if (line.StartsWithSignature()) {
+        block_ = Block::kHeader;
+        return;
+      }
+      // No header: the file is read as blocks from its first line on.
+      block_ = Block::kBetween;
+      [[fallthrough]];
+    case Block::kBetween:
+      if (!line.empty()) StartBlock(line);
+      return;
+    case Block::kHeader:
+    case Block::kSkipped:
+      if (line.empty()) {
+        block_ = Block::kBetween;
+      } else if (line.HasArrow()) {
+        StartBlock(line);
+      }
+      return;
+    case Block::kSecondLine:
+      // A timing line here makes the first line the cue identifier; any
+      // other line, with "-->" or not, makes the block no cue.
+      if (line.empty()) {
+        block_ = Block::kBetween;
+      } else {
+        StartCueIfTiming(line);
+      }
+      return;
+    case Block::kCueText:
+      if (line.empty()) {
+        EndCue();
+        block_ = Block::kBetween;
+      } else if (line.TextHasArrow()) {
+        EndCue();
+        StartBlock(line);
+      } else {
+        line.AddAsText(*this);
+      }
+      return;
+  }
+}
+
+template <class Line>
+void WebVttCueReader::StartBlock(Line& line) {
+  if (line.HasArrow()) {
+    StartCueIfTiming(line);
+  } else {
+    block_ = Block::kSecondLine;
+  }
+}
+
+template <class Line>
+void WebVttCueReader::StartCueIfTiming(Line& line) {
+  if (!line.IsTiming(timing_)) {
+    block_ = Block::kSkipped;
+    return;
+  }
+  block_ = Block::kCueText;
+  sink_.BeginCue(timing_);
+}
+
+void WebVttCueReader::EndCue() {
+  cleaner_.EndCue();
+  sink_.EndCue();
+}
+
+// ---------------------------------------------------------------------------
+// Cue text.
+
+void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, SourceRange range) {
+  // Cleaning only shortens a line: only a line longer than the held limit
+  // can give a LongText, which needs the voice open at its start.
+  const bool may_be_long = line.size() > held_limit_;
+  if (may_be_long) long_text_.voice = cleaner_.voice();
+  text_.clear();
+  cleaner_.CleanLine(line, traits, text_, speaker_);
+  if (text_.empty()) return;
+  if (!may_be_long || text_.size() <= held_limit_) {
+    sink_.AddLine({text_, nullptr, speaker_});
+    return;
+  }
+  TextHash hash;
+  hash.Add(text_);
+  const std::size_t close = line.rfind('>');
+  long_text_.size = text_.size();
+  long_text_.hash = hash.value();
+  long_text_.range = range;
+  long_text_.last_close = close == line.npos ? 0 : close;
+  AddLongText(long_text_);
+}
+
+void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
+  long_text_.voice = cleaner_.voice();
+  cleaner_.Begin(last_close);
+  text_.clear();
+  TextHash hash;
+  std::uint64_t hashed = 0;
+  const auto take_hashed = [&] {
+    hash.Add(text_);
+    hashed += text_.size();
+    text_.clear();
+  };
+  reread_.resize(kRereadBlock);
+  const bool read = ReadRange(*source_, range, reread_, [&](std::string_view bytes) {
+    cleaner_.Add(bytes, text_);
+    if (text_.size() > held_limit_) take_hashed();
+  });
+  if (!read) {
+    failed_ = true;
+    return;
+  }
+  cleaner_.End(text_, speaker_);
+  if (hashed + text_.size() <= held_limit_) {
+    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker_});
+    return;
+  }
+  take_hashed();
+  long_text_.size = hashed;
+  long_text_.hash = hash.value();
+  long_text_.range = range;
+  long_text_.last_close = last_close;
+  AddLongText(long_text_);
+}
+
+void WebVttCueReader::AddLongText(const LongText& text) { sink_.AddLine({{}, &text, speaker_}); }
+
+}  // namespace orvane
