@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -237,6 +238,212 @@ TEST_F(Hostile, MemoryStaysBoundedWhateverTheInput) {
       EXPECT_EQ(start, "word word word word ");
     } else if (!c.in_manifest) {
       EXPECT_EQ(fs::file_size(folder / "big.txt"), 0u) << c.name;
+    }
+  }
+}
+
+// Writes `head`, then the lines `make(i, line)` makes for i = 0, 1, ... up to at
+// least `size` bytes, then `tail(count)` for the count of lines made. Returns
+// that count.
+std::uint64_t WriteLines(const fs::path& path, std::string_view head, std::uintmax_t size,
+                         void (*make)(std::uint64_t, std::string&),
+                         const std::function<std::string(std::uint64_t)>& tail) {
+  std::ofstream out(path, std::ios::binary);
+  out << head;
+  std::string block;
+  std::string line;
+  std::uint64_t count = 0;
+  for (std::uintmax_t written = 0; written < size; written += block.size()) {
+    block.clear();
+    while (block.size() < (1u << 20)) {
+      make(count++, line);
+      block += line;
+    }
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  out << tail(count);
+  EXPECT_TRUE(out.good()) << path;
+  return count;
+}
+
+// "line 0000000042\n": distinct lines of 16 bytes.
+void NumberedLine(std::uint64_t i, std::string& line) {
+  line = "line 0000000000\n";
+  for (std::size_t at = 14; i != 0; --at, i /= 10) line[at] = static_cast<char>('0' + i % 10);
+}
+
+// A cue of one letter, a to z in turn: no cue repeats the one before.
+void LetterCue(std::uint64_t i, std::string& cue) {
+  cue = "00:00:01.000 --> 00:00:02.000\nx\n\n";
+  cue[30] = static_cast<char>('a' + i % 26);
+}
+
+// A caption stream that can be read only once, as a pipe is.
+class ReadOnce : public CaptionSource {
+ public:
+  explicit ReadOnce(platform::InputFile& file) : file_(file) {}
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override { return file_.Read(buffer, size); }
+  std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
+
+ private:
+  platform::InputFile& file_;
+};
+
+class FileWriter : public TranscriptSink {
+ public:
+  explicit FileWriter(const fs::path& path) : out_(path, std::ios::binary) {}
+  bool Write(const char* data, std::size_t size) override {
+    return out_.write(data, static_cast<std::streamsize>(size)).good();
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+// Converts `input` into `output` in a child process, from the file or as a
+// pipe, and returns the child's peak resident memory in bytes.
+std::uint64_t PeakOfConversion(const fs::path& input, const fs::path& output, TranscriptStyle style,
+                               bool pipe) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    CaptionConverter converter(NativeString(), style);
+    ConversionResult result = ConversionResult::kOpenFailed;
+    if (pipe) {
+      platform::InputFile file;
+      ReadOnce stream(file);
+      FileWriter transcript(output);
+      if (file.Open(input)) result = converter.ConvertStream(stream, transcript);
+    } else {
+      result = converter.Convert(input, output);
+    }
+    ::_exit(result == ConversionResult::kConverted ? 0 : 1);
+  }
+  int status = 0;
+  rusage usage{};
+  EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+// A file's size and its first and last bytes, as Ends shows them.
+std::string Ends(std::uint64_t size, std::string_view first, std::string_view last) {
+  return std::to_string(size) + " bytes: " + std::string(first.substr(0, 24)) + " ... " +
+         std::string(last.substr(last.size() - std::min<std::size_t>(last.size(), 24)));
+}
+
+std::string Ends(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::uintmax_t size = fs::file_size(path);
+  std::string first(std::min<std::uintmax_t>(size, 24), '\0');
+  in.read(first.data(), static_cast<std::streamsize>(first.size()));
+  std::string last(first.size(), '\0');
+  in.seekg(static_cast<std::streamoff>(size - last.size()));
+  in.read(last.data(), static_cast<std::streamsize>(last.size()));
+  return Ends(size, first, last);
+}
+
+std::string Repeat(std::string_view text, std::size_t times) {
+  std::string out;
+  while (times-- > 0) out += text;
+  return out;
+}
+
+// Whatever the shape of a caption file, a conversion in either style, from a
+// file or a pipe, holds no line longer than the line limit whole.
+TEST_F(Hostile, ConversionMemoryStaysBoundedInBothStyles) {
+  constexpr std::uintmax_t kBig = kSanitized ? 24u << 20 : 500u << 20;
+  constexpr std::uintmax_t kTiming = kSanitized ? 8u << 20 : 100u << 20;
+  constexpr std::uintmax_t kIdentifier = kSanitized ? 8u << 20 : 200u << 20;
+  constexpr std::uintmax_t kCues = kSanitized ? 8u << 20 : 320u << 20;  // 10 million cues
+  constexpr std::uint64_t kPeakLimit = 64u << 20;
+  constexpr std::string_view kCue = "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n";
+  using Expected = std::function<std::string(std::uint64_t)>;
+  struct Case {
+    std::string name;
+    std::function<std::uint64_t(const fs::path&)> write;  // returns a count of repeats
+    Expected expected[2];                                 // default, clean
+  };
+  const auto repeated = [](std::string head, std::string_view pattern, std::uintmax_t size,
+                           std::string_view tail) {
+    return [=](const fs::path& path) {
+      WriteRepeated(path, head, pattern, size, tail);
+      return (fs::file_size(path) - head.size() - tail.size()) / pattern.size();
+    };
+  };
+  const auto fixed = [](std::string text) {
+    return [text](std::uint64_t) { return Ends(text.size(), text, text); };
+  };
+  const std::string words = Repeat("word ", 10);
+  const auto numbered = [](std::uint64_t i) {
+    std::string line;
+    NumberedLine(i, line);
+    return line;
+  };
+  const auto numbered_tail = [numbered](std::uint64_t n) {
+    return numbered(n - 2).insert(15, "\r") + numbered(n - 1).insert(15, "\r") + "end\r\n";
+  };
+  const std::string letters = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n";
+  const Case cases[] = {
+      {"a long cue line",
+       repeated(std::string(kCue), "<v>word</v> ", kBig, "\n"),
+       {[&](std::uint64_t n) { return Ends(5 * n + 2, words, words + "\r\n"); },
+        [&](std::uint64_t n) { return Ends(5 * n + 1, words, words.substr(0, 49) + "\r\n"); }}},
+      {"a cue of distinct lines, its last two repeated by the next cue",
+       [&](const fs::path& path) {
+         return WriteLines(path, kCue, kBig, NumberedLine, [&](std::uint64_t n) {
+           return "\n00:00:02.000 --> 00:00:03.000\n" + numbered(n - 2) + numbered(n - 1) + "end\n";
+         });
+       },
+       {[&](std::uint64_t n) {
+          return Ends(17 * n + 39, "line 0000000000\r\nline 00", numbered_tail(n));
+        },
+        [&](std::uint64_t n) {
+          return Ends(17 * n + 5, "line 0000000000\r\nline 00", numbered_tail(n));
+        }}},
+      {"a long timing line",
+       repeated(std::string(kCue.substr(0, kCue.size() - 1)) + " ", "align:start ", kTiming,
+                "\nHello\n"),
+       {fixed("Hello\r\n"), fixed("Hello\r\n")}},
+      {"a header that never ends",
+       repeated(std::string("WEBVTT"), " header", kBig, ""),
+       {fixed(""), fixed("")}},
+      {"a long cue identifier",
+       repeated(std::string("WEBVTT\n\n"), "cue-id-", kIdentifier,
+                "\n00:00:01.000 --> 00:00:02.000\nHello\n"),
+       {[&](std::uint64_t n) {
+          return Ends(7 * n + 9, Repeat("cue-id-", 4), Repeat("cue-id-", 4) + "\r\nHello\r\n");
+        },
+        fixed("Hello\r\n")}},
+      {"ten million one-letter cues",
+       [&](const fs::path& path) {
+         return WriteLines(path, "WEBVTT\n\n", kCues, LetterCue, [](std::uint64_t) { return ""; });
+       },
+       {[&](std::uint64_t n) {
+          std::string last;
+          for (std::uint64_t i = n - 8; i < n; ++i)
+            last += std::string(1, char('a' + i % 26)) + "\r\n";
+          return Ends(3 * n, letters, last);
+        },
+        {}}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path input = dir / "big.vtt";
+    const std::uint64_t count = c.write(input);
+    for (const TranscriptStyle style : {TranscriptStyle::kDefault, TranscriptStyle::kClean}) {
+      const bool clean = style == TranscriptStyle::kClean;
+      // No two cues alike: the clean transcript is the default one.
+      const Expected& expected = c.expected[clean] ? c.expected[clean] : c.expected[0];
+      for (const bool pipe : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << c.name << (clean ? ", clean" : ", default")
+                                          << (pipe ? ", pipe" : ", file"));
+        const fs::path output = dir / "big.txt";
+        const std::uint64_t peak = PeakOfConversion(input, output, style, pipe);
+        if (!kSanitized) {
+          EXPECT_LT(peak, kPeakLimit);
+        }
+        EXPECT_EQ(Ends(output), expected(count));
+      }
     }
   }
 }
