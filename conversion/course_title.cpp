@@ -26,6 +26,72 @@ std::string MakeTitleLine(const NativeString& title) {
   return line;
 }
 
+namespace {
+
+// Searches a manifest fed in pieces for its title. Before the title, `window_`
+// holds the unsearched tail of the previous piece (shorter than either tag)
+// and the current piece. Then `title_` holds the title's bytes; once they
+// outgrow the limit, only the last few, to find a "</title>" that spans two
+// pieces, and a title that closes after all is read again from the file.
+class TitleSearch {
+ public:
+  enum class State { kSearching, kFound, kNone };
+  explicit TitleSearch(std::size_t limit) : limit_(limit) {}
+
+  // Takes the manifest bytes at `offset`.
+  State Take(std::string_view bytes, std::uint64_t offset) {
+    return in_title_ ? TakeInTitle(bytes) : TakeBeforeTitle(bytes, offset);
+  }
+  // Once found: the title when it was held, else where it lies in the file.
+  bool held() const { return dropped_ == 0; }
+  std::string_view title() const { return title_; }
+  SourceRange range() const { return {title_begin_, title_begin_ + dropped_ + title_.size()}; }
+
+ private:
+  State TakeBeforeTitle(std::string_view bytes, std::uint64_t offset) {
+    const std::uint64_t window_offset = offset - window_.size();
+    window_.append(bytes);
+    const auto open = window_.find(kTitleOpen);
+    const auto close = window_.find(kTitleClose);
+    // A "</title>" before the first "<title>" leaves the title empty.
+    if (close != window_.npos && (open == window_.npos || close < open)) return State::kNone;
+    if (open == window_.npos) {
+      const std::size_t keep = kTitleClose.size() - 1;
+      if (window_.size() > keep) window_.erase(0, window_.size() - keep);
+      return State::kSearching;
+    }
+    in_title_ = true;
+    title_begin_ = window_offset + open + kTitleOpen.size();
+    const std::string rest = window_.substr(open + kTitleOpen.size());
+    window_.clear();
+    return TakeInTitle(rest);
+  }
+
+  State TakeInTitle(std::string_view bytes) {
+    const std::size_t from =
+        title_.size() < kTitleClose.size() ? 0 : title_.size() - kTitleClose.size() + 1;
+    title_.append(bytes);
+    if (const auto close = title_.find(kTitleClose, from); close != title_.npos) {
+      title_.resize(close);
+      return State::kFound;
+    }
+    if (const std::size_t keep = kTitleClose.size() - 1; title_.size() > std::max(limit_, keep)) {
+      dropped_ += title_.size() - keep;
+      title_.erase(0, title_.size() - keep);
+    }
+    return State::kSearching;
+  }
+
+  std::size_t limit_;
+  bool in_title_ = false;
+  std::string window_;
+  std::string title_;
+  std::uint64_t title_begin_ = 0;  // offset of the title's first byte
+  std::uint64_t dropped_ = 0;      // title bytes no longer held
+};
+
+}  // namespace
+
 NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block,
                              std::size_t title_limit) {
   NativeString manifest_path = course_folder;
@@ -33,69 +99,28 @@ NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read
   manifest_path += platform::FromAscii("imsmanifest.xml");
   platform::InputFile manifest;
   if (!manifest.Open(manifest_path)) return {};
-
-  // The manifest is searched as a stream. Before the title, `window` holds the
-  // unsearched tail of the previous block (shorter than either tag) and the
-  // current block. Then `title` holds the title's bytes; once they outgrow
-  // the limit, only the last few, to find a "</title>" that spans two blocks,
-  // and a title that closes after all is read again from the file.
   std::vector<char> block(std::max<std::size_t>(read_block, 1));
-  std::string window;
-  std::string title;
-  std::uint64_t offset = 0;       // of the current block in the file
-  std::uint64_t title_begin = 0;  // of the title's first byte
-  std::uint64_t dropped = 0;      // title bytes no longer held
-  bool in_title = false;
+  TitleSearch search(title_limit);
+  std::uint64_t offset = 0;
   for (bool at_end = false; !at_end;) {
     const std::ptrdiff_t count = manifest.Read(block.data(), block.size());
-    if (count < 0) return {};
-    if (count == 0) break;
+    if (count <= 0) return {};
     std::string_view bytes(block.data(), static_cast<std::size_t>(count));
-    const std::uint64_t bytes_offset = offset;
-    offset += static_cast<std::uint64_t>(count);
     // The manifest text ends at its first NUL byte.
     if (const auto nul = bytes.find('\0'); nul != bytes.npos) {
       bytes = bytes.substr(0, nul);
       at_end = true;
     }
-    if (in_title) {
-      const std::size_t from =
-          title.size() < kTitleClose.size() ? 0 : title.size() - kTitleClose.size() + 1;
-      title.append(bytes);
-      if (const auto close = title.find(kTitleClose, from); close != title.npos) {
-        if (dropped == 0) return platform::FromNarrow(std::string_view(title).substr(0, close));
-        FileSource source(manifest);
-        std::string whole;
-        const bool read = ReadRange(source, {title_begin, title_begin + dropped + close}, block,
-                                    [&whole](std::string_view piece) { whole.append(piece); });
-        return read ? platform::FromNarrow(whole) : NativeString();
-      }
-      if (const std::size_t keep = kTitleClose.size() - 1;
-          title.size() > std::max(title_limit, keep)) {
-        dropped += title.size() - keep;
-        title.erase(0, title.size() - keep);
-      }
-      continue;
-    }
-    const std::uint64_t window_offset = bytes_offset - window.size();
-    window.append(bytes);
-    const auto open = window.find(kTitleOpen);
-    const auto close = window.find(kTitleClose);
-    // A "</title>" before the first "<title>" leaves the title empty.
-    if (close != window.npos && (open == window.npos || close < open)) return {};
-    if (open == window.npos) {
-      const std::size_t keep = kTitleClose.size() - 1;
-      if (window.size() > keep) window.erase(0, window.size() - keep);
-      continue;
-    }
-    if (close != window.npos) {
-      return platform::FromNarrow(std::string_view(window).substr(
-          open + kTitleOpen.size(), close - open - kTitleOpen.size()));
-    }
-    in_title = true;
-    title = window.substr(open + kTitleOpen.size());
-    title_begin = window_offset + open + kTitleOpen.size();
-    window.clear();
+    const TitleSearch::State state = search.Take(bytes, offset);
+    offset += static_cast<std::uint64_t>(count);
+    if (state == TitleSearch::State::kNone) return {};
+    if (state == TitleSearch::State::kSearching) continue;
+    if (search.held()) return platform::FromNarrow(search.title());
+    FileSource source(manifest);
+    std::string title;
+    const bool read = ReadRange(source, search.range(), block,
+                                [&title](std::string_view piece) { title.append(piece); });
+    return read ? platform::FromNarrow(title) : NativeString();
   }
   return {};
 }
