@@ -11,7 +11,7 @@ void LineTranscriptWriter::BeginCue(const CueTiming& /*timing*/) {
 }
 
 void LineTranscriptWriter::AddLine(const CueLine& line) {
-  HeldLine& held = cue_[cue_lines_ % kComparedLines];
+  HeldLine& held = cue()[cue_lines_ % kComparedLines];
   held.speaker.assign(line.speaker);
   held.is_long = line.long_text != nullptr;
   if (held.is_long) {
@@ -32,7 +32,7 @@ void LineTranscriptWriter::AddLine(const CueLine& line) {
 void LineTranscriptWriter::EndCue() {
   if (cue_lines_ == 0) return;  // the cue before stays the one to compare with
   if (!settled_) Settle();
-  cue_.swap(previous_);
+  cue_at_ ^= 1;
   previous_lines_ = cue_lines_;
   cue_lines_ = 0;
 }
@@ -40,8 +40,8 @@ void LineTranscriptWriter::EndCue() {
 void LineTranscriptWriter::Reset() {
   cue_lines_ = previous_lines_ = 0;
   settled_ = false;
-  for (Lines* lines : {&cue_, &previous_}) {
-    for (HeldLine& line : *lines) {
+  for (Lines& lines : lines_) {
+    for (HeldLine& line : lines) {
       ClearKeepingSmall(line.text);
       line.long_text.voice = Voice();
     }
@@ -53,7 +53,7 @@ std::uint64_t LineTranscriptWriter::KeepFrom() const {
   std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
   if (settled_) return from;
   for (std::size_t i = 0; i < cue_lines_; ++i) {
-    if (cue_[i].is_long) from = std::min(from, cue_[i].long_text.range.begin);
+    if (cue()[i].is_long) from = std::min(from, cue()[i].long_text.range.begin);
   }
   return from;
 }
@@ -71,7 +71,7 @@ std::size_t LineTranscriptWriter::RepeatedLineCount() const {
   for (std::size_t k = most; k > 0; --k) {
     const std::size_t first = previous_lines_ - k;
     std::size_t i = 0;
-    while (i < k && Same(previous_[(first + i) % kComparedLines], cue_[i])) ++i;
+    while (i < k && Same(previous()[(first + i) % kComparedLines], cue()[i])) ++i;
     if (i == k) return k;
   }
   return 0;
@@ -79,7 +79,7 @@ std::size_t LineTranscriptWriter::RepeatedLineCount() const {
 
 void LineTranscriptWriter::Settle() {
   settled_ = true;
-  for (std::size_t i = RepeatedLineCount(); i < cue_lines_; ++i) Write(cue_[i]);
+  for (std::size_t i = RepeatedLineCount(); i < cue_lines_; ++i) Write(cue()[i]);
 }
 
 // A line is labelled "Name: " when its voice has a name that differs from the

@@ -49,9 +49,14 @@ class LineTranscriptWriter : public CueSink {
   void Write(const HeldLine& line);
 
   TranscriptOutput& output_;
-  // The cue's last lines, line i at i % kComparedLines, and the cue before's.
-  Lines cue_;
-  Lines previous_;
+  Lines& cue() { return lines_[cue_at_]; }
+  const Lines& cue() const { return lines_[cue_at_]; }
+  const Lines& previous() const { return lines_[cue_at_ ^ 1]; }
+
+  // The cue's last lines, line i at i % kComparedLines, and the cue before's:
+  // they swap roles at the end of a cue.
+  std::array<Lines, 2> lines_;
+  std::size_t cue_at_ = 0;
   std::size_t cue_lines_ = 0;
   std::size_t previous_lines_ = 0;
   bool settled_ = false;
