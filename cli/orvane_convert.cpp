@@ -5,9 +5,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -50,7 +53,8 @@ constexpr std::string_view kHelp =
     "Each completion message goes to standard output; each error goes to standard\n"
     "error as \"orvane-convert: PATH: MESSAGE\", and the run goes on. When standard\n"
     "error is a terminal, a run that lasts more than a second shows its progress\n"
-    "there on one line: folders and files done of those found so far, and MB/s.\n"
+    "there on one line: folders, files and bytes done of those found so far, and\n"
+    "MB/s.\n"
     "\n"
     "Exit status: 0 when every file converted, 1 after any error, 2 on a usage error.";
 
@@ -97,7 +101,7 @@ class StatusLine {
 class ProgressDisplay {
  public:
   // Shows nothing unless `enabled`.
-  ProgressDisplay(Console& console, bool enabled) : console_(console), line_(console) {
+  ProgressDisplay(Console& console, bool enabled) : line_(console) {
     if (enabled) thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
   }
   ~ProgressDisplay() {
@@ -137,20 +141,10 @@ class ProgressDisplay {
   }
 
   NativeString Text() const {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate =
-        static_cast<double>(counters_.bytes_read.load()) / 1e6 / std::max(seconds, 1e-3);
-    char text[160];
-    std::snprintf(text, sizeof text, "%llu/%llu folders, %llu/%llu files, %.1f MB/s",
-                  static_cast<unsigned long long>(counters_.folders_done.load()),
-                  static_cast<unsigned long long>(counters_.folders_found.load()),
-                  static_cast<unsigned long long>(counters_.files_done.load()),
-                  static_cast<unsigned long long>(counters_.files_found.load()), rate);
-    return FromAscii(text);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    return ProgressText(counters_, elapsed.count());
   }
 
-  Console& console_;
   StatusLine line_;
   BatchProgress counters_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -159,6 +153,32 @@ class ProgressDisplay {
   bool showing_ = false;
   std::jthread thread_;  // last: stopped before the rest goes
 };
+
+// `bytes` in decimal units with at most three digits: "950 B", "9.5 kB",
+// "412 MB", "1.2 GB".
+std::string FormatBytes(std::uint64_t bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + " B";
+  constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+  double value = static_cast<double>(bytes) / 1000;
+  std::size_t unit = 0;
+  // 999.5 would round to "1000": it is "1.0" of the next unit.
+  while (value >= 999.5 && unit + 1 < std::size(kUnits)) {
+    value /= 1000;
+    ++unit;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
+  return text;
+}
+
+// `part` of `whole` (not 0) in percent, rounded down, so that 100 means all of
+// it; at most 100, as a file that grew since it was listed gives more.
+unsigned Percent(std::uint64_t part, std::uint64_t whole) {
+  if (part >= whole) return 100;
+  // part * 100 cannot overflow unless whole is that large too.
+  constexpr std::uint64_t kExact = std::numeric_limits<std::uint64_t>::max() / 100;
+  return static_cast<unsigned>(whole <= kExact ? part * 100 / whole : part / (whole / 100));
+}
 
 // Prints batch messages the way command-line tools do: the completion message
 // on standard output, errors on standard error prefixed by the program and path.
@@ -276,6 +296,21 @@ NativeString EscapeControls(const NativeString& text) {
     }
   }
   return escaped;
+}
+
+NativeString ProgressText(const BatchProgress& progress, double seconds) {
+  const std::uint64_t read = progress.bytes_read.load();
+  const std::uint64_t found = progress.bytes_found.load();
+  std::string bytes = FormatBytes(read) + " of " + FormatBytes(found);
+  if (found > 0) bytes += " (" + std::to_string(Percent(read, found)) + "%)";
+  const double rate = static_cast<double>(read) / 1e6 / std::max(seconds, 1e-3);
+  char text[200];
+  std::snprintf(text, sizeof text, "%llu/%llu folders, %llu/%llu files, %s, %.1f MB/s",
+                static_cast<unsigned long long>(progress.folders_done.load()),
+                static_cast<unsigned long long>(progress.folders_found.load()),
+                static_cast<unsigned long long>(progress.files_done.load()),
+                static_cast<unsigned long long>(progress.files_found.load()), bytes.c_str(), rate);
+  return FromAscii(text);
 }
 
 NativeString NormalizeFolder(const NativeString& folder) {

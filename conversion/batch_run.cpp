@@ -263,9 +263,14 @@ class Pipeline {
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  // Adds the conversion of `input` into `output`, for the batch `folder`.
-  void Convert(const std::shared_ptr<Folder>& folder, NativeString input, NativeString output) {
-    if (options_.progress != nullptr) options_.progress->files_found.fetch_add(1);
+  // Adds the conversion of `input`, of `size` bytes, into `output`, for the
+  // batch `folder`.
+  void Convert(const std::shared_ptr<Folder>& folder, NativeString input, NativeString output,
+               std::uint64_t size) {
+    if (BatchProgress* progress = options_.progress; progress != nullptr) {
+      progress->bytes_found.fetch_add(size);
+      progress->files_found.fetch_add(1);
+    }
     auto entry = std::make_unique<Entry>();
     entry->folder = folder;
     entry->input = std::move(input);
@@ -378,7 +383,9 @@ Listed ConvertFolder(const NativeString& folder, Pipeline& pipeline, BatchProgre
     if (listing.is_directory()) continue;
     // The separator is always inserted, even after a folder path that ends in one.
     input.replace(name_start, NativeString::npos, name);
-    pipeline.Convert(batch, input, MakeOutputPath(input));
+    // A stat per file on POSIX: only when someone watches.
+    const std::uint64_t size = progress != nullptr ? listing.size() : 0;
+    pipeline.Convert(batch, input, MakeOutputPath(input), size);
   }
   if (batch == nullptr) return listing.failed() ? Listed::kUnreadable : Listed::kNoCaptionFile;
   // Entries after a failed read of the folder were never seen: the folder
