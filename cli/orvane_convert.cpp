@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 #include <type_traits>
+#include <variant>
 
 #include "conversion/batch_run.h"
 #include "version.h"
@@ -239,14 +240,31 @@ class StandardOutput : public TranscriptSink {
   }
 };
 
+// What a command line asks for.
 struct Options {
+  enum class Action { kConvert, kShowHelp, kShowVersion };
+  Action action = Action::kConvert;
   TranscriptStyle style = TranscriptStyle::kDefault;
   bool recursive = false;
   bool quiet = false;
-  bool filter = false;  // "-": standard input to standard output
-  unsigned jobs = 0;    // 0: one per usable processor
+  bool standard_input = false;  // "-": converts standard input to standard output
+  unsigned jobs = 0;            // 0: one per usable processor
   std::optional<NativeString> title;
   std::vector<NativeString> folders;
+};
+
+// What makes a command line wrong: the problem (empty when the usage alone
+// tells it), followed by the argument at fault when there is one.
+struct UsageError {
+  std::string_view problem;
+  NativeString argument;
+};
+
+// One option as given: "--name=value" or "--name value", "-jN" or "-j N", or
+// a name alone.
+struct Option {
+  NativeString name;
+  std::optional<NativeString> value;
 };
 
 // Parses the number of jobs; 0 when `text` is not a number from 1 to kMaxJobs.
@@ -260,8 +278,102 @@ unsigned ParseJobs(const NativeString& text) {
   return jobs <= kMaxJobs ? jobs : 0;
 }
 
+// Reads the option `args[i]` and, when it takes a value not attached to it,
+// the next argument, to which `i` then moves.
+std::variant<Option, UsageError> ReadOption(const std::vector<NativeString>& args, std::size_t& i) {
+  const NativeString& arg = args[i];
+  Option option{arg, std::nullopt};
+  if (const auto equals = arg.find('='); arg[1] == '-' && equals != NativeString::npos) {
+    option.name = arg.substr(0, equals);
+    option.value = arg.substr(equals + 1);
+  } else if (arg[1] == 'j' && arg.size() > 2) {
+    option.name = FromAscii("-j");
+    option.value = arg.substr(2);
+  }
+  const bool takes_value = option.name == FromAscii("-j") || option.name == FromAscii("--jobs") ||
+                           option.name == FromAscii("--title");
+  if (takes_value && !option.value) {
+    if (i + 1 == args.size()) return UsageError{"option needs a value: ", arg};
+    option.value = args[++i];
+  } else if (!takes_value && option.value) {
+    return UsageError{"option takes no value: ", arg};
+  }
+  return option;
+}
+
+// Sets in `options` what `option`, read by ReadOption, asks for.
+std::optional<UsageError> ApplyOption(const Option& option, Options& options) {
+  const NativeString& name = option.name;
+  if (name == FromAscii("--clean")) {
+    options.style = TranscriptStyle::kClean;
+  } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
+    options.recursive = true;
+  } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
+    options.quiet = true;
+  } else if (name == FromAscii("-j") || name == FromAscii("--jobs")) {
+    options.jobs = ParseJobs(*option.value);
+    if (options.jobs == 0) return UsageError{"invalid number of jobs: ", *option.value};
+  } else if (name == FromAscii("--title")) {
+    options.title = *option.value;
+  } else if (name == FromAscii("--help")) {
+    options.action = Options::Action::kShowHelp;
+  } else if (name == FromAscii("--version")) {
+    options.action = Options::Action::kShowVersion;
+  } else {
+    return UsageError{"unknown option: ", name};
+  }
+  return std::nullopt;
+}
+
+// Parses the arguments of orvane-convert (without the program name). Options
+// and operands may come in any order; "--" ends the options, and --help or
+// --version ends the command line.
+std::variant<Options, UsageError> ParseArguments(const std::vector<NativeString>& args) {
+  Options options;
+  bool options_done = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const NativeString& arg = args[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      if (!options_done && arg == FromAscii("-")) {
+        options.standard_input = true;
+      } else {
+        options.folders.push_back(arg);
+      }
+      continue;
+    }
+    std::variant<Option, UsageError> read = ReadOption(args, i);
+    if (const UsageError* error = std::get_if<UsageError>(&read)) return *error;
+    const Option& option = std::get<Option>(read);
+    if (option.name == FromAscii("--")) {
+      options_done = true;
+    } else if (std::optional<UsageError> error = ApplyOption(option, options)) {
+      return *error;
+    } else if (options.action != Options::Action::kConvert) {
+      return options;
+    }
+  }
+  if (options.standard_input) {
+    if (!options.folders.empty()) return UsageError{"- takes no FOLDER: ", options.folders[0]};
+  } else if (options.title) {
+    return UsageError{"--title needs -", {}};
+  } else if (options.folders.empty()) {
+    return UsageError{};
+  }
+  return options;
+}
+
+// Tells `error` and the usage on standard error; returns the exit status.
+int ShowUsageError(const UsageError& error, Console& console) {
+  if (!error.problem.empty()) {
+    console.Err(FromAscii(kProgram) + FromAscii(": ") + FromAscii(error.problem) +
+                EscapeControls(error.argument));
+  }
+  PrintLines(console, &Console::Err, kUsage);
+  return kExitUsage;
+}
+
 // Converts standard input into standard output, as a file of a folder run.
-int RunFilter(const Options& options, Console& console) {
+int ConvertStandardInput(const Options& options, Console& console) {
   CaptionConverter converter(options.title.value_or(NativeString()), options.style);
   StandardInput input;
   StandardOutput output;
@@ -272,6 +384,21 @@ int RunFilter(const Options& options, Console& console) {
               FromAscii(reading ? ": standard input: " : ": standard output: ") +
               MessageText(reading ? BatchMessage::kErrorOpening : BatchMessage::kErrorWriting, {}));
   return kExitFailure;
+}
+
+// Runs the batch run over every folder of `options`, telling on `console`.
+int ConvertFolders(const Options& options, Console& console) {
+  ProgressDisplay progress(console, !options.quiet && console.ErrIsTerminal());
+  ConsoleReporter reporter(console, progress, options.quiet);
+  BatchOptions batch;
+  batch.style = options.style;
+  batch.recursive = options.recursive;
+  batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
+  batch.progress = progress.counters();
+  for (const NativeString& folder : options.folders) {
+    RunBatches(NormalizeFolder(folder), batch, reporter);
+  }
+  return reporter.failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -327,85 +454,24 @@ NativeString NormalizeFolder(const NativeString& folder) {
 }
 
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
-  Options options;
-  bool options_done = false;
-  const auto usage_error = [&console](const std::string_view problem, const NativeString& what) {
-    console.Err(FromAscii(kProgram) + FromAscii(": ") + FromAscii(problem) + EscapeControls(what));
-    PrintLines(console, &Console::Err, kUsage);
-    return kExitUsage;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const NativeString& arg = args[i];
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
-      if (!options_done && arg == FromAscii("-")) {
-        options.filter = true;
-      } else {
-        options.folders.push_back(arg);
-      }
-      continue;
-    }
-    // "--name=value" or "--name value", "-jN" or "-j N".
-    NativeString name = arg;
-    std::optional<NativeString> value;
-    if (const auto equals = arg.find('='); arg[1] == '-' && equals != NativeString::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else if (arg[1] == 'j' && arg.size() > 2) {
-      name = FromAscii("-j");
-      value = arg.substr(2);
-    }
-    const bool takes_value =
-        name == FromAscii("-j") || name == FromAscii("--jobs") || name == FromAscii("--title");
-    if (takes_value && !value) {
-      if (i + 1 == args.size()) return usage_error("option needs a value: ", arg);
-      value = args[++i];
-    } else if (!takes_value && value) {
-      return usage_error("option takes no value: ", arg);
-    }
-    if (name == FromAscii("--")) {
-      options_done = true;
-    } else if (name == FromAscii("--clean")) {
-      options.style = TranscriptStyle::kClean;
-    } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
-      options.recursive = true;
-    } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
-      options.quiet = true;
-    } else if (name == FromAscii("-j") || name == FromAscii("--jobs")) {
-      options.jobs = ParseJobs(*value);
-      if (options.jobs == 0) return usage_error("invalid number of jobs: ", *value);
-    } else if (name == FromAscii("--title")) {
-      options.title = *value;
-    } else if (name == FromAscii("--help")) {
+  const std::variant<Options, UsageError> parsed = ParseArguments(args);
+  if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
+    return ShowUsageError(*error, console);
+  }
+  const Options& options = std::get<Options>(parsed);
+  switch (options.action) {
+    case Options::Action::kShowHelp:
       PrintLines(console, &Console::Out, kUsage);
       PrintLines(console, &Console::Out, kHelp);
       return kExitOk;
-    } else if (name == FromAscii("--version")) {
+    case Options::Action::kShowVersion:
       console.Out(FromAscii(kProgram) + FromAscii(" ") + FromAscii(kVersion));
       return kExitOk;
-    } else {
-      return usage_error("unknown option: ", arg);
-    }
+    case Options::Action::kConvert:
+      break;
   }
-  if (options.filter) {
-    if (!options.folders.empty()) return usage_error("- takes no FOLDER: ", options.folders[0]);
-    return RunFilter(options, console);
-  }
-  if (options.title) return usage_error("--title needs -", {});
-  if (options.folders.empty()) {
-    PrintLines(console, &Console::Err, kUsage);
-    return kExitUsage;
-  }
-  ProgressDisplay progress(console, !options.quiet && console.ErrIsTerminal());
-  ConsoleReporter reporter(console, progress, options.quiet);
-  BatchOptions batch;
-  batch.style = options.style;
-  batch.recursive = options.recursive;
-  batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
-  batch.progress = progress.counters();
-  for (const NativeString& folder : options.folders) {
-    RunBatches(NormalizeFolder(folder), batch, reporter);
-  }
-  return reporter.failed() ? kExitFailure : kExitOk;
+  if (options.standard_input) return ConvertStandardInput(options, console);
+  return ConvertFolders(options, console);
 }
 
 }  // namespace orvane::cli
