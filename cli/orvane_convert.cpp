@@ -5,12 +5,16 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <type_traits>
+#include <variant>
 
 #include "conversion/batch_run.h"
 #include "version.h"
@@ -50,7 +54,8 @@ constexpr std::string_view kHelp =
     "Each completion message goes to standard output; each error goes to standard\n"
     "error as \"orvane-convert: PATH: MESSAGE\", and the run goes on. When standard\n"
     "error is a terminal, a run that lasts more than a second shows its progress\n"
-    "there on one line: folders and files done of those found so far, and MB/s.\n"
+    "there on one line: folders, files and bytes done of those found so far, and\n"
+    "MB/s.\n"
     "\n"
     "Exit status: 0 when every file converted, 1 after any error, 2 on a usage error.";
 
@@ -97,7 +102,7 @@ class StatusLine {
 class ProgressDisplay {
  public:
   // Shows nothing unless `enabled`.
-  ProgressDisplay(Console& console, bool enabled) : console_(console), line_(console) {
+  ProgressDisplay(Console& console, bool enabled) : line_(console) {
     if (enabled) thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
   }
   ~ProgressDisplay() {
@@ -137,20 +142,10 @@ class ProgressDisplay {
   }
 
   NativeString Text() const {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double rate =
-        static_cast<double>(counters_.bytes_read.load()) / 1e6 / std::max(seconds, 1e-3);
-    char text[160];
-    std::snprintf(text, sizeof text, "%llu/%llu folders, %llu/%llu files, %.1f MB/s",
-                  static_cast<unsigned long long>(counters_.folders_done.load()),
-                  static_cast<unsigned long long>(counters_.folders_found.load()),
-                  static_cast<unsigned long long>(counters_.files_done.load()),
-                  static_cast<unsigned long long>(counters_.files_found.load()), rate);
-    return FromAscii(text);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    return ProgressText(counters_, elapsed.count());
   }
 
-  Console& console_;
   StatusLine line_;
   BatchProgress counters_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -159,6 +154,32 @@ class ProgressDisplay {
   bool showing_ = false;
   std::jthread thread_;  // last: stopped before the rest goes
 };
+
+// `bytes` in decimal units with at most three digits: "950 B", "9.5 kB",
+// "412 MB", "1.2 GB".
+std::string FormatBytes(std::uint64_t bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + " B";
+  constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+  double value = static_cast<double>(bytes) / 1000;
+  std::size_t unit = 0;
+  // 999.5 would round to "1000": it is "1.0" of the next unit.
+  while (value >= 999.5 && unit + 1 < std::size(kUnits)) {
+    value /= 1000;
+    ++unit;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
+  return text;
+}
+
+// `part` of `whole` (not 0) in percent, rounded down, so that 100 means all of
+// it; at most 100, as a file that grew since it was listed gives more.
+unsigned Percent(std::uint64_t part, std::uint64_t whole) {
+  if (part >= whole) return 100;
+  // part * 100 cannot overflow unless whole is that large too.
+  constexpr std::uint64_t kExact = std::numeric_limits<std::uint64_t>::max() / 100;
+  return static_cast<unsigned>(whole <= kExact ? part * 100 / whole : part / (whole / 100));
+}
 
 // Prints batch messages the way command-line tools do: the completion message
 // on standard output, errors on standard error prefixed by the program and path.
@@ -219,14 +240,31 @@ class StandardOutput : public TranscriptSink {
   }
 };
 
+// What a command line asks for.
 struct Options {
+  enum class Action { kConvert, kShowHelp, kShowVersion };
+  Action action = Action::kConvert;
   TranscriptStyle style = TranscriptStyle::kDefault;
   bool recursive = false;
   bool quiet = false;
-  bool filter = false;  // "-": standard input to standard output
-  unsigned jobs = 0;    // 0: one per usable processor
+  bool standard_input = false;  // "-": converts standard input to standard output
+  unsigned jobs = 0;            // 0: one per usable processor
   std::optional<NativeString> title;
   std::vector<NativeString> folders;
+};
+
+// What makes a command line wrong: the problem (empty when the usage alone
+// tells it), followed by the argument at fault when there is one.
+struct UsageError {
+  std::string_view problem;
+  NativeString argument;
+};
+
+// One option as given: "--name=value" or "--name value", "-jN" or "-j N", or
+// a name alone.
+struct Option {
+  NativeString name;
+  std::optional<NativeString> value;
 };
 
 // Parses the number of jobs; 0 when `text` is not a number from 1 to kMaxJobs.
@@ -240,8 +278,102 @@ unsigned ParseJobs(const NativeString& text) {
   return jobs <= kMaxJobs ? jobs : 0;
 }
 
+// Reads the option `args[i]` and, when it takes a value not attached to it,
+// the next argument, to which `i` then moves.
+std::variant<Option, UsageError> ReadOption(const std::vector<NativeString>& args, std::size_t& i) {
+  const NativeString& arg = args[i];
+  Option option{arg, std::nullopt};
+  if (const auto equals = arg.find('='); arg[1] == '-' && equals != NativeString::npos) {
+    option.name = arg.substr(0, equals);
+    option.value = arg.substr(equals + 1);
+  } else if (arg[1] == 'j' && arg.size() > 2) {
+    option.name = FromAscii("-j");
+    option.value = arg.substr(2);
+  }
+  const bool takes_value = option.name == FromAscii("-j") || option.name == FromAscii("--jobs") ||
+                           option.name == FromAscii("--title");
+  if (takes_value && !option.value) {
+    if (i + 1 == args.size()) return UsageError{"option needs a value: ", arg};
+    option.value = args[++i];
+  } else if (!takes_value && option.value) {
+    return UsageError{"option takes no value: ", arg};
+  }
+  return option;
+}
+
+// Sets in `options` what `option`, read by ReadOption, asks for.
+std::optional<UsageError> ApplyOption(const Option& option, Options& options) {
+  const NativeString& name = option.name;
+  if (name == FromAscii("--clean")) {
+    options.style = TranscriptStyle::kClean;
+  } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
+    options.recursive = true;
+  } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
+    options.quiet = true;
+  } else if (name == FromAscii("-j") || name == FromAscii("--jobs")) {
+    options.jobs = ParseJobs(*option.value);
+    if (options.jobs == 0) return UsageError{"invalid number of jobs: ", *option.value};
+  } else if (name == FromAscii("--title")) {
+    options.title = *option.value;
+  } else if (name == FromAscii("--help")) {
+    options.action = Options::Action::kShowHelp;
+  } else if (name == FromAscii("--version")) {
+    options.action = Options::Action::kShowVersion;
+  } else {
+    return UsageError{"unknown option: ", name};
+  }
+  return std::nullopt;
+}
+
+// Parses the arguments of orvane-convert (without the program name). Options
+// and operands may come in any order; "--" ends the options, and --help or
+// --version ends the command line.
+std::variant<Options, UsageError> ParseArguments(const std::vector<NativeString>& args) {
+  Options options;
+  bool options_done = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const NativeString& arg = args[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      if (!options_done && arg == FromAscii("-")) {
+        options.standard_input = true;
+      } else {
+        options.folders.push_back(arg);
+      }
+      continue;
+    }
+    std::variant<Option, UsageError> read = ReadOption(args, i);
+    if (const UsageError* error = std::get_if<UsageError>(&read)) return *error;
+    const Option& option = std::get<Option>(read);
+    if (option.name == FromAscii("--")) {
+      options_done = true;
+    } else if (std::optional<UsageError> error = ApplyOption(option, options)) {
+      return *error;
+    } else if (options.action != Options::Action::kConvert) {
+      return options;
+    }
+  }
+  if (options.standard_input) {
+    if (!options.folders.empty()) return UsageError{"- takes no FOLDER: ", options.folders[0]};
+  } else if (options.title) {
+    return UsageError{"--title needs -", {}};
+  } else if (options.folders.empty()) {
+    return UsageError{};
+  }
+  return options;
+}
+
+// Tells `error` and the usage on standard error; returns the exit status.
+int ShowUsageError(const UsageError& error, Console& console) {
+  if (!error.problem.empty()) {
+    console.Err(FromAscii(kProgram) + FromAscii(": ") + FromAscii(error.problem) +
+                EscapeControls(error.argument));
+  }
+  PrintLines(console, &Console::Err, kUsage);
+  return kExitUsage;
+}
+
 // Converts standard input into standard output, as a file of a folder run.
-int RunFilter(const Options& options, Console& console) {
+int ConvertStandardInput(const Options& options, Console& console) {
   CaptionConverter converter(options.title.value_or(NativeString()), options.style);
   StandardInput input;
   StandardOutput output;
@@ -252,6 +384,21 @@ int RunFilter(const Options& options, Console& console) {
               FromAscii(reading ? ": standard input: " : ": standard output: ") +
               MessageText(reading ? BatchMessage::kErrorOpening : BatchMessage::kErrorWriting, {}));
   return kExitFailure;
+}
+
+// Runs the batch run over every folder of `options`, telling on `console`.
+int ConvertFolders(const Options& options, Console& console) {
+  ProgressDisplay progress(console, !options.quiet && console.ErrIsTerminal());
+  ConsoleReporter reporter(console, progress, options.quiet);
+  BatchOptions batch;
+  batch.style = options.style;
+  batch.recursive = options.recursive;
+  batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
+  batch.progress = progress.counters();
+  for (const NativeString& folder : options.folders) {
+    RunBatches(NormalizeFolder(folder), batch, reporter);
+  }
+  return reporter.failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -278,6 +425,21 @@ NativeString EscapeControls(const NativeString& text) {
   return escaped;
 }
 
+NativeString ProgressText(const BatchProgress& progress, double seconds) {
+  const std::uint64_t read = progress.bytes_read.load();
+  const std::uint64_t found = progress.bytes_found.load();
+  std::string bytes = FormatBytes(read) + " of " + FormatBytes(found);
+  if (found > 0) bytes += " (" + std::to_string(Percent(read, found)) + "%)";
+  const double rate = static_cast<double>(read) / 1e6 / std::max(seconds, 1e-3);
+  char text[200];
+  std::snprintf(text, sizeof text, "%llu/%llu folders, %llu/%llu files, %s, %.1f MB/s",
+                static_cast<unsigned long long>(progress.folders_done.load()),
+                static_cast<unsigned long long>(progress.folders_found.load()),
+                static_cast<unsigned long long>(progress.files_done.load()),
+                static_cast<unsigned long long>(progress.files_found.load()), bytes.c_str(), rate);
+  return FromAscii(text);
+}
+
 NativeString NormalizeFolder(const NativeString& folder) {
   if (folder.empty()) return folder;
   // As the system means the path: "link/.." is the link's parent.
@@ -292,85 +454,24 @@ NativeString NormalizeFolder(const NativeString& folder) {
 }
 
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console) {
-  Options options;
-  bool options_done = false;
-  const auto usage_error = [&console](const std::string_view problem, const NativeString& what) {
-    console.Err(FromAscii(kProgram) + FromAscii(": ") + FromAscii(problem) + EscapeControls(what));
-    PrintLines(console, &Console::Err, kUsage);
-    return kExitUsage;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const NativeString& arg = args[i];
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
-      if (!options_done && arg == FromAscii("-")) {
-        options.filter = true;
-      } else {
-        options.folders.push_back(arg);
-      }
-      continue;
-    }
-    // "--name=value" or "--name value", "-jN" or "-j N".
-    NativeString name = arg;
-    std::optional<NativeString> value;
-    if (const auto equals = arg.find('='); arg[1] == '-' && equals != NativeString::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else if (arg[1] == 'j' && arg.size() > 2) {
-      name = FromAscii("-j");
-      value = arg.substr(2);
-    }
-    const bool takes_value =
-        name == FromAscii("-j") || name == FromAscii("--jobs") || name == FromAscii("--title");
-    if (takes_value && !value) {
-      if (i + 1 == args.size()) return usage_error("option needs a value: ", arg);
-      value = args[++i];
-    } else if (!takes_value && value) {
-      return usage_error("option takes no value: ", arg);
-    }
-    if (name == FromAscii("--")) {
-      options_done = true;
-    } else if (name == FromAscii("--clean")) {
-      options.style = TranscriptStyle::kClean;
-    } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
-      options.recursive = true;
-    } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
-      options.quiet = true;
-    } else if (name == FromAscii("-j") || name == FromAscii("--jobs")) {
-      options.jobs = ParseJobs(*value);
-      if (options.jobs == 0) return usage_error("invalid number of jobs: ", *value);
-    } else if (name == FromAscii("--title")) {
-      options.title = *value;
-    } else if (name == FromAscii("--help")) {
+  const std::variant<Options, UsageError> parsed = ParseArguments(args);
+  if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
+    return ShowUsageError(*error, console);
+  }
+  const Options& options = std::get<Options>(parsed);
+  switch (options.action) {
+    case Options::Action::kShowHelp:
       PrintLines(console, &Console::Out, kUsage);
       PrintLines(console, &Console::Out, kHelp);
       return kExitOk;
-    } else if (name == FromAscii("--version")) {
+    case Options::Action::kShowVersion:
       console.Out(FromAscii(kProgram) + FromAscii(" ") + FromAscii(kVersion));
       return kExitOk;
-    } else {
-      return usage_error("unknown option: ", arg);
-    }
+    case Options::Action::kConvert:
+      break;
   }
-  if (options.filter) {
-    if (!options.folders.empty()) return usage_error("- takes no FOLDER: ", options.folders[0]);
-    return RunFilter(options, console);
-  }
-  if (options.title) return usage_error("--title needs -", {});
-  if (options.folders.empty()) {
-    PrintLines(console, &Console::Err, kUsage);
-    return kExitUsage;
-  }
-  ProgressDisplay progress(console, !options.quiet && console.ErrIsTerminal());
-  ConsoleReporter reporter(console, progress, options.quiet);
-  BatchOptions batch;
-  batch.style = options.style;
-  batch.recursive = options.recursive;
-  batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
-  batch.progress = progress.counters();
-  for (const NativeString& folder : options.folders) {
-    RunBatches(NormalizeFolder(folder), batch, reporter);
-  }
-  return reporter.failed() ? kExitFailure : kExitOk;
+  if (options.standard_input) return ConvertStandardInput(options, console);
+  return ConvertFolders(options, console);
 }
 
 }  // namespace orvane::cli

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "conversion/batch_run.h"
 #include "platform/platform.h"
 
 namespace orvane::cli {
@@ -34,6 +35,14 @@ inline constexpr int kExitUsage = 2;
 // usage error. With the argument "-", converts standard input to standard
 // output (platform::ReadStandardInput, platform::WriteStandardOutput).
 int RunOrvaneConvert(const std::vector<NativeString>& args, Console& console);
+
+// The text of the progress line for `progress`, `seconds` into a run: folders
+// and files done of those found so far, caption bytes read of those found
+// with the share read, and the reading speed, as in
+// "3/12 folders, 1204/3310 files, 412 MB of 1.2 GB (34%), 412.5 MB/s".
+// Byte counts are in decimal units (as MB/s is) with at most three digits;
+// the share is left out while no bytes are found.
+NativeString ProgressText(const BatchProgress& progress, double seconds);
 
 // Returns `folder` as the system resolves it (see platform::ResolvePath); when
 // it cannot be resolved, made absolute and lexically normal, without a

@@ -8,7 +8,9 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "conversion/conversion.h"
@@ -65,221 +67,290 @@ namespace {
 // tree are waiting while the last ones of a folder are converted.
 constexpr std::size_t kAheadPerJob = 64;
 
-// One folder converted as a batch, as the reporting thread sees it.
-struct Folder {
-  NativeString path;
-  std::shared_ptr<const NativeString> title;  // read by the converting threads too
-  std::set<NativeString> listed;              // transcript paths of its caption files so far
-  std::set<NativeString> written;             // of them, those written by the run
+// The transcript paths of one folder's caption files, the one place that
+// decides which caption may write a path. Captions whose names differ only in
+// case share one transcript path: the first of them that writes it keeps it,
+// and each later one fails with kOpenFailed rather than replace it. Used by
+// the thread that lists and reports only.
+class TranscriptPaths {
+ public:
+  // True when the caption file listed now may write `output`. For a path
+  // listed before, whether an earlier file wrote it is known only once every
+  // earlier file is reported: `report_earlier` is called to report them first.
+  template <class ReportEarlier>
+  bool MayWrite(const NativeString& output, ReportEarlier report_earlier) {
+    if (listed_.insert(output).second) return true;
+    report_earlier();
+    return written_.count(output) == 0;
+  }
+  // Takes note, as it is reported, of the `result` of a file that may write `output`.
+  void Reported(const NativeString& output, ConversionResult result) {
+    if (result == ConversionResult::kConverted) written_.insert(output);
+  }
+
+ private:
+  std::set<NativeString> listed_;   // the transcript paths of the caption files listed so far
+  std::set<NativeString> written_;  // of them, those written by the run
 };
 
-// One message of the run, in listing order: the conversion of a caption file,
-// whose message is known once it is done, or a message decided at once.
-struct Item {
+// One folder converted as a batch.
+struct Folder {
+  std::shared_ptr<const NativeString> title;  // read by the converting threads too
+  TranscriptPaths transcripts;
+};
+
+// One message of a run, in listing order: the conversion of a caption file,
+// whose message is known once it is converted, or a message decided at once.
+struct Entry {
   std::shared_ptr<Folder> folder;  // for a caption file
-  std::shared_ptr<const NativeString> title;
   NativeString input;
-  NativeString output;
-  ConversionResult result = ConversionResult::kConverted;
+  NativeString output;  // empty when the caption file may not write its transcript
   BatchMessage message = BatchMessage::kFilesConverted;  // when not a caption file
   NativeString subject;
+  // Set by the converting thread, then read by the reporting thread.
+  ConversionResult result = ConversionResult::kConverted;
   bool done = false;
+};
+
+// The messages of a run from the oldest not yet reported, in listing order,
+// while their files are converted on other threads in any order. Entries are
+// added and reported by one thread; any thread completes them.
+class ReportingWindow {
+ public:
+  // Adds `entry` at the end and returns it, held until it is reported.
+  Entry& Add(std::unique_ptr<Entry> entry) { return *entries_.emplace_back(std::move(entry)); }
+
+  // Records the `result` of converting `entry`, which is then done.
+  void Complete(Entry& entry, ConversionResult result) {
+    const std::lock_guard lock(mutex_);
+    entry.result = result;
+    entry.done = true;
+    if (waiting_) done_.notify_one();
+  }
+
+  // Hands the entries at the front that are done to `report`, in order and
+  // one at a time, waiting for the oldest to be done while more than `keep`
+  // remain.
+  template <class Report>
+  void Flush(std::size_t keep, Report report) {
+    while (!entries_.empty() && Settle(*entries_.front(), entries_.size() > keep)) {
+      const std::unique_ptr<Entry> entry = std::move(entries_.front());
+      entries_.pop_front();
+      report(*entry);
+    }
+  }
+
+ private:
+  // True when `entry` is done; with `wait`, once it is.
+  bool Settle(Entry& entry, bool wait) {
+    std::unique_lock lock(mutex_);
+    if (!entry.done && wait) {
+      waiting_ = true;
+      done_.wait(lock, [&entry] { return entry.done; });
+      waiting_ = false;
+    }
+    return entry.done;
+  }
+
+  std::deque<std::unique_ptr<Entry>> entries_;  // used by the reporting thread only
+  std::mutex mutex_;                            // the entries' results, and waiting_
+  std::condition_variable done_;                // an entry is done
+  bool waiting_ = false;                        // the reporting thread waits for one
+};
+
+// The caption files waiting for a converting thread.
+class WorkQueue {
+ public:
+  // Adds a file to convert; `entry` must stay until it is completed.
+  void Push(Entry& entry) {
+    bool wake = false;
+    {
+      const std::lock_guard lock(mutex_);
+      waiting_.push_back(&entry);
+      wake = idle_ > 0;  // a busy thread takes the file when it is done
+    }
+    if (wake) work_.notify_one();
+  }
+
+  // Waits for a file and takes it, for a thread whose last file was of
+  // `folder` (null for none): the oldest of that folder while no other thread
+  // works there, else the oldest of a folder where no thread works, else the
+  // oldest. `folder` becomes the taken file's, counted as worked in until the
+  // thread's next Take. Returns null once `stop` is requested and no file
+  // waits.
+  Entry* Take(const Folder*& folder, std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    const Folder* last = std::exchange(folder, nullptr);
+    if (last != nullptr) busy_.erase(std::find(busy_.begin(), busy_.end(), last));
+    ++idle_;
+    const bool woken = work_.wait(lock, stop, [this] { return !waiting_.empty(); });
+    --idle_;
+    if (!woken) return nullptr;
+    const auto next = NextFor(last);
+    Entry* entry = *next;
+    waiting_.erase(next);
+    folder = entry->folder.get();
+    busy_.push_back(folder);
+    return entry;
+  }
+
+ private:
+  // Threads in folders of their own do not queue on one folder's lock in the
+  // kernel when they create and rename transcripts.
+  std::deque<Entry*>::iterator NextFor(const Folder* last) {
+    const auto busy = [this](const Folder* folder) {
+      return std::find(busy_.begin(), busy_.end(), folder) != busy_.end();
+    };
+    auto free = waiting_.end();
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+      const Folder* folder = (*it)->folder.get();
+      if (busy(folder)) continue;
+      if (folder == last) return it;
+      if (free == waiting_.end()) free = it;
+    }
+    return free != waiting_.end() ? free : waiting_.begin();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any work_;  // a file waits
+  std::deque<Entry*> waiting_;        // files not yet taken by a thread
+  std::vector<const Folder*> busy_;   // the folder of each file being converted
+  unsigned idle_ = 0;                 // threads waiting for a file
+};
+
+// A thread's converter, kept from file to file of one title so that its
+// buffers are reused, and made anew when the title changes.
+class ConverterCache {
+ public:
+  // Converts in `style`, counting the bytes read in `bytes_read` when not null.
+  ConverterCache(TranscriptStyle style, std::atomic<std::uint64_t>* bytes_read)
+      : style_(style), bytes_read_(bytes_read) {}
+
+  // Converts the caption file of `entry` with its folder's title.
+  ConversionResult Convert(const Entry& entry) {
+    const std::shared_ptr<const NativeString>& title = entry.folder->title;
+    if (title_ != title) {
+      converter_.emplace(*title, style_);
+      converter_->CountBytesIn(bytes_read_);
+      title_ = title;
+    }
+    return converter_->Convert(entry.input, entry.output);
+  }
+
+ private:
+  TranscriptStyle style_;
+  std::atomic<std::uint64_t>* bytes_read_;
+  std::shared_ptr<const NativeString> title_;  // of the files `converter_` is for
+  std::optional<CaptionConverter> converter_;
 };
 
 // Converts caption files in the order they are added and reports every
 // message in that order from the adding thread. With more than one job the
-// files are converted on that many threads, at most a few per thread ahead of
-// the oldest message not yet reported.
+// files are converted on that many threads, at most kAheadPerJob per thread
+// ahead of the oldest message not yet reported.
 class Pipeline {
  public:
   Pipeline(const BatchOptions& options, BatchReporter& reporter)
-      : options_(options), reporter_(reporter), limit_(kAheadPerJob * std::size_t{options.jobs}) {
+      : options_(options),
+        reporter_(reporter),
+        limit_(kAheadPerJob * std::size_t{options.jobs}),
+        sequential_(options.style, BytesRead()) {
     if (options.jobs <= 1) return;
-    for (unsigned i = 0; i < options.jobs; ++i) workers_.emplace_back([this] { Work(); });
-  }
-  ~Pipeline() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
+    for (unsigned i = 0; i < options.jobs; ++i) {
+      workers_.emplace_back([this](std::stop_token stop) { Work(stop); });
     }
-    work_.notify_all();
   }
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  // Adds the conversion of `input` into `output`, for the batch `folder`.
-  void Convert(const std::shared_ptr<Folder>& folder, NativeString input, NativeString output) {
-    if (options_.progress != nullptr) options_.progress->files_found.fetch_add(1);
-    auto item = std::make_unique<Item>();
-    item->folder = folder;
-    item->title = folder->title;
-    // Captions whose names differ only in case share a transcript path: the
-    // first one that writes it keeps it, and which one that is is known once
-    // the earlier ones are done.
-    if (!folder->listed.insert(output).second) {
-      Flush(0);
-      if (folder->written.count(output) != 0) {
-        item->input = std::move(input);
-        item->result = ConversionResult::kOpenFailed;
-        item->done = true;
-        Add(std::move(item));
-        return;
+  // Adds the conversion of `input`, of `size` bytes, into `output`, for the
+  // batch `folder`.
+  void Convert(const std::shared_ptr<Folder>& folder, NativeString input, NativeString output,
+               std::uint64_t size) {
+    if (BatchProgress* progress = options_.progress; progress != nullptr) {
+      progress->bytes_found.fetch_add(size);
+      progress->files_found.fetch_add(1);
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->folder = folder;
+    entry->input = std::move(input);
+    if (!folder->transcripts.MayWrite(output, [this] { Finish(); })) {
+      entry->result = ConversionResult::kOpenFailed;
+      entry->done = true;
+    } else {
+      entry->output = std::move(output);
+      if (workers_.empty()) {
+        entry->result = sequential_.Convert(*entry);
+        entry->done = true;
       }
     }
-    item->input = std::move(input);
-    item->output = std::move(output);
-    if (workers_.empty()) {
-      item->result = Run(sequential_, *item);
-      item->done = true;
-    }
-    Add(std::move(item));
+    Add(std::move(entry));
   }
 
   // Adds a message decided now.
   void Tell(BatchMessage message, const NativeString& subject) {
-    auto item = std::make_unique<Item>();
-    item->message = message;
-    item->subject = subject;
-    item->done = true;
-    Add(std::move(item));
+    auto entry = std::make_unique<Entry>();
+    entry->message = message;
+    entry->subject = subject;
+    entry->done = true;
+    Add(std::move(entry));
   }
 
   // Reports every message still to come.
-  void Finish() { Flush(0); }
+  void Finish() {
+    window_.Flush(0, [this](const Entry& entry) { Report(entry); });
+  }
 
  private:
-  // A converter for the files of one title, made anew when the title changes.
-  struct Converter {
-    std::shared_ptr<const NativeString> title;
-    std::optional<CaptionConverter> converter;
-  };
-
-  ConversionResult Run(Converter& converter, const Item& item) {
-    if (converter.title != item.title) {
-      converter.converter.emplace(*item.title, options_.style);
-      if (options_.progress != nullptr) {
-        converter.converter->CountBytesIn(&options_.progress->bytes_read);
-      }
-      converter.title = item.title;
-    }
-    return converter.converter->Convert(item.input, item.output);
+  std::atomic<std::uint64_t>* BytesRead() const {
+    return options_.progress != nullptr ? &options_.progress->bytes_read : nullptr;
   }
 
-  void Add(std::unique_ptr<Item> item) {
-    bool wake = false;
-    {
-      const std::lock_guard lock(mutex_);
-      if (!item->done) {
-        queue_.push_back(item.get());
-        wake = idle_ > 0;  // a busy thread takes the file when it is done
-      }
-      window_.push_back(std::move(item));
-    }
-    if (wake) work_.notify_one();
-    Flush(limit_);
+  void Add(std::unique_ptr<Entry> entry) {
+    Entry& added = window_.Add(std::move(entry));
+    if (!added.done) queue_.Push(added);
+    window_.Flush(limit_, [this](const Entry& done) { Report(done); });
   }
 
-  // Reports the messages at the front that are done, then waits for more
-  // until at most `keep` remain.
-  void Flush(std::size_t keep) {
-    std::unique_lock lock(mutex_);
-    while (!window_.empty()) {
-      Item& front = *window_.front();
-      if (!front.done) {
-        if (window_.size() <= keep) break;
-        waiting_ = true;
-        done_.wait(lock, [&front] { return front.done; });
-        waiting_ = false;
-      }
-      const std::unique_ptr<Item> item = std::move(window_.front());
-      window_.pop_front();
-      lock.unlock();
-      Report(*item);
-      lock.lock();
-    }
-  }
-
-  void Report(const Item& item) {
+  void Report(const Entry& entry) {
     BatchProgress* progress = options_.progress;
-    if (item.folder == nullptr) {
-      reporter_.Report(item.message, item.subject);
-      if (progress != nullptr && item.message == BatchMessage::kFilesConverted) {
+    if (entry.folder == nullptr) {
+      reporter_.Report(entry.message, entry.subject);
+      if (progress != nullptr && entry.message == BatchMessage::kFilesConverted) {
         progress->folders_done.fetch_add(1);
       }
       return;
     }
-    switch (item.result) {
+    entry.folder->transcripts.Reported(entry.output, entry.result);
+    switch (entry.result) {
       case ConversionResult::kConverted:
-        item.folder->written.insert(item.output);
         break;
       case ConversionResult::kOpenFailed:
-        reporter_.Report(BatchMessage::kErrorOpening, item.input);
+        reporter_.Report(BatchMessage::kErrorOpening, entry.input);
         break;
       case ConversionResult::kWriteFailed:
-        reporter_.Report(BatchMessage::kErrorWriting, item.input);
+        reporter_.Report(BatchMessage::kErrorWriting, entry.input);
         break;
     }
     if (progress != nullptr) progress->files_done.fetch_add(1);
   }
 
-  // The waiting file a thread that last converted in `last` takes next: the
-  // oldest of that folder while no other thread works there, else the oldest
-  // of a folder where no thread works, else the oldest. Threads in folders
-  // of their own do not queue on one folder's lock in the kernel when they
-  // create and rename transcripts.
-  std::deque<Item*>::iterator NextFor(const Folder* last) {
-    const auto busy = [this](const Folder* folder) {
-      return std::find(busy_.begin(), busy_.end(), folder) != busy_.end();
-    };
-    auto free = queue_.end();
-    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-      const Folder* folder = (*it)->folder.get();
-      if (busy(folder)) continue;
-      if (folder == last) return it;
-      if (free == queue_.end()) free = it;
-    }
-    return free != queue_.end() ? free : queue_.begin();
-  }
-
-  // A converting thread: takes waiting files (see NextFor) until the run ends.
-  void Work() {
-    Converter converter;
-    const Folder* last = nullptr;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      ++idle_;
-      work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      --idle_;
-      if (queue_.empty()) return;
-      const auto next = NextFor(last);
-      Item* item = *next;
-      queue_.erase(next);
-      last = item->folder.get();
-      busy_.push_back(last);
-      lock.unlock();
-      const ConversionResult result = Run(converter, *item);
-      lock.lock();
-      busy_.erase(std::find(busy_.begin(), busy_.end(), last));
-      item->result = result;
-      item->done = true;
-      if (waiting_) done_.notify_one();
+  // A converting thread: converts the files it takes until the run ends.
+  void Work(std::stop_token stop) {
+    ConverterCache converter(options_.style, BytesRead());
+    const Folder* folder = nullptr;
+    while (Entry* entry = queue_.Take(folder, stop)) {
+      window_.Complete(*entry, converter.Convert(*entry));
     }
   }
 
   const BatchOptions options_;
   BatchReporter& reporter_;
   const std::size_t limit_;
-  Converter sequential_;
-  std::mutex mutex_;
-  std::condition_variable work_;  // a file waits, or the run ends
-  std::condition_variable done_;  // a file is done
-  std::deque<std::unique_ptr<Item>> window_;
-  std::deque<Item*> queue_;          // files not yet taken by a thread
-  std::vector<const Folder*> busy_;  // the folder of each file being converted
-  bool stopping_ = false;
-  unsigned idle_ = 0;                  // threads waiting for a file
-  bool waiting_ = false;               // the reporting thread waits for a file to be done
-  std::vector<std::jthread> workers_;  // last: joined before the rest goes
+  ConverterCache sequential_;  // with one job
+  ReportingWindow window_;
+  WorkQueue queue_;
+  std::vector<std::jthread> workers_;  // last: stopped and joined before the rest goes
 };
 
 enum class Listed { kConverted, kNoCaptionFile, kUnreadable };
@@ -306,14 +377,15 @@ Listed ConvertFolder(const NativeString& folder, Pipeline& pipeline, BatchProgre
     if (!HasCaptionExtension(name)) continue;
     if (batch == nullptr) {
       batch = std::make_shared<Folder>();
-      batch->path = folder;
       batch->title = std::make_shared<const NativeString>(CourseTitleFor(folder));
       if (progress != nullptr) progress->folders_found.fetch_add(1);
     }
     if (listing.is_directory()) continue;
     // The separator is always inserted, even after a folder path that ends in one.
     input.replace(name_start, NativeString::npos, name);
-    pipeline.Convert(batch, input, MakeOutputPath(input));
+    // A stat per file on POSIX: only when someone watches.
+    const std::uint64_t size = progress != nullptr ? listing.size() : 0;
+    pipeline.Convert(batch, input, MakeOutputPath(input), size);
   }
   if (batch == nullptr) return listing.failed() ? Listed::kUnreadable : Listed::kNoCaptionFile;
   // Entries after a failed read of the folder were never seen: the folder

@@ -56,7 +56,13 @@ struct BatchProgress {
   std::atomic<std::uint64_t> folders_done{0};   // of them, reported complete
   std::atomic<std::uint64_t> files_found{0};    // caption files to convert
   std::atomic<std::uint64_t> files_done{0};     // of them, reported
-  std::atomic<std::uint64_t> bytes_read{0};     // caption bytes read so far
+  // The sizes of the caption files found, as the listing gives them; a file
+  // whose size cannot be had (a FIFO, a dangling link) counts 0.
+  std::atomic<std::uint64_t> bytes_found{0};
+  // Caption bytes read so far. At the end of a run it is bytes_found, unless
+  // a file was not read in full (it failed, or its transcript path was taken)
+  // or changed since it was listed.
+  std::atomic<std::uint64_t> bytes_read{0};
 };
 
 struct BatchOptions {

@@ -67,6 +67,11 @@ class DirectoryListing {
   // True when the current entry is a symbolic link (on Windows, any reparse
   // point), whatever it leads to.
   bool is_link() const;
+  // The size in bytes of the current entry when it is a regular file; 0 for
+  // anything else, or when the size cannot be had. On POSIX a link counts as
+  // what it leads to, and each call costs a stat of the entry relative to the
+  // open folder; on Windows the listing holds the sizes, and a link counts 0.
+  std::uint64_t size() const;
   // Moves to the next entry; returns false (and ok() becomes false) at the
   // end of the listing or when reading it failed.
   bool Next();

@@ -114,6 +114,15 @@ bool DirectoryListing::is_link() const { return impl_->is_link; }
 
 bool DirectoryListing::failed() const { return impl_->failed; }
 
+std::uint64_t DirectoryListing::size() const {
+  struct stat info;
+  if (impl_->dir == nullptr || ::fstatat(::dirfd(impl_->dir), impl_->name.c_str(), &info, 0) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 bool DirectoryListing::Next() {
   impl_->ok = false;
   if (impl_->dir == nullptr) return false;

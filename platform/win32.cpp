@@ -122,6 +122,13 @@ bool DirectoryListing::is_link() const {
 
 bool DirectoryListing::failed() const { return impl_->failed; }
 
+std::uint64_t DirectoryListing::size() const {
+  // The entry of a symbolic link holds the link's own size, 0.
+  const WIN32_FIND_DATAW& entry = impl_->entry;
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  return (std::uint64_t{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow;
+}
+
 bool DirectoryListing::Next() {
   impl_->ok = false;
   if (impl_->search == INVALID_HANDLE_VALUE) return false;

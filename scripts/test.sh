@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer and UndefinedBehaviorSanitizer build, then the fuzz targets and the valgrind checks, and
-# last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
+# AddressSanitizer and UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of the tests that run
+# threads, then the fuzz targets and the valgrind checks, and last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
 # offscreen, and the installed program on an Xvfb server) run in blocks of their own, and so do the Windows
 # programs under Wine, and last the packages users install (scripts/test-packages.sh). The last line adds up
 # the test counts of every CTest run.
@@ -42,6 +42,17 @@ counted env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Desktop program (Qt) under the sanitizers"
 counted env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -L qt
+
+echo "== ThreadSanitizer: batch runs on several threads, trees, standard input, orvane-convert"
+# Only the tests that run threads, and only their targets. Peak memory means nothing beside the sanitizer's
+# shadow memory: the memory test runs in the other builds.
+cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WARNINGS_AS_ERRORS=ON \
+  -DORVANE_SANITIZE_THREAD=ON -DORVANE_BUILD_QT=OFF
+cmake --build "$root/build-tsan" -j"$jobs" --target orvane-convert batch_run_test batch_run_posix_test \
+  cli_test cli_posix_test hostile_test
+counted env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir "$root/build-tsan" -j"$jobs" --output-on-failure \
+  -R '^(RunBatch|OrvaneConvert|Hostile\.Trees)' -E 'MemoryStaysBounded'
 
 echo "== Robustness: fuzzing (4 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
 "$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"

@@ -63,5 +63,41 @@ TEST(RunBatch, GoesOnPastFilesThatFail) {
   EXPECT_TRUE(fs::is_symlink(folder / "full.txt"));  // never written through
 }
 
+// The bytes found count a caption file reached through a link as its target
+// and what has no size (a FIFO, a dangling link) as 0; captions that share a
+// transcript path all count as found, and only the one that writes it is read.
+// Several threads tell what one tells.
+TEST(RunBatches, CountsTheBytesOfWhatItLists) {
+  TempDir dir;
+  const fs::path folder = dir / "captions";
+  const std::string good = "WEBVTT\n\n00:01.000 --> 00:02.000\nGood\n";
+  const std::string lesson = "Lesson\n";
+  WriteFile(folder / "good.vtt", good);
+  fs::create_symlink("good.vtt", folder / "link.vtt");
+  ::mkfifo((folder / "fifo.vtt").c_str(), 0600);
+  fs::create_symlink("gone.vtt", folder / "dangling.vtt");
+  WriteFile(folder / "lesson.vtt", lesson);
+  WriteFile(folder / "lesson.VTT", lesson);
+
+  std::vector<Message> one_job;
+  for (const unsigned jobs : {1u, 4u}) {
+    BatchProgress progress;
+    RecordingReporter reporter;
+    BatchOptions options;
+    options.jobs = jobs;
+    options.progress = &progress;
+    RunBatches(folder.native(), options, reporter);
+    EXPECT_EQ(progress.files_found, 6u);
+    EXPECT_EQ(progress.files_done, 6u);
+    EXPECT_EQ(progress.bytes_found, 2 * good.size() + 2 * lesson.size()) << jobs;
+    EXPECT_EQ(progress.bytes_read, 2 * good.size() + lesson.size()) << jobs;
+    ASSERT_EQ(reporter.messages.size(), 4u) << jobs;
+    EXPECT_EQ(reporter.messages.back(), Completed(folder));
+    if (jobs == 1) one_job = reporter.messages;
+    EXPECT_EQ(reporter.messages, one_job) << jobs;
+  }
+  EXPECT_EQ(ReadFile(folder / "lesson.txt"), "Lesson\r\n");
+}
+
 }  // namespace
 }  // namespace orvane

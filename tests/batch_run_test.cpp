@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -100,6 +102,72 @@ TEST(RunBatch, AlwaysInsertsTheSeparator) {
   RunBatch(folder, TranscriptStyle::kDefault, reporter);
   EXPECT_EQ(reporter.messages, (std::vector<Message>{{BatchMessage::kFilesConverted, folder}}));
   EXPECT_EQ(ReadFile(dir / "captions" / "a.txt"), "Hi\r\n");
+}
+
+// The counters of a run once it ended.
+struct Counts {
+  std::uint64_t folders_found, folders_done, files_found, files_done, bytes_found, bytes_read;
+  bool operator==(const Counts&) const = default;
+};
+
+Counts Ended(const BatchProgress& progress) {
+  return {progress.folders_found, progress.folders_done, progress.files_found,
+          progress.files_done,    progress.bytes_found,  progress.bytes_read};
+}
+
+// A tree of courses converted on one thread or several: each thread's
+// converter passes from course to course, and the reporting thread waits on
+// the converting ones. The messages are those of the folders taken in order,
+// each transcript is what converting its file alone gives, and the counters
+// end at what the tree holds.
+TEST(RunBatches, SeveralJobsOverATreeTellWhatOneJobTells) {
+  TempDir dir;
+  const fs::path root = dir / "courses";
+  std::mt19937 random(7);
+  std::vector<Message> expected;
+  std::vector<std::pair<fs::path, NativeString>> files;  // caption file and its title
+  std::uint64_t bytes = 0;
+  for (int course = 0; course < 3; ++course) {
+    const fs::path course_folder = root / ("course__" + std::to_string(course));
+    const std::string title = "Course " + std::to_string(course);
+    WriteFile(course_folder / "imsmanifest.xml", "<title>" + title + "</title>");
+    for (int part = 0; part < 4; ++part) {
+      const fs::path folder = course_folder / "media" / ("part" + std::to_string(part));
+      for (int clip = 0; clip < 25; ++clip) {
+        // clip3 is empty and its transcript path is taken by a folder: it fails unread.
+        std::string captions;
+        for (int cue = clip == 3 ? 0 : std::uniform_int_distribution(1, 60)(random); cue > 0;
+             --cue) {
+          captions += "00:00:01.000 --> 00:00:02.000\n<v>" + title + " cue " + std::to_string(cue) +
+                      "</v>\n\n";
+        }
+        const fs::path file = folder / ("clip" + std::to_string(clip) + ".vtt");
+        WriteFile(file, captions);
+        if (clip != 3) files.emplace_back(file, Native(title));
+        bytes += captions.size();
+      }
+      fs::create_directories(folder / "clip3.txt");
+      expected.push_back({BatchMessage::kErrorOpening, (folder / "clip3.vtt").native()});
+      expected.push_back(Completed(folder));
+    }
+  }
+  for (const unsigned jobs : {1u, 4u}) {
+    BatchProgress progress;
+    RecordingReporter reporter;
+    BatchOptions options;
+    options.recursive = true;
+    options.jobs = jobs;
+    options.progress = &progress;
+    RunBatches(root.native(), options, reporter);
+    EXPECT_EQ(reporter.messages, expected) << jobs;
+    EXPECT_EQ(Ended(progress), (Counts{12, 12, 300, 300, bytes, bytes})) << jobs;
+    for (const auto& [file, title] : files) {
+      const fs::path alone = dir / "alone.txt";
+      ASSERT_EQ(ConvertCaptionFile(file, alone, title), ConversionResult::kConverted);
+      ASSERT_EQ(ReadFile(fs::path(file).replace_extension(".txt")), ReadFile(alone))
+          << jobs << " " << file;
+    }
+  }
 }
 
 TEST(BatchMessage, TextsAreTheDialogTexts) {

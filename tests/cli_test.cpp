@@ -155,5 +155,38 @@ TEST(OrvaneConvert, ShowsControlCharactersInNamesEscaped) {
   EXPECT_EQ(result.err.find(Native("\x1B")), NativeString::npos);
 }
 
+TEST(OrvaneConvert, ProgressTextShowsBytesInDecimalUnits) {
+  struct Case {
+    std::uint64_t files_done, files_found, bytes_read, bytes_found;
+    double seconds;
+    std::string_view text;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0, 0, "0/2 folders, 0/0 files, 0 B of 0 B, 0.0 MB/s"},
+      {3, 10, 412'000'000, 1'200'000'000, 1,
+       "0/2 folders, 3/10 files, 412 MB of 1.2 GB (34%), 412.0 MB/s"},
+      {0, 1, 29, 100, 2, "0/2 folders, 0/1 files, 29 B of 100 B (29%), 0.0 MB/s"},
+      {0, 1, 999, 1'000, 1, "0/2 folders, 0/1 files, 999 B of 1.0 kB (99%), 0.0 MB/s"},
+      {0, 1, 9'949, 9'950, 1, "0/2 folders, 0/1 files, 9.9 kB of 10 kB (99%), 0.0 MB/s"},
+      {0, 1, 999'499, 999'500, 1, "0/2 folders, 0/1 files, 999 kB of 1.0 MB (99%), 1.0 MB/s"},
+      {1, 1, 34'359'738'368, 34'359'738'368, 4,
+       "0/2 folders, 1/1 files, 34 GB of 34 GB (100%), 8589.9 MB/s"},
+      // A file that grew since it was listed, and sizes that could not be had.
+      {1, 1, 2'000, 1'000, 1, "0/2 folders, 1/1 files, 2.0 kB of 1.0 kB (100%), 0.0 MB/s"},
+      {1, 1, 5'000'000, 0, 1, "0/2 folders, 1/1 files, 5.0 MB of 0 B, 5.0 MB/s"},
+      {0, 1, 18'000'000'000'000'000'000u, 18'446'744'073'709'551'615u, 1,
+       "0/2 folders, 0/1 files, 18 EB of 18 EB (97%), 18000000000000.0 MB/s"},
+  };
+  for (const Case& c : cases) {
+    BatchProgress progress;
+    progress.folders_found = 2;
+    progress.files_done = c.files_done;
+    progress.files_found = c.files_found;
+    progress.bytes_read = c.bytes_read;
+    progress.bytes_found = c.bytes_found;
+    EXPECT_EQ(ProgressText(progress, c.seconds), Native(c.text));
+  }
+}
+
 }  // namespace
 }  // namespace orvane::cli
