@@ -256,8 +256,14 @@ unsigned ScanLine(std::string_view line) {
 }
 
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
-  CueTextCleaner::ReferenceStage references;
   std::string decoded;
+  CueTextCleaner::AppendDecodedCollapsed(text, spaces, decoded, out);
+}
+
+void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces,
+                                            std::string& decoded, std::string& out) {
+  ReferenceStage references;
+  decoded.clear();
   CueTextCleaner::DecodeReferences(text, references, decoded);
   CueTextCleaner::FinishReferences(references, decoded);
   CueTextCleaner::SpaceStage collapse;
@@ -280,8 +286,8 @@ void CueTextCleaner::BeginLine() {
   spaces_ = SpaceStage();
 }
 
-void CueTextCleaner::CleanLine(std::string_view line, unsigned traits, std::string& out,
-                               std::string& speaker) {
+std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned traits,
+                                           std::string& out) {
   BeginLine();
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
@@ -309,7 +315,7 @@ void CueTextCleaner::CleanLine(std::string_view line, unsigned traits, std::stri
   } else {
     out.append(text);  // already one space between words and none at the ends
   }
-  speaker.assign(line_voice_);
+  return line_voice_;
 }
 
 void CueTextCleaner::Begin(std::uint64_t last_close) {
@@ -325,12 +331,12 @@ void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
 }
 
-void CueTextCleaner::End(std::string& out, std::string& speaker) {
+std::string_view CueTextCleaner::End(std::string& out) {
   decoded_.clear();
   FinishReferences(references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
   FinishCollapse(spaces_, out);
-  speaker.assign(line_voice_);
+  return line_voice_;
 }
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
@@ -408,7 +414,12 @@ void CueTextCleaner::ApplyTag(std::string_view tag) {
       if (TagName(tag) == "v") {
         voice_.open = true;
         voice_.name.clear();
-        AppendDecodedCollapsed(TagAnnotation(tag), Spaces::kSpacesAndTabs, voice_.name);
+        const std::string_view name = TagAnnotation(tag);
+        if ((ScanLine(name) & (kHasAmpersand | kNeedsCollapse)) == 0) {
+          voice_.name.assign(name);  // nothing to decode or collapse, as in most names
+        } else {
+          AppendDecodedCollapsed(name, Spaces::kSpacesAndTabs, name_scratch_, voice_.name);
+        }
         if (!line_has_voice_) line_voice_ = voice_.name;
         line_has_voice_ = true;
       }
@@ -422,29 +433,38 @@ void CueTextCleaner::ApplyTag(std::string_view tag) {
 // reference cut by the end of a piece waits in the stage for the next one.
 void CueTextCleaner::DecodeReferences(std::string_view text, ReferenceStage& stage,
                                       std::string& out) {
+  // The longest text that may still grow into a reference: "&#", 'x' and the digits.
+  constexpr std::size_t kLongestUnfinished = 3 + kMaxReferenceDigits;
   std::size_t at = 0;
   while (at < text.size()) {
-    if (stage.held.empty()) {
-      const std::size_t amp = text.find('&', at);
-      if (amp == text.npos) {
-        out.append(text.substr(at));
-        return;
+    if (!stage.held.empty()) {
+      // A reference cut by the end of the last piece: a byte at a time.
+      stage.held += text[at++];
+      if (stage.held.back() != ';' && MayBecomeReference(stage.held)) continue;
+      const std::string held = std::move(stage.held);
+      stage.held.clear();
+      if (AppendReference(held, out) == 0) {
+        // Not a reference: the '&' is text, and the bytes after it are read again.
+        out += '&';
+        DecodeReferences(std::string_view(held).substr(1), stage, out);
       }
-      out.append(text.substr(at, amp - at));
-      stage.held = '&';
-      at = amp + 1;
       continue;
     }
-    stage.held += text[at++];
-    if (stage.held.back() != ';' && MayBecomeReference(stage.held)) continue;
-    if (AppendReference(stage.held, out) == 0) {
-      // Not a reference: the '&' is text, and the bytes after it are read again.
-      out += '&';
-      const std::string rest = stage.held.substr(1);
-      stage.held.clear();
-      DecodeReferences(rest, stage, out);
+    const std::size_t amp = text.find('&', at);
+    if (amp == text.npos) {
+      out.append(text.substr(at));
+      return;
+    }
+    out.append(text.substr(at, amp - at));
+    const std::string_view rest = text.substr(amp);
+    if (const std::size_t used = AppendReference(rest, out); used != 0) {
+      at = amp + used;
+    } else if (rest.size() <= kLongestUnfinished && MayBecomeReference(rest)) {
+      stage.held = rest;  // the next piece may finish it
+      return;
     } else {
-      stage.held.clear();
+      out += '&';
+      at = amp + 1;
     }
   }
 }

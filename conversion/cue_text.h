@@ -48,17 +48,17 @@ void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& o
 class CueTextCleaner {
  public:
   // Appends the cleaned text of the whole cue text line `line` to `out` and
-  // sets `speaker` to the name of its voice: the voice open at its start, or
-  // else the first that opens on it ("" when none or nameless).
-  // `traits` are ScanLine(line).
-  void CleanLine(std::string_view line, unsigned traits, std::string& out, std::string& speaker);
+  // returns the name of its voice, valid until the next line: the voice open
+  // at its start, or else the first that opens on it ("" when none or
+  // nameless). `traits` are ScanLine(line).
+  std::string_view CleanLine(std::string_view line, unsigned traits, std::string& out);
 
   // The same for a line fed in pieces: Begin, Add for each piece, End.
   // `last_close` is the offset in the line of its last '>' (0 when none), which
   // tells whether a '<' starts a tag before the rest of the line is seen.
   void Begin(std::uint64_t last_close);
   void Add(std::string_view bytes, std::string& out);
-  void End(std::string& out, std::string& speaker);
+  std::string_view End(std::string& out);
 
   // The voice span open now; a line cleaned again later starts from a copy.
   const Voice& voice() const { return voice_; }
@@ -102,8 +102,11 @@ class CueTextCleaner {
   SpaceStage spaces_;
   std::string without_tags_;  // scratch
   std::string decoded_;       // scratch
+  std::string name_scratch_;  // scratch of a voice's name
 
   friend void AppendDecodedCollapsed(std::string_view, Spaces, std::string&);
+  static void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& decoded,
+                                     std::string& out);
   static void DecodeReferences(std::string_view text, ReferenceStage& stage, std::string& out);
   static void FinishReferences(ReferenceStage& stage, std::string& out);
   static void Collapse(std::string_view text, Spaces spaces, SpaceStage& stage, std::string& out);

@@ -73,14 +73,13 @@ class CleanTranscriber final : public Transcriber {
   void AddLongLineBytes(std::string_view bytes, std::string& out) override {
     cleaner_.Add(bytes, out);
   }
-  void EndLongLine(std::string& out) override { cleaner_.End(out, speaker_); }
+  void EndLongLine(std::string& out) override { cleaner_.End(out); }
 
  private:
   TranscriptOutput output_;
   LineTranscriptWriter writer_{output_};
   WebVttCueReader reader_;
   CueTextCleaner cleaner_;
-  std::string speaker_;
 };
 
 // Collects a transcript in memory.

@@ -66,11 +66,10 @@ std::int64_t Millis(std::int64_t hours, std::int64_t minutes, std::int64_t secon
 // Reads the timestamp layout HH:MM:SS.mmm at `at` into `millis`: the one
 // nearly every timing line has, checked at once.
 bool ReadUsualTimestamp(const char* at, const char* end, std::int64_t& millis) {
-  if (end - at < 12 || at[2] != ':' || at[5] != ':' || (at[8] != '.' && at[8] != ',')) return false;
-  for (const int i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
-    if (!IsDigit(at[i])) return false;
-  }
-  if ((end - at > 12 && IsDigit(at[12])) || TwoDigitValue(at + 3) > 59 ||
+  if (end - at < 12 || at[2] != ':' || at[5] != ':' || (at[8] != '.' && at[8] != ',') ||
+      !IsDigit(at[0]) || !IsDigit(at[1]) || !IsDigit(at[3]) || !IsDigit(at[4]) || !IsDigit(at[6]) ||
+      !IsDigit(at[7]) || !IsDigit(at[9]) || !IsDigit(at[10]) || !IsDigit(at[11]) ||
+      (end - at > 12 && IsDigit(at[12])) || TwoDigitValue(at + 3) > 59 ||
       TwoDigitValue(at + 6) > 59) {
     return false;
   }
@@ -428,10 +427,10 @@ void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, Source
   const bool may_be_long = line.size() > held_limit_;
   if (may_be_long) long_text_.voice = cleaner_.voice();
   text_.clear();
-  cleaner_.CleanLine(line, traits, text_, speaker_);
+  const std::string_view speaker = cleaner_.CleanLine(line, traits, text_);
   if (text_.empty()) return;
   if (!may_be_long || text_.size() <= held_limit_) {
-    sink_.AddLine({text_, nullptr, speaker_});
+    sink_.AddLine({text_, nullptr, speaker});
     return;
   }
   TextHash hash;
@@ -441,7 +440,7 @@ void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, Source
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = close == line.npos ? 0 : close;
-  AddLongText(long_text_);
+  sink_.AddLine({{}, &long_text_, speaker});
 }
 
 void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
@@ -464,9 +463,9 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
     failed_ = true;
     return;
   }
-  cleaner_.End(text_, speaker_);
+  const std::string_view speaker = cleaner_.End(text_);
   if (hashed + text_.size() <= held_limit_) {
-    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker_});
+    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker});
     return;
   }
   take_hashed();
@@ -474,9 +473,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = last_close;
-  AddLongText(long_text_);
+  sink_.AddLine({{}, &long_text_, speaker});
 }
-
-void WebVttCueReader::AddLongText(const LongText& text) { sink_.AddLine({{}, &text, speaker_}); }
 
 }  // namespace orvane

@@ -127,7 +127,6 @@ class WebVttCueReader {
   // Cue text lines.
   void AddHeldLine(std::string_view line, unsigned traits, SourceRange range);
   void AddStreamedLine(SourceRange range, std::uint64_t last_close);
-  void AddLongText(const LongText& text);
 
   CueSink& sink_;
   std::size_t held_limit_;  // longest cleaned line held
@@ -137,9 +136,8 @@ class WebVttCueReader {
   Block block_ = Block::kFirstLine;
   CueTiming timing_;
   CueTextCleaner cleaner_;
-  std::string text_;     // scratch: a cleaned line
-  std::string speaker_;  // scratch: its speaker
-  LongText long_text_;   // scratch: a cleaned line too long to hold
+  std::string text_;    // scratch: a cleaned line
+  LongText long_text_;  // scratch: a cleaned line too long to hold
   std::vector<char> reread_;
   bool failed_ = false;
   // A line longer than the limit, as it passes.
