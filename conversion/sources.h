@@ -42,6 +42,16 @@ class TranscriptSink {
   virtual bool Write(const char* data, std::size_t size) = 0;
 };
 
+// A transcript collected in memory.
+class StringSink : public TranscriptSink {
+ public:
+  bool Write(const char* data, std::size_t size) override {
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+};
+
 // Reads the bytes `range` of `source` (anything with CaptionSource's ReadAt)
 // again, `buffer` at a time, handing each piece to `take` in order. Returns
 // false when they cannot all be read (the file changed or failed under us).

@@ -82,16 +82,6 @@ class CleanTranscriber final : public Transcriber {
   CueTextCleaner cleaner_;
 };
 
-// Collects a transcript in memory.
-class StringSink : public TranscriptSink {
- public:
-  bool Write(const char* data, std::size_t size) override {
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-};
-
 }  // namespace
 
 std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t line_limit) {

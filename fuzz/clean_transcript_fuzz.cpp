@@ -14,19 +14,6 @@
 #include "fuzz/fuzz_support.h"
 #include "tests/oracle/clean_reference.h"
 
-namespace {
-
-class StringSink : public orvane::TranscriptSink {
- public:
-  bool Write(const char* data, std::size_t size) override {
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using orvane::fuzz::Check;
   FuzzedDataProvider provider(data, size);
@@ -44,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     transcriber = orvane::MakeTranscriber(orvane::TranscriptStyle::kClean, line_limit);
   transcriber->Reset();
   orvane::MemorySource source(captions);
-  StringSink sink;
+  orvane::StringSink sink;
   std::vector<char> buffer(1 + split_seed % 64);
   std::string scratch;
   transcriber->Feed(std::string_view(), source);  // an empty piece without any storage

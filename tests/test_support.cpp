@@ -48,19 +48,6 @@ std::string ReadFile(const fs::path& path) {
   return bytes.str();
 }
 
-namespace {
-
-class StringSink : public TranscriptSink {
- public:
-  bool Write(const char* data, std::size_t size) override {
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-};
-
-}  // namespace
-
 std::string TranscribeInPieces(Transcriber& transcriber, std::string_view file, std::size_t piece) {
   transcriber.Reset();
   MemorySource source(file);
