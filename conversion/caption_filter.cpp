@@ -639,7 +639,7 @@ void CaptionFilter::LongLineCheck::Start(std::uint64_t begin) {
 
 void CaptionFilter::LongLineCheck::Add(std::string_view bytes) {
   if (dropped_) return;
-  digits_ = digits_ && IsCueNumber(bytes);
+  digits_ = digits_ && (bytes.empty() || IsCueNumber(bytes));
   // A match lies within the new bytes, or begins in the carry and ends among
   // the first of them.
   const std::string joint = carry_ + std::string(bytes.substr(0, kCarry));
