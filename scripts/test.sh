@@ -43,7 +43,7 @@ echo "== Desktop program (Qt) under the sanitizers"
 counted env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" -j"$jobs" --output-on-failure -L qt
 
-echo "== Robustness: fuzzing (4 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
+echo "== Robustness: fuzzing (5 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
 "$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"
 "$root/scripts/memcheck.sh" "$root/build"
 
