@@ -86,7 +86,8 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 // blocks come with a lead that puts a block boundary among the first 64 of the
 // fuzzer's bytes: a header line padded with spaces, then a cue whose text
 // line, of up to 5000 digits or words, ends just before the fuzzer's bytes or
-// is continued by them.
+// is continued by them; the same text may follow them, so that they lie
+// inside a long line.
 class Reading {
  public:
   explicit Reading(FuzzedDataProvider& provider) {
@@ -105,6 +106,7 @@ class Reading {
     const std::string_view line_end =
         std::array{"", "\n", "\r", "\r\n"}[provider.ConsumeIntegralInRange(0, 3)];
     const auto line = provider.ConsumeIntegralInRange<std::size_t>(0, 5000);
+    const bool tail = provider.ConsumeBool();
     const auto before_boundary = provider.ConsumeIntegralInRange<std::size_t>(0, 63);
     const std::string_view pattern = digits ? "0123456789" : "what was said ";
     lead_ = "WEBVTT\n\n00:00:00.000 --> 00:00:01.000\n";
@@ -113,29 +115,32 @@ class Reading {
     text.resize(line);
     lead_ += text;
     lead_ += line_end;
+    if (tail) tail_ = text + "\n";
     const std::size_t least = lead_.size() + before_boundary;
     padding_ = (least + read_block - 1) / read_block * read_block - least;
   }
 
-  // The caption bytes the converter reads: the lead, then `bytes`.
+  // The caption bytes the converter reads: the lead, `bytes` and the tail.
   std::string Captions(std::string_view bytes) const {
-    std::string captions = lead_;
+    std::string captions = ReferenceCaptions(bytes);
     if (!lead_.empty()) captions.insert(kPaddingAt, padding_, ' ');
-    captions += bytes;
     return captions;
   }
   // Caption bytes of the same transcripts, for the slow references: without
   // the padding, since every line that holds "WEBVTT" is dropped, and so is
   // the header of a clean transcript, whatever their lengths.
-  std::string ReferenceCaptions(std::string_view bytes) const { return lead_ + std::string(bytes); }
+  std::string ReferenceCaptions(std::string_view bytes) const {
+    return lead_ + std::string(bytes) + tail_;
+  }
 
   std::size_t read_block = 1;
   std::size_t line_limit = 1;
 
  private:
   static constexpr std::size_t kPaddingAt = 6;  // after "WEBVTT"
-  std::string lead_;
+  std::string lead_;                            // without the padding
   std::size_t padding_ = 0;
+  std::string tail_;
 };
 
 // Caption bytes from memory, read once, as from a pipe.
