@@ -4,12 +4,12 @@
 # with an error on any crash, leak, timeout or difference from the reference
 # readings; the input that caused it is saved in build-fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   targets: caption_filter course_title text_mode
-#                                           clean_transcript
+#                                           clean_transcript clean_convert
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-50}
 [ $# -gt 0 ] && shift
-targets=${*:-caption_filter course_title text_mode clean_transcript}
+targets=${*:-caption_filter course_title text_mode clean_transcript clean_convert}
 build="$root/build-fuzz"
 
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_FUZZ=ON \
@@ -22,7 +22,7 @@ mkdir -p "$build/artifacts"
 for target in $targets; do
   case $target in
     course_title) dict="$root/fuzz/manifest.dict" ;;
-    clean_transcript) dict="$root/fuzz/clean_captions.dict" ;;
+    clean_transcript | clean_convert) dict="$root/fuzz/clean_captions.dict" ;;
     *) dict="$root/fuzz/captions.dict" ;;
   esac
   # New inputs go to the first corpus folder; the seeds in the repository are

@@ -54,7 +54,7 @@ counted env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir "$root/build-tsan" -j"$jobs" --output-on-failure \
   -R '^(RunBatch|OrvaneConvert|Hostile\.Trees)' -E 'MemoryStaysBounded'
 
-echo "== Robustness: fuzzing (4 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
+echo "== Robustness: fuzzing (5 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and valgrind memcheck"
 "$root/scripts/fuzz.sh" "${ORVANE_FUZZ_SECONDS:-50}"
 "$root/scripts/memcheck.sh" "$root/build"
 
