@@ -34,74 +34,14 @@
 #include <immintrin.h>
 #endif
 
+#include "conversion/timing_shape.h"
+
 namespace orvane {
 namespace {
 
 constexpr std::string_view kHeaderMarker = "WEBVTT";
-// Shape of a timing match: '9' stands for any ASCII digit, other bytes for
-// themselves. The match is fixed-width and its '>' sits at kTimingArrow.
-constexpr std::string_view kTimingShape = "99:99:99.999 --> 99:99:99.999";
-constexpr std::size_t kTimingArrow = 15;
-
 // 1 when `c` is an ASCII digit, else 0.
 unsigned Digit(char c) { return static_cast<unsigned char>(c - '0') < 10 ? 1 : 0; }
-
-// ---------------------------------------------------------------------------
-// The timing shape, tested 8 bytes at a time, as words whose first byte is
-// the lowest. The four words start at these offsets and overlap at the end.
-using Word = std::uint64_t;
-constexpr std::size_t kShapeWords[] = {0, 8, 16, kTimingShape.size() - sizeof(Word)};
-constexpr Word kOnes = 0x0101010101010101;
-constexpr Word kHighBits = 0x8080808080808080;
-constexpr Word kLowBits = 0x7F7F7F7F7F7F7F7F;
-
-Word LoadWord(const char* at) {
-  Word word;
-  std::memcpy(&word, at, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-  return word;
-}
-
-// For the shape word at `offset`: which bytes must be digits (their high
-// bits), which must be a fixed byte (all their bits), and those bytes.
-struct ShapeWord {
-  Word digits = 0;
-  Word fixed = 0;
-  Word value = 0;
-};
-constexpr ShapeWord MakeShapeWord(std::size_t offset) {
-  ShapeWord word;
-  for (std::size_t i = 0; i < sizeof(Word); ++i) {
-    const char want = kTimingShape[offset + i];
-    if (want == '9') {
-      word.digits |= Word{0x80} << (8 * i);
-    } else {
-      word.fixed |= Word{0xFF} << (8 * i);
-      word.value |= Word{static_cast<unsigned char>(want)} << (8 * i);
-    }
-  }
-  return word;
-}
-constexpr ShapeWord kShape[] = {MakeShapeWord(kShapeWords[0]), MakeShapeWord(kShapeWords[1]),
-                                MakeShapeWord(kShapeWords[2]), MakeShapeWord(kShapeWords[3])};
-
-// The high bit of each byte of `word` that is not an ASCII digit.
-Word NotDigits(Word word) {
-  const Word offset = word ^ (kOnes * '0');  // digits become 0 to 9, nothing else does
-  return (((offset & kLowBits) + kOnes * (0x80 - 10)) | offset) & kHighBits;
-}
-
-// Bytes of the shape word `i` at `text` that differ from the shape.
-Word ShapeMismatch(const char* text, std::size_t i) {
-  const Word word = LoadWord(text + kShapeWords[i]);
-  return ((word & kShape[i].fixed) ^ kShape[i].value) | (NotDigits(word) & kShape[i].digits);
-}
-
-// True when the 29 bytes at `text` have kTimingShape.
-bool MatchesTimingShape(const char* text) {
-  return (ShapeMismatch(text, 0) | ShapeMismatch(text, 1) | ShapeMismatch(text, 2) |
-          ShapeMismatch(text, 3)) == 0;
-}
 
 // ---------------------------------------------------------------------------
 // What the scan learnt about a line.

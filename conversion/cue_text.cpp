@@ -255,6 +255,40 @@ unsigned ScanLine(std::string_view line) {
   return traits;
 }
 
+const char* ScanTextLine(const char* begin, const char* end, unsigned& traits) {
+  const char* at = begin;
+  traits = 0;
+  if (at == end || *at == '\n' || *at == '\r') return at;
+  traits = ByteTraits(*at, false) | (*at == ' ' ? kNeedsCollapse : 0);
+  ++at;
+#if defined(__SSE2__)
+  if (end - at >= 16) {
+    const __m128i all = _mm_set1_epi8(-1);
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    SeenBytes seen;
+    for (; end - at >= 16; at += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const auto ends = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+      if (ends != 0) {
+        // The bytes before the line end, as all but the last of 16.
+        const int before = std::countr_zero(ends);
+        seen.Add(at, _mm_xor_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                            kLastBytes + 16 - before))));
+        traits |= seen.Traits() | (at[before - 1] == ' ' ? kNeedsCollapse : 0);
+        return at + before;
+      }
+      seen.Add(at, all);
+    }
+    traits |= seen.Traits();
+  }
+#endif
+  for (; at < end && *at != '\n' && *at != '\r'; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
+  if (at[-1] == ' ') traits |= kNeedsCollapse;
+  return at;
+}
+
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
   std::string decoded;
   CueTextCleaner::AppendDecodedCollapsed(text, spaces, decoded, out);
@@ -278,8 +312,7 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
 // its start, or else the first that opens on it.
 
 void CueTextCleaner::BeginLine() {
-  line_has_voice_ = voice_.open;
-  line_voice_.assign(voice_.open ? voice_.name : std::string_view());
+  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
   tags_.in_tag = tags_.in_ruby_text = false;
   tags_.offset = tags_.last_close = 0;
   references_.held.clear();
@@ -315,7 +348,7 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
   } else {
     out.append(text);  // already one space between words and none at the ends
   }
-  return line_voice_;
+  return LineVoiceName();
 }
 
 void CueTextCleaner::Begin(std::uint64_t last_close) {
@@ -336,7 +369,7 @@ std::string_view CueTextCleaner::End(std::string& out) {
   FinishReferences(references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
   FinishCollapse(spaces_, out);
-  return line_voice_;
+  return LineVoiceName();
 }
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
@@ -397,11 +430,32 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
   return spaces_joined;
 }
 
+// The voice open at the line's start stays its voice when a tag changes the
+// open voice: it is copied only then.
+void CueTextCleaner::KeepLineVoice() {
+  if (line_voice_state_ != LineVoice::kOpenAtStart) return;
+  line_voice_ = voice_.name;
+  line_voice_state_ = LineVoice::kHeld;
+}
+
+std::string_view CueTextCleaner::LineVoiceName() const {
+  switch (line_voice_state_) {
+    case LineVoice::kOpenAtStart:
+      return voice_.name;
+    case LineVoice::kHeld:
+      return line_voice_;
+    case LineVoice::kNone:
+      break;
+  }
+  return {};
+}
+
 // Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
-void CueTextCleaner::ApplyTag(std::string_view tag) {
+[[gnu::always_inline]] inline void CueTextCleaner::ApplyTag(std::string_view tag) {
   switch (tag.empty() ? '\0' : tag.front()) {
     case '/':
       if (tag == "/v") {
+        KeepLineVoice();
         EndCue();
       } else if (tag == "/rt" || tag == "/ruby") {
         tags_.in_ruby_text = false;
@@ -411,21 +465,25 @@ void CueTextCleaner::ApplyTag(std::string_view tag) {
       if (TagName(tag) == "rt") tags_.in_ruby_text = true;
       break;
     case 'v':
-      if (TagName(tag) == "v") {
-        voice_.open = true;
-        voice_.name.clear();
-        const std::string_view name = TagAnnotation(tag);
-        if ((ScanLine(name) & (kHasAmpersand | kNeedsCollapse)) == 0) {
-          voice_.name.assign(name);  // nothing to decode or collapse, as in most names
-        } else {
-          AppendDecodedCollapsed(name, Spaces::kSpacesAndTabs, name_scratch_, voice_.name);
-        }
-        if (!line_has_voice_) line_voice_ = voice_.name;
-        line_has_voice_ = true;
-      }
+      if (TagName(tag) == "v") OpenVoice(TagAnnotation(tag));
       break;
     default:
       break;
+  }
+}
+
+void CueTextCleaner::OpenVoice(std::string_view name) {
+  KeepLineVoice();
+  voice_.open = true;
+  voice_.name.clear();
+  if ((ScanLine(name) & (kHasAmpersand | kNeedsCollapse)) == 0) {
+    voice_.name.assign(name);  // nothing to decode or collapse, as in most names
+  } else {
+    AppendDecodedCollapsed(name, Spaces::kSpacesAndTabs, name_scratch_, voice_.name);
+  }
+  if (line_voice_state_ == LineVoice::kNone) {
+    line_voice_ = voice_.name;
+    line_voice_state_ = LineVoice::kHeld;
   }
 }
 

@@ -35,6 +35,9 @@ inline constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
 inline constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 inline constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
 unsigned ScanLine(std::string_view line);
+// Returns the first CR or LF in [begin, end), or `end`, and sets `traits` to
+// ScanLine of the bytes before it: a line's end and what it holds in one pass.
+const char* ScanTextLine(const char* begin, const char* end, unsigned& traits);
 
 // The first `c` in [at, end), or `end` when there is none.
 const char* FindByte(const char* at, const char* end, char c);
@@ -93,9 +96,15 @@ class CueTextCleaner {
   // Returns true when a removed tag brought two spaces together.
   bool RemoveTags(std::string_view bytes, std::string& out);
   void ApplyTag(std::string_view tag);
+  void OpenVoice(std::string_view name);
+  void KeepLineVoice();
+  std::string_view LineVoiceName() const;
 
   Voice voice_;
-  bool line_has_voice_ = false;
+  // The line's voice: none yet, the voice open at its start (voice_, while
+  // unchanged), or line_voice_.
+  enum class LineVoice : std::uint8_t { kNone, kOpenAtStart, kHeld };
+  LineVoice line_voice_state_ = LineVoice::kNone;
   std::string line_voice_;
   TagStage tags_;
   ReferenceStage references_;

@@ -18,7 +18,7 @@ void LineTranscriptWriter::AddLine(const CueLine& line) {
     held.long_text = *line.long_text;
     held.text.clear();
   } else {
-    held.text.assign(line.text);
+    held.text.swap(*line.text);  // the reader's buffer, taken rather than copied
   }
   ++cue_lines_;
   if (settled_) {

@@ -13,12 +13,16 @@
 #include <emmintrin.h>
 #endif
 
+#include "conversion/timing_shape.h"
+
 namespace orvane {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
+// Traits of a line not scanned yet.
+constexpr unsigned kUnscanned = ~0u;
 // Long lines are read again this many bytes at a time.
 constexpr std::size_t kRereadBlock = 64 * 1024;
 // Hours beyond this are held as this: no real time is so long.
@@ -63,19 +67,22 @@ std::int64_t Millis(std::int64_t hours, std::int64_t minutes, std::int64_t secon
   return ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
 }
 
-// Reads the timestamp layout HH:MM:SS.mmm at `at` into `millis`: the one
-// nearly every timing line has, checked at once.
-bool ReadUsualTimestamp(const char* at, const char* end, std::int64_t& millis) {
-  if (end - at < 12 || at[2] != ':' || at[5] != ':' || (at[8] != '.' && at[8] != ',') ||
-      !IsDigit(at[0]) || !IsDigit(at[1]) || !IsDigit(at[3]) || !IsDigit(at[4]) || !IsDigit(at[6]) ||
-      !IsDigit(at[7]) || !IsDigit(at[9]) || !IsDigit(at[10]) || !IsDigit(at[11]) ||
-      (end - at > 12 && IsDigit(at[12])) || TwoDigitValue(at + 3) > 59 ||
-      TwoDigitValue(at + 6) > 59) {
+// Reads the line layout "HH:MM:SS.mmm --> HH:MM:SS.mmm...", the one nearly
+// every timing line has, checked at once.
+bool ReadUsualTimingLine(std::string_view line, CueTiming& timing) {
+  if (line.size() < kTimingShape.size() || !MatchesTimingShape(line.data()) ||
+      (line.size() > kTimingShape.size() && IsDigit(line[kTimingShape.size()]))) {
     return false;
   }
-  millis = Millis(TwoDigitValue(at), TwoDigitValue(at + 3), TwoDigitValue(at + 6),
-                  (at[9] - '0') * 100 + TwoDigitValue(at + 10));
-  return true;
+  const char* const at = line.data();
+  const auto time = [at](std::size_t from, std::int64_t& millis) {
+    const int minutes = TwoDigitValue(at + from + 3);
+    const int seconds = TwoDigitValue(at + from + 6);
+    millis = Millis(TwoDigitValue(at + from), minutes, seconds,
+                    (at[from + 9] - '0') * 100 + TwoDigitValue(at + from + 10));
+    return minutes <= 59 && seconds <= 59;
+  };
+  return time(0, timing.start) & time(17, timing.end);
 }
 
 }  // namespace
@@ -193,11 +200,7 @@ bool TimingReader::Finish(CueTiming& timing) {
 }
 
 bool ParseTimingLine(std::string_view line, CueTiming& timing) {
-  const char* const end = line.data() + line.size();
-  if (ReadUsualTimestamp(line.data(), end, timing.start) && line.substr(12, 5) == " --> " &&
-      ReadUsualTimestamp(line.data() + 17, end, timing.end)) {
-    return true;
-  }
+  if (ReadUsualTimingLine(line, timing)) return true;
   TimingReader reader;
   reader.Add(line);
   return reader.Finish(timing);
@@ -208,14 +211,15 @@ bool ParseTimingLine(std::string_view line, CueTiming& timing) {
 
 class WebVttCueReader::WholeLine {
  public:
-  WholeLine(std::string_view text, SourceRange range) : text_(text), range_(range) {}
+  WholeLine(std::string_view text, SourceRange range, unsigned traits = kUnscanned)
+      : text_(text), range_(range), traits_(traits) {}
   bool empty() const { return text_.empty(); }
   bool StartsWithSignature() const { return text_.starts_with(kSignature); }
   bool HasArrow() const { return orvane::HasArrow(text_); }
   bool IsTiming(CueTiming& timing) const { return ParseTimingLine(text_, timing); }
   // HasArrow for a line of cue text, which is scanned for the cleaner anyway.
   bool TextHasArrow() {
-    traits_ = ScanLine(text_);
+    if (traits_ == kUnscanned) traits_ = ScanLine(text_);
     return (traits_ & kHasDash) != 0 && HasArrow();
   }
   void AddAsText(WebVttCueReader& reader) const { reader.AddHeldLine(text_, traits_, range_); }
@@ -223,7 +227,7 @@ class WebVttCueReader::WholeLine {
  private:
   std::string_view text_;
   SourceRange range_;
-  unsigned traits_ = 0;
+  unsigned traits_;
 };
 
 class WebVttCueReader::StreamedLine {
@@ -290,10 +294,13 @@ const char* WebVttCueReader::ScanLines(const char* begin, const char* end, const
   const char* const limit = stop == nullptr ? end : static_cast<const char*>(stop);
   const char* at = begin;
   while (at < limit) {
-    const char* const line_end = FindLineEnd(at, limit);
+    // A cue text line is scanned for what it holds as its end is found.
+    unsigned traits = kUnscanned;
+    const char* const line_end =
+        block_ == Block::kCueText ? ScanTextLine(at, limit, traits) : FindLineEnd(at, limit);
     if (line_end == limit) break;
     WholeLine whole(std::string_view(at, static_cast<std::size_t>(line_end - at)),
-                    {lines_.OffsetOf(at), lines_.OffsetOf(line_end)});
+                    {lines_.OffsetOf(at), lines_.OffsetOf(line_end)}, traits);
     TakeLine(whole);
     at = line_end + 1;
     if (*line_end == '\r' && at < limit && *at == '\n') ++at;
@@ -430,7 +437,7 @@ void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, Source
   const std::string_view speaker = cleaner_.CleanLine(line, traits, text_);
   if (text_.empty()) return;
   if (!may_be_long || text_.size() <= held_limit_) {
-    sink_.AddLine({text_, nullptr, speaker});
+    sink_.AddLine({&text_, nullptr, speaker});
     return;
   }
   TextHash hash;
@@ -440,7 +447,7 @@ void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, Source
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = close == line.npos ? 0 : close;
-  sink_.AddLine({{}, &long_text_, speaker});
+  sink_.AddLine({nullptr, &long_text_, speaker});
 }
 
 void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
@@ -465,7 +472,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   }
   const std::string_view speaker = cleaner_.End(text_);
   if (hashed + text_.size() <= held_limit_) {
-    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker});
+    if (!text_.empty()) sink_.AddLine({&text_, nullptr, speaker});
     return;
   }
   take_hashed();
@@ -473,7 +480,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = last_close;
-  sink_.AddLine({{}, &long_text_, speaker});
+  sink_.AddLine({nullptr, &long_text_, speaker});
 }
 
 }  // namespace orvane
