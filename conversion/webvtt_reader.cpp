@@ -82,7 +82,7 @@ bool ReadUsualTimingLine(std::string_view line, CueTiming& timing) {
                     (at[from + 9] - '0') * 100 + TwoDigitValue(at + from + 10));
     return minutes <= 59 && seconds <= 59;
   };
-  return time(0, timing.start) & time(17, timing.end);
+  return time(0, timing.start) && time(17, timing.end);
 }
 
 }  // namespace
