@@ -255,40 +255,6 @@ unsigned ScanLine(std::string_view line) {
   return traits;
 }
 
-const char* ScanTextLine(const char* begin, const char* end, unsigned& traits) {
-  const char* at = begin;
-  traits = 0;
-  if (at == end || *at == '\n' || *at == '\r') return at;
-  traits = ByteTraits(*at, false) | (*at == ' ' ? kNeedsCollapse : 0);
-  ++at;
-#if defined(__SSE2__)
-  if (end - at >= 16) {
-    const __m128i all = _mm_set1_epi8(-1);
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    SeenBytes seen;
-    for (; end - at >= 16; at += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      const auto ends = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
-      if (ends != 0) {
-        // The bytes before the line end, as all but the last of 16.
-        const int before = std::countr_zero(ends);
-        seen.Add(at, _mm_xor_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                                            kLastBytes + 16 - before))));
-        traits |= seen.Traits() | (at[before - 1] == ' ' ? kNeedsCollapse : 0);
-        return at + before;
-      }
-      seen.Add(at, all);
-    }
-    traits |= seen.Traits();
-  }
-#endif
-  for (; at < end && *at != '\n' && *at != '\r'; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
-  if (at[-1] == ' ') traits |= kNeedsCollapse;
-  return at;
-}
-
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
   std::string decoded;
   CueTextCleaner::AppendDecodedCollapsed(text, spaces, decoded, out);

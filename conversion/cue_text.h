@@ -35,9 +35,6 @@ inline constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
 inline constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 inline constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
 unsigned ScanLine(std::string_view line);
-// Returns the first CR or LF in [begin, end), or `end`, and sets `traits` to
-// ScanLine of the bytes before it: a line's end and what it holds in one pass.
-const char* ScanTextLine(const char* begin, const char* end, unsigned& traits);
 
 // The first `c` in [at, end), or `end` when there is none.
 const char* FindByte(const char* at, const char* end, char c);

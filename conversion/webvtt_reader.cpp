@@ -294,14 +294,16 @@ const char* WebVttCueReader::ScanLines(const char* begin, const char* end, const
   const char* const limit = stop == nullptr ? end : static_cast<const char*>(stop);
   const char* at = begin;
   while (at < limit) {
-    // A cue text line is scanned for what it holds as its end is found.
-    unsigned traits = kUnscanned;
-    const char* const line_end =
-        block_ == Block::kCueText ? ScanTextLine(at, limit, traits) : FindLineEnd(at, limit);
+    const char* const line_end = FindLineEnd(at, limit);
     if (line_end == limit) break;
     WholeLine whole(std::string_view(at, static_cast<std::size_t>(line_end - at)),
-                    {lines_.OffsetOf(at), lines_.OffsetOf(line_end)}, traits);
-    TakeLine(whole);
+                    {lines_.OffsetOf(at), lines_.OffsetOf(line_end)});
+    // Most lines are cue text: they skip the dispatch on the block state.
+    if (block_ == Block::kCueText) {
+      TakeCueText(whole);
+    } else {
+      TakeLine(whole);
+    }
     at = line_end + 1;
     if (*line_end == '\r' && at < limit && *at == '\n') ++at;
   }
@@ -388,16 +390,23 @@ void WebVttCueReader::TakeLine(Line& line) {
       }
       return;
     case Block::kCueText:
-      if (line.empty()) {
-        EndCue();
-        block_ = Block::kBetween;
-      } else if (line.TextHasArrow()) {
-        EndCue();
-        StartBlock(line);
-      } else {
-        line.AddAsText(*this);
-      }
+      TakeCueText(line);
       return;
+  }
+}
+
+// Inside a cue: an empty line ends it, a line with "-->" ends it and starts
+// the next block, any other line is cue text.
+template <class Line>
+[[gnu::always_inline]] inline void WebVttCueReader::TakeCueText(Line& line) {
+  if (line.empty()) {
+    EndCue();
+    block_ = Block::kBetween;
+  } else if (line.TextHasArrow()) {
+    EndCue();
+    StartBlock(line);
+  } else {
+    line.AddAsText(*this);
   }
 }
 

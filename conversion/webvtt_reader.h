@@ -119,6 +119,8 @@ class WebVttCueReader {
   template <class Line>
   void TakeLine(Line& line);
   template <class Line>
+  void TakeCueText(Line& line);
+  template <class Line>
   void StartBlock(Line& line);
   template <class Line>
   void StartCueIfTiming(Line& line);
