@@ -83,7 +83,7 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 // in blocks of 1 to 16 bytes, which split every line end and tag, or in
 // blocks of the sizes real runs read, 4 KiB to 256 KiB give or take two
 // bytes; with a line limit of 1 to 64 bytes, or 64 times that. The larger
-// blocks come with a lead that puts a block boundary among the first 64 of the
+// blocks come with a lead that puts a block boundary among the first 32 of the
 // fuzzer's bytes: a header line padded with spaces, then a cue whose text
 // line, of up to 5000 digits or words, ends just before the fuzzer's bytes or
 // is continued by them; the same text may follow them, so that they lie
@@ -107,7 +107,7 @@ class Reading {
         std::array{"", "\n", "\r", "\r\n"}[provider.ConsumeIntegralInRange(0, 3)];
     const auto line = provider.ConsumeIntegralInRange<std::size_t>(0, 5000);
     const bool tail = provider.ConsumeBool();
-    const auto before_boundary = provider.ConsumeIntegralInRange<std::size_t>(0, 63);
+    const auto before_boundary = provider.ConsumeIntegralInRange<std::size_t>(0, 31);
     const std::string_view pattern = digits ? "0123456789" : "what was said ";
     lead_ = "WEBVTT\n\n00:00:00.000 --> 00:00:01.000\n";
     std::string text;
