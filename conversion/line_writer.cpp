@@ -4,6 +4,13 @@
 #include <limits>
 
 namespace orvane {
+namespace {
+
+// A line's buffer is taken whole unless it holds more room than this beyond
+// twice the line, so that each held line keeps memory in step with its text.
+constexpr std::size_t kSmallBuffer = 256;
+
+}  // namespace
 
 void LineTranscriptWriter::BeginCue(const CueTiming& /*timing*/) {
   cue_lines_ = 0;
@@ -17,8 +24,10 @@ void LineTranscriptWriter::AddLine(const CueLine& line) {
   if (held.is_long) {
     held.long_text = *line.long_text;
     held.text.clear();
-  } else {
+  } else if (line.text->capacity() <= 2 * line.text->size() + kSmallBuffer) {
     held.text.swap(*line.text);  // the reader's buffer, taken rather than copied
+  } else {
+    held.text.assign(*line.text);  // a buffer grown by a longer line stays with the reader
   }
   ++cue_lines_;
   if (settled_) {

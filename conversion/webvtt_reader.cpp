@@ -251,7 +251,7 @@ class WebVttCueReader::StreamedLine {
 // Lines.
 
 WebVttCueReader::WebVttCueReader(CueSink& sink, std::size_t line_limit)
-    : sink_(sink), held_limit_(line_limit / 4), lines_(*this, line_limit) {}
+    : sink_(sink), held_limit_(line_limit / 16), lines_(*this, line_limit) {}
 
 bool WebVttCueReader::Feed(std::string_view bytes, CaptionSource& source) {
   source_ = &source;
@@ -442,7 +442,7 @@ void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, Source
   // can give a LongText, which needs the voice open at its start.
   const bool may_be_long = line.size() > held_limit_;
   if (may_be_long) long_text_.voice = cleaner_.voice();
-  text_.clear();
+  ClearKeepingSmall(text_);  // a buffer grown by a long line is not kept
   const std::string_view speaker = cleaner_.CleanLine(line, traits, text_);
   if (text_.empty()) return;
   if (!may_be_long || text_.size() <= held_limit_) {

@@ -72,8 +72,9 @@ bool ParseTimingLine(std::string_view line, CueTiming& timing);
 // UTF-8 byte order mark at the start is dropped, and lines end at LF, CR LF or
 // a lone CR. A line longer than the line limit is not held: it is read as it
 // passes, and a cue text line among them is read again from `source` (see
-// Feed) to be cleaned. A line whose cleaned text is longer than a quarter of
-// the limit is handed on as a LongText.
+// Feed) to be cleaned. A line whose cleaned text is longer than a sixteenth
+// of the limit is handed on as a LongText, so that the 32 lines a writer
+// compares hold at most twice the limit.
 class WebVttCueReader {
  public:
   WebVttCueReader(CueSink& sink, std::size_t line_limit);

@@ -278,6 +278,24 @@ void LetterCue(std::uint64_t i, std::string& cue) {
   cue[30] = static_cast<char>('a' + i % 26);
 }
 
+// Lines of about 4 MB, just within the line limit, that clean to "xN y", in
+// cues of 16.
+constexpr std::size_t kSpaced = (4u << 20) - 64;
+void SpacedLine(std::uint64_t i, std::string& line) {
+  line = i % 16 == 0 ? "\n00:00:01.000 --> 00:00:02.000\n" : "";
+  line.append("x").append(std::to_string(i)).append(kSpaced + 1, ' ').append("y\n");
+}
+
+// Distinct lines of 1 MiB with their LF, in cues of 16.
+void MegabyteLine(std::uint64_t i, std::string& line) {
+  line = i % 16 == 0 ? "\n00:00:01.000 --> 00:00:02.000\n" : "";
+  const std::size_t start = line.size();
+  line.append("L").append(std::to_string(i)).append(" ");
+  while (line.size() - start < (1u << 20) - 1) line.append("abcdefgh");
+  line.resize(start + (1u << 20) - 1);
+  line.append("\n");
+}
+
 // A caption stream that can be read only once, as a pipe is.
 class ReadOnce : public CaptionSource {
  public:
@@ -423,6 +441,40 @@ TEST_F(Hostile, ConversionMemoryStaysBoundedInBothStyles) {
           for (std::uint64_t i = n - 8; i < n; ++i)
             last += std::string(1, char('a' + i % 26)) + "\r\n";
           return Ends(3 * n, letters, last);
+        },
+        {}}},
+      // Lines just within the limit, in cues of 16: the lines of two cues
+      // are held for comparison.
+      {"cues of 16 lines of 4 MB that clean to a few bytes",
+       [&](const fs::path& path) {
+         return WriteLines(path, "WEBVTT\n", 48u * kSpaced, SpacedLine,
+                           [](std::uint64_t) { return ""; });
+       },
+       {[&](std::uint64_t n) {
+          std::uint64_t size = 0;
+          for (std::uint64_t i = 0; i < n; ++i) size += std::to_string(i).size() + kSpaced + 5;
+          return Ends(size, "x0" + std::string(22, ' '), std::string(21, ' ') + "y\r\n");
+        },
+        [&](std::uint64_t n) {
+          std::uint64_t size = 0;
+          std::string last;
+          for (std::uint64_t i = 0; i < n; ++i) {
+            size += std::to_string(i).size() + 5;
+            last.append("x").append(std::to_string(i)).append(" y\r\n");
+          }
+          return Ends(size, "x0 y\r\nx1 y\r\nx2 y\r\nx3 y\r\n", last);
+        }}},
+      {"cues of 16 distinct lines of 1 MB",
+       [&](const fs::path& path) {
+         return WriteLines(path, "WEBVTT\n", 64u << 20, MegabyteLine,
+                           [](std::uint64_t) { return ""; });
+       },
+       {[&](std::uint64_t n) {
+          std::string line;
+          MegabyteLine(n - 1, line);
+          if (line.front() == '\n') line.erase(0, line.find('\n', 1) + 1);  // the cue's timing
+          return Ends(n * ((1u << 20) + 1), "L0 " + Repeat("abcdefgh", 3).substr(0, 21),
+                      line.substr(0, line.size() - 1) + "\r\n");
         },
         {}}},
   };
