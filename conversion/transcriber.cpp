@@ -120,6 +120,8 @@ std::string TranscribeCaptions(std::string_view captions, TranscriptStyle style,
   MemorySource source(captions);
   transcriber->Feed(captions, source);
   transcriber->Finish(source);
+  TranscriptOutput& output = transcriber->output();
+  if (output.long_lines.empty()) return std::move(output.bytes);  // nothing to read again
   StringSink sink;
   std::vector<char> buffer(kDefaultReadBlock);
   std::string scratch;
