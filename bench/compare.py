@@ -11,6 +11,13 @@ caption file (in its folder and piped through `orvane-convert -`) and of one
 very long line, and -j 1 against -j 2 on a tree of small caption files. The
 targets are checked last.
 
+With --baseline BUILD (the bench build of an earlier revision), every
+orvane-convert row also runs with that build's programs in the same rounds,
+each beside its twin; the large files and the tree are timed in rounds as
+well, and the filter benchmarks of both builds run in turn. The comparison then
+gives each row's best time with both builds and flags the rows where this
+build is more than 5% slower.
+
 Needs the bench build: cmake -S . -B build-bench -DORVANE_BUILD_BENCH=ON.
 """
 
@@ -55,6 +62,8 @@ CLEAN_VS_WEBVTT = 40    # smallest allowed speed-up of the clean style over webv
 CLEAN_FILTER_TARGET = 500e6  # bytes per second
 FILTER_TARGET = 1e9  # bytes per second
 BIG_FILE_RSS_TARGET = 64 << 20
+BASELINE_SLOWER = 1.05  # largest time over the baseline's before a row is flagged
+FILTER_PROGRAMS = ("filter_benchmark", "clean_filter_benchmark")
 
 
 def run_measured(argv):
@@ -137,82 +146,119 @@ def machine():
     return "%d cores (%s), %s" % (os.cpu_count(), cpu, distro)
 
 
-def compare(build, folder, rounds):
-    """Times every contender on `folder`; returns the rows of the table."""
+def compare(build, folder, rounds, baseline=None):
+    """Times every contender on `folder`; returns the rows of the table.
+
+    With a baseline build, each orvane-convert row has a twin run with the
+    baseline's programs, beside it in every round (first on odd rounds); the
+    twins' rows come back with "baseline" set.
+    """
     total = caption_bytes(folder)
-    programs = [(name, [part.format(build=build) for part in argv] + [folder], what)
-                for name, argv, what in CONTENDERS]
+    groups = []
+    for name, argv, what in CONTENDERS:
+        group = [(name, [part.format(build=build) for part in argv] + [folder], what, False)]
+        if baseline and name.startswith("orvane-convert"):
+            group.append((name, [part.format(build=baseline) for part in argv] + [folder], what, True))
+        groups.append(group)
+    programs = [program for group in groups for program in group]
     # One untimed run fills the page cache and gives the reference transcripts.
+    if baseline:
+        run_measured(groups[0][1][1])
     run_measured(programs[0][1])
     reference = transcripts(folder)
-    samples = {name: [] for name, _, _ in programs}
-    cpu = {name: [] for name, _, _ in programs}
-    peaks = {name: 0 for name, _, _ in programs}
+    samples = {(name, old): [] for name, _, _, old in programs}
+    cpu = {(name, old): [] for name, _, _, old in programs}
+    peaks = {(name, old): 0 for name, _, _, old in programs}
     same = {}
     for round_index in range(rounds):
-        shift = round_index % len(programs)
-        for name, argv, _ in programs[shift:] + programs[:shift]:
-            wall, cpu_seconds, rss = run_measured(argv)
-            samples[name].append(wall)
-            cpu[name].append(cpu_seconds)
-            peaks[name] = max(peaks[name], rss)
-            if name == "copy floor":
-                same[name] = "(a copy)"
-            elif name == CLEAN:
-                same[name] = "(clean)"
-            elif name not in same or name.startswith("orvane-convert -j"):
-                produced = transcripts(folder)
-                differing = sum(1 for key, digest in reference.items() if produced.get(key) != digest)
-                same[name] = "yes" if differing == 0 else "no (%d of %d)" % (differing, len(reference))
+        shift = round_index % len(groups)
+        for group in groups[shift:] + groups[:shift]:
+            for name, argv, _, old in (group if round_index % 2 == 0 else group[::-1]):
+                key = (name, old)
+                wall, cpu_seconds, rss = run_measured(argv)
+                samples[key].append(wall)
+                cpu[key].append(cpu_seconds)
+                peaks[key] = max(peaks[key], rss)
+                if name == "copy floor":
+                    same[key] = "(a copy)"
+                elif name == CLEAN:
+                    same[key] = "(clean)"
+                elif key not in same or name.startswith("orvane-convert -j"):
+                    produced = transcripts(folder)
+                    differing = sum(1 for file, digest in reference.items() if produced.get(file) != digest)
+                    same[key] = "yes" if differing == 0 else "no (%d of %d)" % (differing, len(reference))
         print("  round %d of %d done" % (round_index + 1, rounds), file=sys.stderr)
     run_measured(programs[0][1])  # leave orvane-convert's transcripts behind
-    base = statistics.median(samples[programs[0][0]])
+    base = statistics.median(samples[(programs[0][0], False)])
     rows = []
-    for name, _, what in programs:
-        wall = statistics.median(samples[name])
+    for name, _, what, old in programs:
+        key = (name, old)
+        wall = statistics.median(samples[key])
         rows.append({"name": name, "what": what, "seconds": wall, "mb_per_s": total / 1e6 / wall,
-                     "cpu": statistics.median(cpu[name]),
-                     "rss": peaks[name], "same": same[name], "ratio": wall / base,
-                     "samples": samples[name]})
+                     "cpu": statistics.median(cpu[key]),
+                     "rss": peaks[key], "same": same[key], "ratio": wall / base,
+                     "samples": samples[key], "baseline": old})
     return rows, total
 
 
-def filter_throughput(build, min_time):
-    """Runs both filter benchmarks; returns {benchmark name: bytes per second}."""
-    rates = {}
-    for program in ("filter_benchmark", "clean_filter_benchmark"):
-        result = subprocess.run([build + "/bench/" + program, "--benchmark_format=json",
-                                 "--benchmark_min_time=%g" % min_time],
-                                check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                text=True)
-        rates.update({bench["name"]: bench["bytes_per_second"]
-                      for bench in json.loads(result.stdout)["benchmarks"]})
-    return rates
+def benchmark_rates(build, program, min_time):
+    """Runs one Google Benchmark program; returns {benchmark name: bytes per second}."""
+    result = subprocess.run([build + "/bench/" + program, "--benchmark_format=json",
+                             "--benchmark_min_time=%g" % min_time],
+                            check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True)
+    return {bench["name"]: bench["bytes_per_second"] for bench in json.loads(result.stdout)["benchmarks"]}
 
 
-def memory_checks(build, work, big_mb, line_mb):
-    """Converts one big caption file, then one file of a single long line."""
+def filter_throughput(builds, min_time, rounds=1):
+    """Runs both filter benchmarks of each build in turn, `rounds` times;
+    returns {build: {benchmark name: best bytes per second}}."""
+    best = {build: {} for build in builds}
+    for round_index in range(rounds):
+        order = builds if round_index % 2 == 0 else builds[::-1]
+        for program in FILTER_PROGRAMS:
+            for build in order:
+                for name, rate in benchmark_rates(build, program, min_time).items():
+                    best[build][name] = max(best[build].get(name, 0), rate)
+    return best
+
+
+def memory_checks(builds, work, big_mb, line_mb, rounds=1):
+    """Converts one big caption file, in its folder and through a pipe, then one
+    file of a single long line, with each build in turn, `rounds` times;
+    returns [(label, bytes, {build: [wall s]}, {build: peak RSS})]."""
     results = []
+
+    def measure(label, size, argv_of):
+        walls = {build: [] for build in builds}
+        peaks = {build: 0 for build in builds}
+        for round_index in range(rounds):
+            for build in (builds if round_index % 2 == 0 else builds[::-1]):
+                wall, _, rss = run_measured(argv_of(build))
+                walls[build].append(wall)
+                peaks[build] = max(peaks[build], rss)
+        results.append((label, size, walls, peaks))
+
     big = generate(os.path.join(work, "big"), 1, big_mb, seed=7)
-    wall, _, rss = run_measured([build + "/orvane-convert", big])
-    results.append(("one %g MB caption file" % big_mb, caption_bytes(big), wall, rss))
-    piped = "cat %s/*.vtt | %s/orvane-convert - >/dev/null" % (big, build)
-    wall, _, rss = run_measured(["/bin/sh", "-c", piped])
-    results.append(("the same through a pipe", caption_bytes(big), wall, rss))
+    measure("one %g MB caption file" % big_mb, caption_bytes(big),
+            lambda build: [build + "/orvane-convert", big])
+    measure("the same through a pipe", caption_bytes(big),
+            lambda build: ["/bin/sh", "-c", "cat %s/*.vtt | %s/orvane-convert - >/dev/null" % (big, build)])
     shutil.rmtree(os.path.join(work, "big"))
     long_line = os.path.join(work, "long", "line")
     os.makedirs(long_line, exist_ok=True)
     with open(os.path.join(long_line, "line.vtt"), "wb") as caption:
         caption.write(b"WEBVTT\n\n1\n00:00:00.000 --> 00:00:05.000\n")
         caption.write(b"<v>" + b"word " * (line_mb * 1_000_000 // 5) + b"</v>\n")
-    wall, _, rss = run_measured([build + "/orvane-convert", long_line])
-    results.append(("one %d MB line" % line_mb, caption_bytes(long_line), wall, rss))
+    measure("one %d MB line" % line_mb, caption_bytes(long_line),
+            lambda build: [build + "/orvane-convert", long_line])
     shutil.rmtree(os.path.join(work, "long"))
     return results
 
 
-def tree_timing(build, work, files, rounds):
-    """Times -r -j 1 and -r -j 2 on a tree of small caption files; returns (s, s, files)."""
+def tree_timing(builds, work, files, rounds):
+    """Times -r -j 1 and -r -j 2 of each build on a tree of small caption files;
+    returns {(build, jobs): [wall s]}."""
     root = os.path.join(work, "tree")
     per_folder = 100
     for index in range(files):
@@ -221,14 +267,17 @@ def tree_timing(build, work, files, rounds):
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "c%d.vtt" % index), "wb") as caption:
             caption.write(b"WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Line %d</v>\n" % index)
-    argv = {jobs: [build + "/orvane-convert", "-q", "-r", "-j", str(jobs), root] for jobs in (1, 2)}
-    run_measured(argv[1])  # fills the caches
-    samples = {1: [], 2: []}
-    for _ in range(rounds):
+    argv = {(build, jobs): [build + "/orvane-convert", "-q", "-r", "-j", str(jobs), root]
+            for build in builds for jobs in (1, 2)}
+    for build in builds[::-1]:
+        run_measured(argv[(build, 1)])  # fills the caches
+    samples = {key: [] for key in argv}
+    for round_index in range(rounds):
         for jobs in (1, 2):
-            samples[jobs].append(run_measured(argv[jobs])[0])
+            for build in (builds if round_index % 2 == 0 else builds[::-1]):
+                samples[(build, jobs)].append(run_measured(argv[(build, jobs)])[0])
     shutil.rmtree(root)
-    return statistics.median(samples[1]), statistics.median(samples[2]), files
+    return samples
 
 
 def megabytes(count):
@@ -297,6 +346,52 @@ def check_targets(rows, throughput, memory, tree):
     return all(met for _, _, met in lines)
 
 
+def slowest_clean_case(rates):
+    """The slowest case of the clean filter fed in blocks: (name, bytes per second)."""
+    return min(((name, rate) for name, rate in rates.items() if name.startswith("BM_Clean")),
+               key=lambda case: case[1])
+
+
+def print_comparison(baseline, rounds, pairs, same, rates, old_rates):
+    """Prints each row's best time with this build and with the baseline, and the
+    filter cases of both; flags what is more than 5% slower with this build.
+
+    pairs: [(row, this build's wall times, the baseline's wall times)];
+    same: [(folder row, whether the baseline wrote this build's transcripts)]."""
+    print("\nAgainst the baseline %s, best of %d runs of each:\n" % (baseline, rounds))
+    print("| Row | This build s | Baseline s | This / baseline |")
+    print("|---|---:|---:|---:|")
+    slower = []
+    for label, new, old in pairs:
+        ratio = min(new) / min(old)
+        flag = ""
+        if ratio > BASELINE_SLOWER:
+            slower.append(label)
+            flag = " (slower)"
+        print("| %s | %.3f | %.3f | %.3f%s |" % (label, min(new), min(old), ratio, flag))
+    print("\nThe baseline's transcripts the same bytes as this build's: "
+          + ", ".join("%s %s" % item for item in same))
+    if rates:
+        print("\nIn-memory filters, one core, best of %d runs of each:\n" % rounds)
+        print("| Case | This build GB/s | Baseline GB/s | This / baseline time |")
+        print("|---|---:|---:|---:|")
+        for name, rate in rates.items():
+            if name in old_rates:
+                ratio = old_rates[name] / rate
+                flag = " (slower)" if ratio > BASELINE_SLOWER else ""
+                print("| %s | %.2f | %.2f | %.3f%s |"
+                      % (name, rate / 1e9, old_rates[name] / 1e9, ratio, flag))
+    print("\nRows more than %.0f%% slower than the baseline: %s"
+          % ((BASELINE_SLOWER - 1) * 100, ", ".join(slower) if slower else "none"))
+    if rates:
+        new_name, new_rate = slowest_clean_case(rates)
+        old_name, old_rate = slowest_clean_case(old_rates)
+        print("In-memory clean filter, slowest case: this build %.0f MB/s (%s), baseline %.0f MB/s (%s): %s"
+              % (new_rate / 1e6, new_name, old_rate / 1e6, old_name,
+                 "no slower" if new_rate >= old_rate else "SLOWER"))
+    return not slower
+
+
 def write_chart(path, rows):
     """Writes a horizontal bar chart of throughput (log scale) as SVG."""
     import math
@@ -355,14 +450,25 @@ def main():
     parser.add_argument("--filter-time", type=float, default=1.0,
                         help="seconds per filter_benchmark case (1)")
     parser.add_argument("--chart", help="also write the throughput chart to this SVG file")
+    parser.add_argument("--baseline", metavar="BUILD",
+                        help="bench build of an earlier revision to time beside this one")
     args = parser.parse_args()
 
     build = os.path.abspath(args.build)
-    for program in ("orvane-convert", "bench/copy_floor", "bench/regex_reference",
-                    "bench/filter_benchmark", "bench/clean_filter_benchmark"):
-        if not os.access(os.path.join(build, program), os.X_OK):
-            sys.exit("%s/%s is missing: cmake -S %s -B %s -DORVANE_BUILD_BENCH=ON && cmake --build %s"
-                     % (build, program, ROOT, build, build))
+    baseline = os.path.abspath(args.baseline) if args.baseline else None
+    for where, programs in ((build, ("orvane-convert", "bench/copy_floor", "bench/regex_reference",
+                                      "bench/filter_benchmark", "bench/clean_filter_benchmark")),
+                             (baseline, ("orvane-convert", "bench/filter_benchmark",
+                                         "bench/clean_filter_benchmark"))):
+        for program in programs if where else ():
+            if not os.access(os.path.join(where, program), os.X_OK):
+                sys.exit("%s/%s is missing: cmake -S %s -B %s -DORVANE_BUILD_BENCH=ON && cmake --build %s"
+                         % (where, program, ROOT, where, where))
+    if baseline == build:
+        sys.exit("--baseline names the build being measured: give the bench build of another revision")
+    builds = [build, baseline] if baseline else [build]
+    # Without a baseline the large files and the filters run once, as a check.
+    extra_rounds = args.rounds if baseline else 1
     try:
         import webvtt  # noqa: F401  (the webvtt-py row runs with this interpreter)
     except ImportError:
@@ -375,24 +481,45 @@ def main():
             datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M"), machine(),
             " ".join("%.2f" % load for load in os.getloadavg())))
         print("Peers: " + ", ".join("%s %s" % item for item in peer_versions().items()))
-        rows, total = compare(build, folder, args.rounds)
+        all_rows, total = compare(build, folder, args.rounds, baseline)
+        rows = [row for row in all_rows if not row["baseline"]]
         print_table(rows, total, files)
-        throughput = {} if args.skip_filter else filter_throughput(build, args.filter_time)
+        rates = {} if args.skip_filter else filter_throughput(builds, args.filter_time, extra_rounds)
+        throughput = rates.get(build, {})
         if throughput:
             print("\nIn-memory filter, one core (filter_benchmark):")
             for name, rate in throughput.items():
                 print("  %-32s %.2f GB/s" % (name, rate / 1e9))
-        memory = [] if args.skip_memory else memory_checks(build, work, args.big_mb, args.line_mb)
+        measured = [] if args.skip_memory else memory_checks(builds, work, args.big_mb, args.line_mb,
+                                                             extra_rounds)
+        memory = [(label, size, statistics.median(walls[build]), peaks[build])
+                  for label, size, walls, peaks in measured]
         if memory:
-            print("\norvane-convert on single large files:")
+            print("\norvane-convert on single large files%s:"
+                  % (" (median of %d runs)" % extra_rounds if extra_rounds > 1 else ""))
             for label, size, wall, rss in memory:
                 print("  %-26s %.2f s, %.0f MB/s, peak RSS %s" % (label, wall, size / 1e6 / wall,
                                                                  megabytes(rss)))
-        tree = [] if args.tree_files == 0 else [tree_timing(build, work, args.tree_files, args.rounds)]
+        tree_samples, tree = {}, []
+        if args.tree_files > 0:
+            tree_samples = tree_timing(builds, work, args.tree_files, args.rounds)
+            tree.append((statistics.median(tree_samples[(build, 1)]),
+                         statistics.median(tree_samples[(build, 2)]), args.tree_files))
         for one_s, two_s, count in tree:
             print("\nA tree of %d small caption files, -r: -j 1 %.3f s, -j 2 %.3f s (%.2f×)"
                   % (count, one_s, two_s, one_s / two_s))
         check_targets(rows, throughput, memory, tree)
+        if baseline:
+            pairs = [(row["name"], row["samples"], old["samples"])
+                     for row in rows for old in all_rows if old["baseline"] and old["name"] == row["name"]]
+            pairs += [(label, walls[build], walls[baseline]) for label, _, walls, _ in measured]
+            if tree:
+                pairs.append(("a tree of %d small files, -r -j 1" % args.tree_files,
+                              tree_samples[(build, 1)], tree_samples[(baseline, 1)]))
+                pairs.append(("the same tree, -r -j 2",
+                              tree_samples[(build, 2)], tree_samples[(baseline, 2)]))
+            same = [(row["name"], row["same"]) for row in all_rows if row["baseline"]]
+            print_comparison(baseline, args.rounds, pairs, same, throughput, rates.get(baseline, {}))
         print("Load average after the run: %s" % " ".join("%.2f" % load for load in os.getloadavg()))
         if args.chart:
             write_chart(args.chart, rows)
