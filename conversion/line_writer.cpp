@@ -22,8 +22,7 @@ void LineTranscriptWriter::AddLine(const CueLine& line) {
   held.speaker.assign(line.speaker);
   held.is_long = line.long_text != nullptr;
   if (held.is_long) {
-    held.long_text = *line.long_text;
-    held.text.clear();
+    HoldLong(held, *line.long_text);
   } else if (line.text->capacity() <= 2 * line.text->size() + kSmallBuffer) {
     held.text.swap(*line.text);  // the reader's buffer, taken rather than copied
   } else {
@@ -36,6 +35,11 @@ void LineTranscriptWriter::AddLine(const CueLine& line) {
     // Later lines cannot change which lines repeat the cue before.
     Settle();
   }
+}
+
+void LineTranscriptWriter::HoldLong(HeldLine& held, const LongText& text) {
+  held.long_text = text;
+  held.text.clear();
 }
 
 void LineTranscriptWriter::EndCue() {
@@ -86,7 +90,7 @@ std::size_t LineTranscriptWriter::RepeatedLineCount() const {
   return 0;
 }
 
-void LineTranscriptWriter::Settle() {
+[[gnu::noinline]] void LineTranscriptWriter::Settle() {
   settled_ = true;
   for (std::size_t i = RepeatedLineCount(); i < cue_lines_; ++i) Write(cue()[i]);
 }
@@ -94,19 +98,24 @@ void LineTranscriptWriter::Settle() {
 // A line is labelled "Name: " when its voice has a name that differs from the
 // voice of the line written before it; a line without a named voice resets
 // that.
-void LineTranscriptWriter::Write(const HeldLine& line) {
+inline void LineTranscriptWriter::Write(const HeldLine& line) {
   std::string& bytes = output_.bytes;
-  if (line.speaker != last_speaker_) {
-    if (!line.speaker.empty()) bytes.append(line.speaker).append(": ");
-    last_speaker_.assign(line.speaker);
-  }
+  if (line.speaker != last_speaker_) WriteLabel(line.speaker);
   if (line.is_long) {
-    const LongText& text = line.long_text;
-    output_.long_lines.push_back({bytes.size(), text.range, text.last_close, text.voice});
+    MarkLong(line.long_text);
   } else {
     bytes.append(line.text);
   }
   bytes.append("\r\n");
+}
+
+[[gnu::noinline]] void LineTranscriptWriter::WriteLabel(const std::string& speaker) {
+  if (!speaker.empty()) output_.bytes.append(speaker).append(": ");
+  last_speaker_.assign(speaker);
+}
+
+[[gnu::noinline]] void LineTranscriptWriter::MarkLong(const LongText& text) {
+  output_.long_lines.push_back({output_.bytes.size(), text.range, text.last_close, text.voice});
 }
 
 }  // namespace orvane

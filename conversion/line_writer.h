@@ -46,7 +46,10 @@ class LineTranscriptWriter : public CueSink {
   static bool Same(const HeldLine& a, const HeldLine& b);
   std::size_t RepeatedLineCount() const;
   void Settle();
+  static void HoldLong(HeldLine& held, const LongText& text);
   void Write(const HeldLine& line);
+  void WriteLabel(const std::string& speaker);
+  void MarkLong(const LongText& text);
 
   TranscriptOutput& output_;
   Lines& cue() { return lines_[cue_at_]; }
