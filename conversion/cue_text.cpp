@@ -281,15 +281,18 @@ void CueTextCleaner::BeginLine() {
   line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
   tags_.in_tag = tags_.in_ruby_text = false;
   tags_.offset = tags_.last_close = 0;
-  references_.held.clear();
+  references_.held.clear();  // a finished line leaves none
   spaces_ = SpaceStage();
 }
 
 std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned traits,
                                            std::string& out) {
-  BeginLine();
+  // Each stage starts afresh only where the line needs it.
+  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
+    tags_.in_tag = tags_.in_ruby_text = false;
+    tags_.offset = tags_.last_close = 0;
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
@@ -309,6 +312,7 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
     traits = ScanLine(text);
   }
   if ((traits & kNeedsCollapse) != 0) {
+    spaces_ = SpaceStage();
     Collapse(text, Spaces::kSpacesAndTabs, spaces_, out);
     FinishCollapse(spaces_, out);
   } else {

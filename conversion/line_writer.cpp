@@ -19,7 +19,7 @@ void LineTranscriptWriter::BeginCue(const CueTiming& /*timing*/) {
 
 void LineTranscriptWriter::AddLine(const CueLine& line) {
   HeldLine& held = cue()[cue_lines_ % kComparedLines];
-  held.speaker.assign(line.speaker);
+  if (held.speaker != line.speaker) held.speaker.assign(line.speaker);
   held.is_long = line.long_text != nullptr;
   if (held.is_long) {
     HoldLong(held, *line.long_text);
