@@ -1,5 +1,7 @@
 #include "conversion/cue_text.h"
 
+#include "conversion/text_scan.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -12,47 +14,6 @@ namespace orvane {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The traits of the byte `c`, after a byte that is a space when
-// `space_before`.
-unsigned ByteTraits(char c, bool space_before) {
-  return (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) | (c == '-' ? kHasDash : 0) |
-         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0);
-}
-
-#if defined(__SSE2__)
-// The bytes of the line that ScanLine has looked at so far, as one vector
-// per trait: a byte is all ones where a byte with the trait was seen.
-struct SeenBytes {
-  __m128i less = _mm_setzero_si128();
-  __m128i ampersand = _mm_setzero_si128();
-  __m128i dash = _mm_setzero_si128();
-  __m128i collapse = _mm_setzero_si128();
-
-  // Adds the 16 bytes at `at` that `keep` selects; at[-1] may be read.
-  void Add(const char* at, __m128i keep) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
-    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    less = _mm_or_si128(less, _mm_and_si128(is(bytes, '<'), keep));
-    ampersand = _mm_or_si128(ampersand, _mm_and_si128(is(bytes, '&'), keep));
-    dash = _mm_or_si128(dash, _mm_and_si128(is(bytes, '-'), keep));
-    const __m128i spaces = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
-                                        _mm_and_si128(is(bytes, ' '), is(before, ' ')));
-    collapse = _mm_or_si128(collapse, _mm_and_si128(spaces, keep));
-  }
-
-  unsigned Traits() const {
-    const auto any = [](__m128i v) { return _mm_movemask_epi8(v) != 0; };
-    return (any(less) ? kHasLess : 0) | (any(ampersand) ? kHasAmpersand : 0) |
-           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0);
-  }
-};
-
-// Loaded at kLastBytes + n: a mask of the last n of 16 bytes.
-constexpr char kLastBytes[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
-                                 -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-#endif
 
 // How many bytes CopyUntil may write past the bytes it copies.
 constexpr std::size_t kCopySlack = 16;
@@ -216,44 +177,6 @@ std::string_view TagAnnotation(std::string_view tag) {
 }
 
 }  // namespace
-
-const char* FindByte(const char* at, const char* end, char c) {
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(c);
-  for (; end - at >= 16; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
-    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
-  }
-#endif
-  while (at < end && *at != c) ++at;
-  return at;
-}
-
-// The first byte is looked at on its own, so that every later one has a byte
-// before it in the line.
-unsigned ScanLine(std::string_view line) {
-  if (line.empty()) return 0;
-  unsigned traits = ByteTraits(line.front(), false) |
-                    (line.front() == ' ' || line.back() == ' ' ? kNeedsCollapse : 0);
-  const char* at = line.data() + 1;
-  const char* const end = line.data() + line.size();
-#if defined(__SSE2__)
-  if (end - at >= 16) {
-    SeenBytes seen;
-    for (; end - at >= 16; at += 16) seen.Add(at, _mm_set1_epi8(-1));
-    if (at != end) {
-      // The last bytes, as the end of the chunk that ends with the line.
-      const __m128i last =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes + (end - at)));
-      seen.Add(end - 16, last);
-    }
-    return traits | seen.Traits();
-  }
-#endif
-  for (; at < end; ++at) traits |= ByteTraits(*at, at[-1] == ' ');
-  return traits;
-}
 
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
   std::string decoded;

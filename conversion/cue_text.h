@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "conversion/text_scan.h"
+
 namespace orvane {
 
 // Only the first this many bytes of a tag are read: a speaker's name is cut
@@ -27,17 +29,6 @@ struct Voice {
 
 // Which bytes count as spaces when runs of spaces are made one space.
 enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
-
-// What a line holds, found in one pass so that readers and the cleaner skip
-// the steps a line does not need.
-inline constexpr unsigned kHasLess = 1;        // '<': tags to remove
-inline constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
-inline constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
-inline constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
-unsigned ScanLine(std::string_view line);
-
-// The first `c` in [at, end), or `end` when there is none.
-const char* FindByte(const char* at, const char* end, char c);
 
 // Appends `text` to `out` with its character references decoded, then every
 // run of spaces (as `spaces` says, and no-break spaces) made one space and
