@@ -78,11 +78,9 @@ inline const char* FindByte(const char* at, const char* end, char c) {
   return at;
 }
 
-// ScanLine's traits of `line`.
-inline  // The first byte is looked at on its own, so that every later one has a byte
-    // before it in the line.
-    unsigned
-    ScanLine(std::string_view line) {
+// The traits (kHasLess...) of `line`. Its first byte is looked at on its
+// own, so that every later one has a byte before it in the line.
+inline unsigned ScanLine(std::string_view line) {
   using scan_detail::ByteTraits;
   if (line.empty()) return 0;
   unsigned traits = ByteTraits(line.front(), false) |
