@@ -24,32 +24,6 @@ using testing::TempDir;
 
 constexpr std::size_t kLimits[] = {16, 3000};
 
-// Caption bytes from memory, each read as long as asked, as from a file; but,
-// as from a pipe, nothing can be read again.
-class MemorySource : public CaptionSource {
- public:
-  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
-  std::ptrdiff_t Read(char* buffer, std::size_t size) override {
-    size = bytes_.copy(buffer, size, at_);
-    at_ += size;
-    return static_cast<std::ptrdiff_t>(size);
-  }
-  std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
-
- private:
-  std::string_view bytes_;
-  std::size_t at_ = 0;
-};
-
-class MemorySink : public TranscriptSink {
- public:
-  bool Write(const char* data, std::size_t size) override {
-    bytes.append(data, size);
-    return true;
-  }
-  std::string bytes;
-};
-
 // Equal transcripts, or where they first differ: they are too long to show.
 ::testing::AssertionResult Same(const std::string& actual, const std::string& expected) {
   if (actual == expected) return ::testing::AssertionSuccess();
@@ -86,9 +60,9 @@ void ExpectReferenceTranscripts(const TempDir& dir, const std::string& captions,
           << where;
       ASSERT_TRUE(Same(testing::ReadFile(dir / "a.txt"), expected)) << where << ", file";
       MemorySource source(captions);
-      MemorySink sink;
+      StringSink sink;
       ASSERT_EQ(converter.ConvertStream(source, sink), ConversionResult::kConverted) << where;
-      ASSERT_TRUE(Same(sink.bytes, expected)) << where << ", stream";
+      ASSERT_TRUE(Same(sink.text, expected)) << where << ", stream";
     }
   }
 }
