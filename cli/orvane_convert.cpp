@@ -9,7 +9,6 @@
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -101,13 +100,22 @@ class StatusLine {
 // once the run has lasted a second, and keeps message lines clear of it.
 class ProgressDisplay {
  public:
-  // Shows nothing unless `enabled`.
+  // Shows nothing unless `enabled`, or when no thread can be made for it.
   ProgressDisplay(Console& console, bool enabled) : line_(console) {
-    if (enabled) thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    if (!enabled) return;
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // The run goes on without a status line.
+    }
   }
   ~ProgressDisplay() {
     if (thread_.joinable()) {
-      thread_.request_stop();
+      {
+        const std::lock_guard lock(mutex_);
+        ended_ = true;
+      }
+      changed_.notify_one();
       thread_.join();
     }
     line_.Erase();
@@ -130,15 +138,14 @@ class ProgressDisplay {
   }
 
  private:
-  void Run(std::stop_token stop) {
+  void Run() {
     std::unique_lock lock(mutex_);
-    // Woken only by the end of the run: the predicate never holds.
-    changed_.wait_until(lock, stop, start_ + kProgressDelay, [] { return false; });
-    while (!stop.stop_requested()) {
+    const auto ended = [this] { return ended_; };
+    if (changed_.wait_until(lock, start_ + kProgressDelay, ended)) return;
+    do {
       showing_ = true;
       line_.Show(Text());
-      changed_.wait_for(lock, stop, kProgressPeriod, [] { return false; });
-    }
+    } while (!changed_.wait_for(lock, kProgressPeriod, ended));
   }
 
   NativeString Text() const {
@@ -149,10 +156,13 @@ class ProgressDisplay {
   StatusLine line_;
   BatchProgress counters_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  std::mutex mutex_;  // the status line and the console
-  std::condition_variable_any changed_;
+  std::mutex mutex_;  // the status line, the console and ended_
+  // Plain condition variables and a flag rather than stop tokens: the stop
+  // callbacks' semaphores can miss a wake-up in MinGW's libstdc++.
+  std::condition_variable changed_;  // the run ended
   bool showing_ = false;
-  std::jthread thread_;  // last: stopped before the rest goes
+  bool ended_ = false;
+  std::thread thread_;  // last: joined before the rest goes
 };
 
 // `bytes` in decimal units with at most three digits: "950 B", "9.5 kB",

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <stop_token>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -172,20 +172,29 @@ class WorkQueue {
     if (wake) work_.notify_one();
   }
 
+  // Ends the queue: Take returns null once no file waits.
+  void Close() {
+    {
+      const std::lock_guard lock(mutex_);
+      closed_ = true;
+    }
+    work_.notify_all();
+  }
+
   // Waits for a file and takes it, for a thread whose last file was of
   // `folder` (null for none): the oldest of that folder while no other thread
   // works there, else the oldest of a folder where no thread works, else the
   // oldest. `folder` becomes the taken file's, counted as worked in until the
-  // thread's next Take. Returns null once `stop` is requested and no file
+  // thread's next Take. Returns null once the queue is closed and no file
   // waits.
-  Entry* Take(const Folder*& folder, std::stop_token stop) {
+  Entry* Take(const Folder*& folder) {
     std::unique_lock lock(mutex_);
     const Folder* last = std::exchange(folder, nullptr);
     if (last != nullptr) busy_.erase(std::find(busy_.begin(), busy_.end(), last));
     ++idle_;
-    const bool woken = work_.wait(lock, stop, [this] { return !waiting_.empty(); });
+    work_.wait(lock, [this] { return !waiting_.empty() || closed_; });
     --idle_;
-    if (!woken) return nullptr;
+    if (waiting_.empty()) return nullptr;
     const auto next = NextFor(last);
     Entry* entry = *next;
     waiting_.erase(next);
@@ -212,10 +221,14 @@ class WorkQueue {
   }
 
   std::mutex mutex_;
-  std::condition_variable_any work_;  // a file waits
-  std::deque<Entry*> waiting_;        // files not yet taken by a thread
-  std::vector<const Folder*> busy_;   // the folder of each file being converted
-  unsigned idle_ = 0;                 // threads waiting for a file
+  // A plain condition variable and a flag rather than stop tokens: the stop
+  // callbacks' semaphores can miss a wake-up in MinGW's libstdc++, which
+  // left a run waiting forever for its threads to end.
+  std::condition_variable work_;     // a file waits, or the queue is closed
+  std::deque<Entry*> waiting_;       // files not yet taken by a thread
+  std::vector<const Folder*> busy_;  // the folder of each file being converted
+  unsigned idle_ = 0;                // threads waiting for a file
+  bool closed_ = false;
 };
 
 // A thread's converter, kept from file to file of one title so that its
@@ -256,9 +269,19 @@ class Pipeline {
         limit_(kAheadPerJob * std::size_t{options.jobs}),
         sequential_(options.style, BytesRead()) {
     if (options.jobs <= 1) return;
+    workers_.reserve(options.jobs);
     for (unsigned i = 0; i < options.jobs; ++i) {
-      workers_.emplace_back([this](std::stop_token stop) { Work(stop); });
+      try {
+        workers_.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        // Fewer threads than jobs, or none: the run is the same, only slower.
+        break;
+      }
     }
+  }
+  ~Pipeline() {
+    queue_.Close();
+    for (std::thread& worker : workers_) worker.join();
   }
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
@@ -336,10 +359,10 @@ class Pipeline {
   }
 
   // A converting thread: converts the files it takes until the run ends.
-  void Work(std::stop_token stop) {
+  void Work() {
     ConverterCache converter(options_.style, BytesRead());
     const Folder* folder = nullptr;
-    while (Entry* entry = queue_.Take(folder, stop)) {
+    while (Entry* entry = queue_.Take(folder)) {
       window_.Complete(*entry, converter.Convert(*entry));
     }
   }
@@ -350,7 +373,7 @@ class Pipeline {
   ConverterCache sequential_;  // with one job
   ReportingWindow window_;
   WorkQueue queue_;
-  std::vector<std::jthread> workers_;  // last: stopped and joined before the rest goes
+  std::vector<std::thread> workers_;  // joined by the destructor
 };
 
 enum class Listed { kConverted, kNoCaptionFile, kUnreadable };
