@@ -67,6 +67,27 @@ namespace {
 // tree are waiting while the last ones of a folder are converted.
 constexpr std::size_t kAheadPerJob = 64;
 
+// Folders of the walk above the one being listed that stay open; those
+// further up are opened again through ".." when the walk comes back to them.
+constexpr std::size_t kOpenLevels = 8;
+// Batches whose folders stay open for their files in flight: past it, the
+// run waits for the oldest files before it opens another folder.
+constexpr long kOpenBatches = 16;
+// Descriptors kept for everything but the converting threads: the standard
+// streams, the walk, the batches, a listing, a course manifest, and the
+// front end's own.
+constexpr std::uint64_t kReservedDescriptors = 3 + kOpenLevels + kOpenBatches + 4 + 16;
+// Descriptors a converting thread holds at once: its caption and its transcript.
+constexpr std::uint64_t kDescriptorsPerJob = 2;
+
+// The path of `name` in the folder at `folder`, for messages: the separator is
+// always inserted, even after a folder path that ends in one.
+NativeString InFolder(const NativeString& folder, const NativeString& name) {
+  NativeString path = folder;
+  path += platform::PathSeparator();
+  return path += name;
+}
+
 // The transcript paths of one folder's caption files, the one place that
 // decides which caption may write a path. Captions whose names differ only in
 // case share one transcript path: the first of them that writes it keeps it,
@@ -93,18 +114,21 @@ class TranscriptPaths {
   std::set<NativeString> written_;  // of them, those written by the run
 };
 
-// One folder converted as a batch.
-struct Folder {
-  std::shared_ptr<const NativeString> title;  // read by the converting threads too
+// One folder converted as a batch. Its files are opened relative to `folder`,
+// never by their paths, which serve the messages only.
+struct Batch {
+  NativeString path;
+  std::shared_ptr<const platform::Folder> folder;  // read by the converting threads too
+  std::shared_ptr<const NativeString> title;       // likewise
   TranscriptPaths transcripts;
 };
 
 // One message of a run, in listing order: the conversion of a caption file,
 // whose message is known once it is converted, or a message decided at once.
 struct Entry {
-  std::shared_ptr<Folder> folder;  // for a caption file
-  NativeString input;
-  NativeString output;  // empty when the caption file may not write its transcript
+  std::shared_ptr<Batch> batch;  // for a caption file
+  NativeString input;            // its name in the batch's folder
+  NativeString output;  // the transcript's name; empty when the caption file may not write it
   BatchMessage message = BatchMessage::kFilesConverted;  // when not a caption file
   NativeString subject;
   // Set by the converting thread, then read by the reporting thread.
@@ -119,6 +143,9 @@ class ReportingWindow {
  public:
   // Adds `entry` at the end and returns it, held until it is reported.
   Entry& Add(std::unique_ptr<Entry> entry) { return *entries_.emplace_back(std::move(entry)); }
+
+  // The entries not yet reported.
+  std::size_t size() const { return entries_.size(); }
 
   // Records the `result` of converting `entry`, which is then done.
   void Complete(Entry& entry, ConversionResult result) {
@@ -187,9 +214,9 @@ class WorkQueue {
   // oldest. `folder` becomes the taken file's, counted as worked in until the
   // thread's next Take. Returns null once the queue is closed and no file
   // waits.
-  Entry* Take(const Folder*& folder) {
+  Entry* Take(const Batch*& folder) {
     std::unique_lock lock(mutex_);
-    const Folder* last = std::exchange(folder, nullptr);
+    const Batch* last = std::exchange(folder, nullptr);
     if (last != nullptr) busy_.erase(std::find(busy_.begin(), busy_.end(), last));
     ++idle_;
     work_.wait(lock, [this] { return !waiting_.empty() || closed_; });
@@ -198,7 +225,7 @@ class WorkQueue {
     const auto next = NextFor(last);
     Entry* entry = *next;
     waiting_.erase(next);
-    folder = entry->folder.get();
+    folder = entry->batch.get();
     busy_.push_back(folder);
     return entry;
   }
@@ -206,13 +233,13 @@ class WorkQueue {
  private:
   // Threads in folders of their own do not queue on one folder's lock in the
   // kernel when they create and rename transcripts.
-  std::deque<Entry*>::iterator NextFor(const Folder* last) {
-    const auto busy = [this](const Folder* folder) {
+  std::deque<Entry*>::iterator NextFor(const Batch* last) {
+    const auto busy = [this](const Batch* folder) {
       return std::find(busy_.begin(), busy_.end(), folder) != busy_.end();
     };
     auto free = waiting_.end();
     for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
-      const Folder* folder = (*it)->folder.get();
+      const Batch* folder = (*it)->batch.get();
       if (busy(folder)) continue;
       if (folder == last) return it;
       if (free == waiting_.end()) free = it;
@@ -224,10 +251,10 @@ class WorkQueue {
   // A plain condition variable and a flag rather than stop tokens: the stop
   // callbacks' semaphores can miss a wake-up in MinGW's libstdc++, which
   // left a run waiting forever for its threads to end.
-  std::condition_variable work_;     // a file waits, or the queue is closed
-  std::deque<Entry*> waiting_;       // files not yet taken by a thread
-  std::vector<const Folder*> busy_;  // the folder of each file being converted
-  unsigned idle_ = 0;                // threads waiting for a file
+  std::condition_variable work_;    // a file waits, or the queue is closed
+  std::deque<Entry*> waiting_;      // files not yet taken by a thread
+  std::vector<const Batch*> busy_;  // the folder of each file being converted
+  unsigned idle_ = 0;               // threads waiting for a file
   bool closed_ = false;
 };
 
@@ -241,13 +268,13 @@ class ConverterCache {
 
   // Converts the caption file of `entry` with its folder's title.
   ConversionResult Convert(const Entry& entry) {
-    const std::shared_ptr<const NativeString>& title = entry.folder->title;
+    const std::shared_ptr<const NativeString>& title = entry.batch->title;
     if (title_ != title) {
       converter_.emplace(*title, style_);
       converter_->CountBytesIn(bytes_read_);
       title_ = title;
     }
-    return converter_->Convert(entry.input, entry.output);
+    return converter_->Convert(*entry.batch->folder, entry.input, entry.output);
   }
 
  private:
@@ -266,11 +293,12 @@ class Pipeline {
   Pipeline(const BatchOptions& options, BatchReporter& reporter)
       : options_(options),
         reporter_(reporter),
-        limit_(kAheadPerJob * std::size_t{options.jobs}),
+        jobs_(JobsWithin(options.jobs, platform::OpenFilesLimit())),
+        limit_(kAheadPerJob * std::size_t{jobs_}),
         sequential_(options.style, BytesRead()) {
-    if (options.jobs <= 1) return;
-    workers_.reserve(options.jobs);
-    for (unsigned i = 0; i < options.jobs; ++i) {
+    if (jobs_ <= 1) return;
+    workers_.reserve(jobs_);
+    for (unsigned i = 0; i < jobs_; ++i) {
       try {
         workers_.emplace_back([this] { Work(); });
       } catch (const std::system_error&) {
@@ -286,18 +314,18 @@ class Pipeline {
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  // Adds the conversion of `input`, of `size` bytes, into `output`, for the
-  // batch `folder`.
-  void Convert(const std::shared_ptr<Folder>& folder, NativeString input, NativeString output,
+  // Adds the conversion of `input`, of `size` bytes, into `output`, both
+  // names in the folder of `batch`.
+  void Convert(const std::shared_ptr<Batch>& batch, NativeString input, NativeString output,
                std::uint64_t size) {
     if (BatchProgress* progress = options_.progress; progress != nullptr) {
       progress->bytes_found.fetch_add(size);
       progress->files_found.fetch_add(1);
     }
     auto entry = std::make_unique<Entry>();
-    entry->folder = folder;
+    entry->batch = batch;
     entry->input = std::move(input);
-    if (!folder->transcripts.MayWrite(output, [this] { Finish(); })) {
+    if (!batch->transcripts.MayWrite(output, [this] { Finish(); })) {
       entry->result = ConversionResult::kOpenFailed;
       entry->done = true;
     } else {
@@ -308,6 +336,23 @@ class Pipeline {
       }
     }
     Add(std::move(entry));
+  }
+
+  // A new batch, counted as open until the last of its files is reported.
+  std::shared_ptr<Batch> NewBatch() {
+    ++open_batches_;
+    return std::shared_ptr<Batch>(new Batch, [this](const Batch* batch) {
+      --open_batches_;
+      delete batch;
+    });
+  }
+
+  // Reports the oldest files, waiting for them, until fewer than
+  // kOpenBatches batches hold their folders open.
+  void MakeRoomForBatch() {
+    while (open_batches_ >= kOpenBatches && window_.size() > 0) {
+      window_.Flush(window_.size() - 1, [this](const Entry& entry) { Report(entry); });
+    }
   }
 
   // Adds a message decided now.
@@ -337,22 +382,22 @@ class Pipeline {
 
   void Report(const Entry& entry) {
     BatchProgress* progress = options_.progress;
-    if (entry.folder == nullptr) {
+    if (entry.batch == nullptr) {
       reporter_.Report(entry.message, entry.subject);
       if (progress != nullptr && entry.message == BatchMessage::kFilesConverted) {
         progress->folders_done.fetch_add(1);
       }
       return;
     }
-    entry.folder->transcripts.Reported(entry.output, entry.result);
+    entry.batch->transcripts.Reported(entry.output, entry.result);
     switch (entry.result) {
       case ConversionResult::kConverted:
         break;
       case ConversionResult::kOpenFailed:
-        reporter_.Report(BatchMessage::kErrorOpening, entry.input);
+        reporter_.Report(BatchMessage::kErrorOpening, InFolder(entry.batch->path, entry.input));
         break;
       case ConversionResult::kWriteFailed:
-        reporter_.Report(BatchMessage::kErrorWriting, entry.input);
+        reporter_.Report(BatchMessage::kErrorWriting, InFolder(entry.batch->path, entry.input));
         break;
     }
     if (progress != nullptr) progress->files_done.fetch_add(1);
@@ -361,16 +406,27 @@ class Pipeline {
   // A converting thread: converts the files it takes until the run ends.
   void Work() {
     ConverterCache converter(options_.style, BytesRead());
-    const Folder* folder = nullptr;
+    const Batch* folder = nullptr;
     while (Entry* entry = queue_.Take(folder)) {
       window_.Complete(*entry, converter.Convert(*entry));
     }
   }
 
+  // `jobs`, or fewer when the descriptors a process may hold would not do for
+  // them: fewer files in flight rather than files that fail to open.
+  static unsigned JobsWithin(unsigned jobs, std::uint64_t descriptors) {
+    const std::uint64_t spare =
+        descriptors > kReservedDescriptors ? descriptors - kReservedDescriptors : 0;
+    return static_cast<unsigned>(
+        std::clamp<std::uint64_t>(spare / kDescriptorsPerJob, 1, std::max(jobs, 1u)));
+  }
+
   const BatchOptions options_;
   BatchReporter& reporter_;
+  const unsigned jobs_;
   const std::size_t limit_;
-  ConverterCache sequential_;  // with one job
+  ConverterCache sequential_;          // with one job
+  std::atomic<long> open_batches_{0};  // before the window, whose entries hold batches
   ReportingWindow window_;
   WorkQueue queue_;
   std::vector<std::thread> workers_;  // joined by the destructor
@@ -378,43 +434,52 @@ class Pipeline {
 
 enum class Listed { kConverted, kNoCaptionFile, kUnreadable };
 
-// Lists `folder` and adds its caption files to `pipeline`, then its closing
-// messages, as RunBatch does; adds nothing when it holds no caption file.
-// With `subfolders`, also appends there the names of its sub-folders that are
-// not links.
-Listed ConvertFolder(const NativeString& folder, Pipeline& pipeline, BatchProgress* progress,
-                     std::vector<NativeString>* subfolders) {
+// A sub-folder found by a walk, not yet entered.
+struct Subfolder {
+  NativeString name;
+  platform::FileId id;  // as listed: a folder put in its place is not entered
+};
+
+// Lists the open folder `folder`, at `path`, and adds its caption files to
+// `pipeline`, then its closing messages, as RunBatch does; adds nothing when
+// it holds no caption file. With `subfolders`, also appends there its
+// sub-folders that are not links. Removes stale temporary files of earlier
+// runs as it lists.
+Listed ConvertFolder(const std::shared_ptr<const platform::Folder>& folder,
+                     const NativeString& path, Pipeline& pipeline, BatchProgress* progress,
+                     std::vector<Subfolder>* subfolders) {
   using Scope = platform::DirectoryListing::Scope;
-  platform::DirectoryListing listing(folder,
+  platform::DirectoryListing listing(*folder,
                                      subfolders != nullptr ? Scope::kEverything : Scope::kCaptions);
-  std::shared_ptr<Folder> batch;
-  NativeString input = folder;
-  input += platform::PathSeparator();
-  const std::size_t name_start = input.size();
+  std::shared_ptr<Batch> batch;
   for (; listing.ok(); listing.Next()) {
     const NativeString& name = listing.name();
     if (subfolders != nullptr && listing.is_directory() && !listing.is_link() &&
         name != platform::FromAscii(".") && name != platform::FromAscii("..")) {
-      subfolders->push_back(name);
+      subfolders->push_back({name, listing.folder_id()});
     }
-    if (!HasCaptionExtension(name)) continue;
+    if (!HasCaptionExtension(name)) {
+      platform::RemoveStaleTemporary(*folder, name);
+      continue;
+    }
     if (batch == nullptr) {
-      batch = std::make_shared<Folder>();
-      batch->title = std::make_shared<const NativeString>(CourseTitleFor(folder));
+      pipeline.MakeRoomForBatch();
+      batch = pipeline.NewBatch();
+      batch->path = path;
+      batch->folder = folder;
+      batch->title = std::make_shared<const NativeString>(CourseTitleFor(path));
       if (progress != nullptr) progress->folders_found.fetch_add(1);
     }
     if (listing.is_directory()) continue;
-    // The separator is always inserted, even after a folder path that ends in one.
-    input.replace(name_start, NativeString::npos, name);
     // A stat per file on POSIX: only when someone watches.
     const std::uint64_t size = progress != nullptr ? listing.size() : 0;
-    pipeline.Convert(batch, input, MakeOutputPath(input), size);
+    pipeline.Convert(batch, name, MakeOutputPath(name), size);
   }
   if (batch == nullptr) return listing.failed() ? Listed::kUnreadable : Listed::kNoCaptionFile;
   // Entries after a failed read of the folder were never seen: the folder
   // itself could not be read completely.
-  if (listing.failed()) pipeline.Tell(BatchMessage::kErrorOpening, folder);
-  pipeline.Tell(BatchMessage::kFilesConverted, folder);
+  if (listing.failed()) pipeline.Tell(BatchMessage::kErrorOpening, path);
+  pipeline.Tell(BatchMessage::kFilesConverted, path);
   return Listed::kConverted;
 }
 
@@ -423,6 +488,82 @@ NativeString Join(const NativeString& folder, const NativeString& name) {
   NativeString path = folder;
   if (path.empty() || path.back() != platform::PathSeparator()) path += platform::PathSeparator();
   return path += name;
+}
+
+// A folder of a depth-first walk, with the sub-folders it has yet to enter.
+struct Level {
+  std::shared_ptr<const platform::Folder> folder;  // null while closed to spare descriptors
+  NativeString path;
+  platform::FileId id;
+  std::vector<Subfolder> subfolders;  // the next one last
+};
+
+// Ends the walk's last level. The level above it, closed to spare
+// descriptors, is opened again through ".." of the one left, and only when it
+// is the folder it was; otherwise the rest of it is not walked and it is
+// reported with kErrorOpening.
+void Leave(std::vector<Level>& levels, Pipeline& pipeline) {
+  const Level left = std::move(levels.back());
+  levels.pop_back();
+  if (levels.empty() || levels.back().folder != nullptr) return;
+  Level& parent = levels.back();
+  auto folder = std::make_shared<platform::Folder>();
+  if (left.folder != nullptr && folder->OpenParent(*left.folder, parent.id)) {
+    parent.folder = std::move(folder);
+  } else if (!parent.subfolders.empty()) {
+    parent.subfolders.clear();
+    pipeline.Tell(BatchMessage::kErrorOpening, parent.path);
+  }
+}
+
+// Walks the tree under the open folder `root` at `path` depth first, by
+// folder handles: a sub-folder is opened relative to its parent, without
+// following links, and only when it is still the folder listed. Tells
+// kNoCaptionFiles for a folder that cannot be read. Returns whether any
+// folder held caption files, and `root_told` whether the root was unreadable.
+bool WalkTree(std::shared_ptr<const platform::Folder> root, const NativeString& path,
+              Pipeline& pipeline, BatchProgress* progress, bool& root_told) {
+  std::vector<Level> levels;
+  levels.push_back({std::move(root), path, {}, {}});
+  levels.back().id = levels.back().folder->id();
+  bool any_batch = false;
+  for (bool list = true; !levels.empty();) {
+    Level& level = levels.back();
+    if (list) {
+      switch (ConvertFolder(level.folder, level.path, pipeline, progress, &level.subfolders)) {
+        case Listed::kConverted:
+          any_batch = true;
+          break;
+        case Listed::kUnreadable:
+          pipeline.Tell(BatchMessage::kNoCaptionFiles, level.path);
+          root_told = root_told || levels.size() == 1;
+          break;
+        case Listed::kNoCaptionFile:
+          break;
+      }
+      std::sort(level.subfolders.begin(), level.subfolders.end(),
+                [](const Subfolder& a, const Subfolder& b) { return a.name > b.name; });
+    }
+    list = false;
+    if (level.subfolders.empty()) {
+      Leave(levels, pipeline);
+      continue;
+    }
+    const Subfolder next = std::move(level.subfolders.back());
+    level.subfolders.pop_back();
+    NativeString next_path = Join(level.path, next.name);
+    auto child = std::make_shared<platform::Folder>();
+    // Gone, unreadable, or replaced by a link or another folder since it was
+    // listed: not entered.
+    if (!child->OpenChild(*level.folder, next.name, next.id)) {
+      pipeline.Tell(BatchMessage::kNoCaptionFiles, next_path);
+      continue;
+    }
+    if (levels.size() > kOpenLevels) levels[levels.size() - 1 - kOpenLevels].folder.reset();
+    levels.push_back({std::move(child), std::move(next_path), next.id, {}});
+    list = true;
+  }
+  return any_batch;
 }
 
 }  // namespace
@@ -439,38 +580,24 @@ void RunBatches(const NativeString& folder, const BatchOptions& options, BatchRe
     return;
   }
   Pipeline pipeline(options, reporter);
+  auto root = std::make_shared<platform::Folder>();
+  const bool opened = root->Open(folder);
   if (!options.recursive) {
     // Also when reading the folder failed before any caption file was found.
-    if (ConvertFolder(folder, pipeline, options.progress, nullptr) != Listed::kConverted) {
+    if (!opened ||
+        ConvertFolder(root, folder, pipeline, options.progress, nullptr) != Listed::kConverted) {
       pipeline.Tell(BatchMessage::kNoCaptionFiles, folder);
     }
     pipeline.Finish();
     return;
   }
-  // Depth first: the folders still to list, the next one last.
-  std::vector<NativeString> pending = {folder};
-  std::vector<NativeString> subfolders;
-  bool any_batch = false;
   bool root_told = false;
-  while (!pending.empty()) {
-    const NativeString current = std::move(pending.back());
-    pending.pop_back();
-    subfolders.clear();
-    switch (ConvertFolder(current, pipeline, options.progress, &subfolders)) {
-      case Listed::kConverted:
-        any_batch = true;
-        break;
-      case Listed::kUnreadable:
-        pipeline.Tell(BatchMessage::kNoCaptionFiles, current);
-        root_told = root_told || current == folder;
-        break;
-      case Listed::kNoCaptionFile:
-        break;
-    }
-    std::sort(subfolders.begin(), subfolders.end(), std::greater<>());
-    for (const NativeString& name : subfolders) pending.push_back(Join(current, name));
+  if (!opened) {
+    pipeline.Tell(BatchMessage::kNoCaptionFiles, folder);
+  } else if (!WalkTree(std::move(root), folder, pipeline, options.progress, root_told) &&
+             !root_told) {
+    pipeline.Tell(BatchMessage::kNoCaptionFiles, folder);
   }
-  if (!any_batch && !root_told) pipeline.Tell(BatchMessage::kNoCaptionFiles, folder);
   pipeline.Finish();
 }
 

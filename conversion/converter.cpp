@@ -36,19 +36,33 @@ ConversionResult CaptionConverter::OutOfMemory() {
 ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
                                            const std::filesystem::path& output) {
   try {
-    return ConvertFile(input, output);
+    platform::InputFile captions;
+    if (!captions.Open(input)) return ConversionResult::kOpenFailed;
+    return ConvertFile(captions, nullptr, output);
   } catch (const std::bad_alloc&) {
     // The new transcript is removed with its ReplacementFile.
     return OutOfMemory();
   }
 }
 
-ConversionResult CaptionConverter::ConvertFile(const std::filesystem::path& input,
+ConversionResult CaptionConverter::Convert(const platform::Folder& folder,
+                                           const NativeString& input, const NativeString& output) {
+  try {
+    platform::InputFile captions;
+    if (!captions.Open(folder, input)) return ConversionResult::kOpenFailed;
+    return ConvertFile(captions, &folder, output);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
+}
+
+ConversionResult CaptionConverter::ConvertFile(platform::InputFile& captions,
+                                               const platform::Folder* folder,
                                                const std::filesystem::path& output) {
-  platform::InputFile captions;
-  if (!captions.Open(input)) return ConversionResult::kOpenFailed;
   platform::ReplacementFile transcript;
-  if (!transcript.Create(output, captions)) return ConversionResult::kOpenFailed;
+  const bool created = folder != nullptr ? transcript.Create(*folder, output.native(), captions)
+                                         : transcript.Create(output, captions);
+  if (!created) return ConversionResult::kOpenFailed;
   FileSource source(captions);
   FileSink sink(transcript);
   if (const ConversionResult result = Transcribe(source, sink);

@@ -48,6 +48,10 @@ class CaptionConverter {
                             std::size_t line_limit = kDefaultLineLimit);
   // Never throws: running out of memory fails the file with kWriteFailed.
   ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
+  // Converts the caption file `input` of `folder` into its transcript `output`
+  // there, as above; both are names in the folder, not paths.
+  ConversionResult Convert(const platform::Folder& folder, const NativeString& input,
+                           const NativeString& output);
   // Converts the caption bytes of `stream`, which is read once from start to
   // end and never by offset (a pipe), into `transcript`, title first. A read
   // error gives kOpenFailed, a write error kWriteFailed, as for files; what
@@ -59,7 +63,8 @@ class CaptionConverter {
   void CountBytesIn(std::atomic<std::uint64_t>* counter) { bytes_read_ = counter; }
 
  private:
-  ConversionResult ConvertFile(const std::filesystem::path& input,
+  // Converts the opened `captions` into `transcript`, opened from `folder`'s `output`.
+  ConversionResult ConvertFile(platform::InputFile& captions, const platform::Folder* folder,
                                const std::filesystem::path& output);
   // Writes the title, then the transcript of all of `captions`.
   ConversionResult Transcribe(CaptionSource& captions, TranscriptSink& transcript);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iterator>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -78,12 +79,121 @@ std::string ToNarrow(NativeStringView text) {
   return narrow;
 }
 
+namespace {
+
+// `path` in the form that lifts MAX_PATH from the wide calls: absolute, with
+// the "\\?\" prefix ("\\?\UNC\" for a share); `path` itself when it cannot
+// be made absolute.
+NativeString LongPathForm(const NativeString& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+  const NativeString full = ResolvePath(path);
+  if (full.empty()) return path;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  // The prefix turns off the system's clean-up of names: no separator may be
+  // doubled when a name is joined on.
+  return L"\\\\?\\" + full;
+}
+
+// `folder` and `name` joined by one separator.
+NativeString JoinPath(const NativeString& folder, const NativeString& name) {
+  NativeString path = folder;
+  if (!path.empty() && path.back() != kSeparator) path += kSeparator;
+  return path += name;
+}
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Opens the folder at `path`; with `no_reparse`, refuses a reparse point
+// (a link or junction) there. Others may read and write in the folder while
+// it is open, but not rename or remove it.
+HANDLE OpenFolderHandle(const NativeString& path, bool no_reparse, FileId* id) {
+  const HANDLE handle = ::CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (no_reparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (no_reparse && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    ::CloseHandle(handle);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (id != nullptr) *id = IdOf(info);
+  return handle;
+}
+
+}  // namespace
+
+Folder::~Folder() { Close(); }
+
+Folder::Folder(Folder&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kNoHandle);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+void Folder::Close() {
+  if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
+  handle_ = kNoHandle;
+}
+
+bool Folder::Open(const NativeString& path) {
+  Close();
+  path_ = LongPathForm(path);
+  const HANDLE handle = OpenFolderHandle(path_, false, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) handle_ = FromHandle(handle);
+  return is_open();
+}
+
+bool Folder::OpenChild(const Folder& parent, const NativeString& name, const FileId& expected) {
+  Close();
+  path_ = JoinPath(parent.path_, name);
+  FileId id;
+  const HANDLE handle = OpenFolderHandle(path_, true, &id);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  handle_ = FromHandle(handle);
+  if (!(id == expected)) Close();
+  return is_open();
+}
+
+bool Folder::OpenParent(const Folder& child, const FileId& expected) {
+  Close();
+  path_ = child.path_;
+  while (!path_.empty() && path_.back() == kSeparator) path_.pop_back();
+  const auto last = path_.find_last_of(kSeparator);
+  if (last == NativeString::npos) return false;
+  path_.erase(last + 1);
+  FileId id;
+  const HANDLE handle = OpenFolderHandle(path_, false, &id);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  handle_ = FromHandle(handle);
+  if (!(id == expected)) Close();
+  return is_open();
+}
+
+FileId Folder::id() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle_ == kNoHandle || !::GetFileInformationByHandle(ToHandle(handle_), &info)) return {};
+  return IdOf(info);
+}
+
 struct DirectoryListing::Impl {
   ~Impl() {
     if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
   }
   HANDLE search = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW entry{};
+  NativeString folder;  // the long-path form
   NativeString name;
   bool ok = false;
   bool failed = false;
@@ -94,9 +204,14 @@ struct DirectoryListing::Impl {
   }
 };
 
-DirectoryListing::DirectoryListing(const NativeString& folder, Scope scope)
+DirectoryListing::DirectoryListing(const Folder& folder, Scope scope)
     : impl_(std::make_unique<Impl>()) {
-  const NativeString pattern = folder + kSeparator + (scope == Scope::kCaptions ? L"*.vtt" : L"*");
+  impl_->folder = folder.path_;
+  if (!folder.is_open()) {
+    impl_->failed = true;
+    return;
+  }
+  const NativeString pattern = JoinPath(folder.path_, scope == Scope::kCaptions ? L"*.vtt" : L"*");
   impl_->search = ::FindFirstFileW(pattern.c_str(), &impl_->entry);
   if (impl_->search != INVALID_HANDLE_VALUE) {
     impl_->Take();
@@ -105,6 +220,15 @@ DirectoryListing::DirectoryListing(const NativeString& folder, Scope scope)
     impl_->failed = ::GetLastError() != ERROR_FILE_NOT_FOUND;
   }
 }
+
+DirectoryListing::DirectoryListing(const NativeString& path, Scope scope)
+    : DirectoryListing(
+          [&path] {
+            Folder folder;
+            folder.Open(path);
+            return folder;
+          }(),
+          scope) {}
 
 DirectoryListing::~DirectoryListing() = default;
 
@@ -118,6 +242,15 @@ bool DirectoryListing::is_directory() const {
 
 bool DirectoryListing::is_link() const {
   return (impl_->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+FileId DirectoryListing::folder_id() const {
+  FileId id;
+  if (!impl_->ok || !is_directory() || is_link()) return id;
+  const HANDLE handle = OpenFolderHandle(JoinPath(impl_->folder, impl_->name), true, &id);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  ::CloseHandle(handle);
+  return id;
 }
 
 bool DirectoryListing::failed() const { return impl_->failed; }
@@ -144,7 +277,12 @@ InputFile::~InputFile() {
   if (handle_ != kNoHandle) ::CloseHandle(ToHandle(handle_));
 }
 
+bool InputFile::Open(const Folder& folder, const NativeString& name) {
+  return folder.is_open() && Open(JoinPath(folder.path_, name));
+}
+
 bool InputFile::Open(const std::filesystem::path& path) {
+  if (handle_ != kNoHandle) return false;
   // Folders need FILE_FLAG_BACKUP_SEMANTICS to open, so they fail here; pipes,
   // consoles and devices open without waiting and are refused just after.
   const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ,
@@ -192,7 +330,7 @@ namespace {
 // True when `path` names a regular file on a disk that this process may
 // write and that is not the file `model` reads, or nothing at all; `existing`
 // tells which.
-bool MayReplace(const std::filesystem::path& path, HANDLE model, bool& existing) {
+bool MayReplace(const NativeString& path, HANDLE model, bool& existing) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     existing = false;
@@ -243,11 +381,24 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile& model) {
+  if (handle_ != kNoHandle) return false;
+  own_folder_.path_ = path.has_parent_path() ? path.parent_path().native() : L".";
+  return CreateIn(own_folder_, path.filename().native(), model);
+}
+
+bool ReplacementFile::Create(const Folder& folder, const NativeString& name,
+                             const InputFile& model) {
+  return handle_ == kNoHandle && folder.is_open() && CreateIn(folder, name, model);
+}
+
+// On Windows the names are whole paths in the folder's long-path form.
+bool ReplacementFile::CreateIn(const Folder& folder, const NativeString& name,
+                               const InputFile& model) {
+  const NativeString target = JoinPath(folder.path_, name);
   bool existing = false;
-  if (!MayReplace(path, ToHandle(model.handle_), existing)) return false;
-  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : L".";
+  if (!MayReplace(target, ToHandle(model.handle_), existing)) return false;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path temporary = folder / TemporaryName();
+    NativeString temporary = JoinPath(folder.path_, TemporaryName());
     const HANDLE handle =
         ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -256,7 +407,8 @@ bool ReplacementFile::Create(const std::filesystem::path& path, const InputFile&
       return false;
     }
     handle_ = FromHandle(handle);
-    path_ = path;
+    folder_ = &folder;
+    name_ = target;
     temporary_ = std::move(temporary);
     return true;
   }
@@ -273,11 +425,24 @@ bool ReplacementFile::Commit() {
   handle_ = kNoHandle;
   // MoveFileExW replaces the name, not what a reparse point there leads to.
   const bool ok = ::CloseHandle(handle) != 0 &&
-                  ::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+                  ::MoveFileExW(temporary_.c_str(), name_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   if (!ok) ::DeleteFileW(temporary_.c_str());
   temporary_.clear();
   return ok;
 }
+
+// A run blocks the window of the Windows program, which sees no end-of-session
+// message while it lasts; the console's Ctrl+C ends the process as before.
+void RemoveTemporariesOnSignals() {}
+
+bool RemoveStaleTemporary(const Folder& /*folder*/, const NativeString& /*name*/) { return false; }
+
+// The standard handles of a Windows process are never reused by its files.
+void GuardStandardStreams() {}
+
+bool StandardOutputWasClosed() { return false; }
+
+std::uint64_t OpenFilesLimit() { return UINT64_MAX; }
 
 std::string ToUtf8(std::wstring_view text) {
   if (text.empty() || text.size() > INT_MAX) return {};

@@ -138,9 +138,49 @@ TEST(PosixFiles, ReplacementFileReplacesInOneStepKeepingTheModes) {
   EXPECT_EQ(testing::ReadFile(dir / "other-name"), "old");
   EXPECT_EQ(fs::status(dir / "new").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(fs::status(dir / "shared").permissions() & fs::perms::all,
-            fs::perms::owner_all | fs::perms::group_read);
+  // The caption grants no group read: the replaced file loses it.
+  EXPECT_EQ(fs::status(dir / "shared").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"new", "other-name", "private", "shared"}));
+}
+
+TEST(PosixFiles, ReplacementFileModesFollowTheCaption) {
+  struct Case {
+    mode_t caption, transcript;  // 0: no transcript yet
+    mode_t umask, expected;
+  };
+  const Case cases[] = {
+      // A new file: the caption's read bits and the owner's write bit, within the umask.
+      {0444, 0, 022, 0644},
+      {0640, 0, 022, 0640},
+      {0644, 0, 077, 0600},
+      {0400, 0, 0, 0600},
+      // A replaced file keeps its mode, which no umask narrows, less the read
+      // bits the caption does not grant.
+      {0644, 0664, 022, 0664},
+      {0600, 0664, 022, 0620},
+      {0444, 0600, 022, 0600},
+      {0640, 0777, 0, 0773},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "a.vtt", "x");
+    ::chmod((dir / "a.vtt").c_str(), c.caption);
+    if (c.transcript != 0) {
+      WriteFile(dir / "a.txt", "old");
+      ::chmod((dir / "a.txt").c_str(), c.transcript);
+    }
+    const mode_t saved = ::umask(c.umask);
+    InputFile source;
+    ReplacementFile out;
+    const bool written = source.Open(dir / "a.vtt") && out.Create(dir / "a.txt", source) &&
+                         out.Write("new", 3) && out.Commit();
+    ::umask(saved);
+    EXPECT_TRUE(written);
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, c.expected)
+        << std::oct << c.caption << " " << c.transcript << " " << c.umask;
+  }
 }
 
 TEST(PosixFiles, ReplacementFileLeavesTheOldFileOnFailure) {
