@@ -30,6 +30,10 @@ class StdioConsole : public orvane::cli::Console {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a closed standard stream's number would go to
+  // the first file opened, and messages would land in a transcript.
+  orvane::platform::GuardStandardStreams();
+  orvane::platform::RemoveTemporariesOnSignals();
   // A write past a file-size limit or into a closed pipe fails with an error
   // that is reported, instead of ending the process silently.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "cli/orvane_convert.h"
 #include "tests/test_support.h"
@@ -123,6 +126,136 @@ TEST(OrvaneConvert, FinishesTheBatchWhenItsOutputIsClosed) {
   EXPECT_EQ(WEXITSTATUS(status), kExitFailure);
   EXPECT_EQ(ReadFile(dir / "err"), "orvane-convert: standard output: Error writing file(s).\n");
   for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadFile(dir / name / "x.txt"), "Hi\r\n");
+}
+
+// Runs the real program in `folder` with `args`; each standard stream is
+// closed when `closed` holds its number, else input comes from `input` and
+// output and errors go to files, returned.
+Result SpawnClosing(const fs::path& folder, std::vector<std::string> args, std::set<int> closed,
+                    const fs::path& input = "/dev/null") {
+  TempDir scratch;
+  const std::string out = (scratch / "out").string();
+  const std::string err = (scratch / "err").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  for (const int fd : closed) posix_spawn_file_actions_addclose(&actions, fd);
+  args.insert(args.begin(), ORVANE_CONVERT_PATH);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const fs::path saved = fs::current_path();
+  fs::current_path(folder);
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  fs::current_path(saved);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (spawned != 0 || ::waitpid(child, &status, 0) != child) return {-1, "", ""};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fs::exists(out) ? ReadFile(out) : "",
+          fs::exists(err) ? ReadFile(err) : ""};
+}
+
+// A standard stream closed at start is opened on /dev/null first: no file of
+// the run takes its number, so no message lands in a transcript, and the
+// pipe filter tells that it had nowhere to write.
+TEST(OrvaneConvert, ClosedStandardStreams) {
+  struct Case {
+    std::string_view name;
+    std::vector<std::string> args;
+    std::set<int> closed;
+    int status;
+    std::string err;  // "BAD" stands for the failing caption's path
+  };
+  const std::string error = "orvane-convert: BAD: Error opening file(s).\n";
+  const Case cases[] = {
+      {"error closed", {"-j", "2", "d"}, {2}, kExitFailure, ""},
+      {"output closed", {"-j", "2", "d"}, {1}, kExitFailure, error},
+      {"all closed", {"d"}, {0, 1, 2}, kExitFailure, ""},
+      {"filter, output closed",
+       {"-"},
+       {1},
+       kExitFailure,
+       "orvane-convert: standard output: Error writing file(s).\n"},
+      {"filter, input closed", {"-"}, {0}, kExitOk, ""},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    testing::WriteFile(dir / "d" / "a.vtt", "Hi\n");
+    testing::WriteFile(dir / "d" / "b.vtt", "Ho\n");
+    testing::WriteFile(dir / "d" / "bad.vtt", "Hi\n");
+    fs::create_directory(dir / "d" / "bad.txt");
+    const Result result = SpawnClosing(dir.path(), c.args, c.closed, dir / "d" / "a.vtt");
+    std::string err = c.err;
+    if (const auto at = err.find("BAD"); at != err.npos) {
+      err.replace(at, 3, (fs::canonical(dir.path()) / "d" / "bad.vtt").string());
+    }
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_EQ(result.err, err) << c.name;
+    if (c.args.back() == "d") {
+      EXPECT_EQ(ReadFile(dir / "d" / "a.txt"), "Hi\r\n") << c.name;
+      EXPECT_EQ(ReadFile(dir / "d" / "b.txt"), "Ho\r\n") << c.name;
+    }
+  }
+}
+
+// The names in `folder` of temporary files being written.
+std::set<std::string> Temporaries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".orvane-")) names.insert(name);
+  }
+  return names;
+}
+
+// A catchable signal removes the temporary files being written, then ends
+// the run as the signal would have; a later run removes, unannounced, the
+// stale temporary files of its own user that a SIGKILL left behind.
+TEST(OrvaneConvert, SignalsLeaveNoTemporaryFiles) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    TempDir dir;
+    // Sparse caption files, long to read: both threads are writing when the
+    // signal comes.
+    for (const char* name : {"a.vtt", "b.vtt"}) {
+      testing::WriteFile(dir / "d" / name, "WEBVTT");
+      fs::resize_file(dir / "d" / name, std::uintmax_t{64} << 30);
+    }
+    std::vector<std::string> args = {ORVANE_CONVERT_PATH, "-j", "2", (dir / "d").string()};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    int status = 0;
+    while (Temporaries(dir / "d").size() < 2) {
+      ASSERT_EQ(::waitpid(child, &status, WNOHANG), 0) << "ended before writing";
+      std::this_thread::yield();
+    }
+    ASSERT_EQ(::kill(child, signal_number), 0);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
+    if (signal_number != SIGKILL) {
+      EXPECT_EQ(Temporaries(dir / "d"), std::set<std::string>{}) << signal_number;
+      continue;
+    }
+    // Left by the killed run: a run removes them once they are an hour old.
+    const std::set<std::string> left = Temporaries(dir / "d");
+    ASSERT_EQ(left.size(), 2u);
+    const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(61);
+    fs::last_write_time(dir / "d" / *left.begin(), old);
+    fs::remove(dir / "d" / "a.vtt");
+    fs::remove(dir / "d" / "b.vtt");
+    testing::WriteFile(dir / "d" / "c.vtt", "Hi\n");
+    testing::WriteFile(dir / "d" / ".orvane-notours.tmp", "");
+    const Result result = Spawn(dir / "d", ".");
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Temporaries(dir / "d"),
+              (std::set<std::string>{*std::next(left.begin()), ".orvane-notours.tmp"}));
+  }
 }
 
 // The pipe filter writes, byte for byte, the transcript that the folder run
