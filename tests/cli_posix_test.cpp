@@ -258,6 +258,55 @@ TEST(OrvaneConvert, SignalsLeaveNoTemporaryFiles) {
   }
 }
 
+// Runs `command` in sh from `folder`, with the program's path in $ORVANE;
+// returns its exit status and output.
+Result Shell(const fs::path& folder, const std::string& command) {
+  TempDir scratch;
+  const std::string line = "cd '" + folder.string() + "' && ORVANE='" ORVANE_CONVERT_PATH "' && " +
+                           command + " >'" + (scratch / "out").string() + "' 2>'" +
+                           (scratch / "err").string() + "'";
+  const int raw = std::system(("sh -c \"" + line + "\"").c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(scratch / "out"),
+          ReadFile(scratch / "err")};
+}
+
+// Limits make a run slower, never different: too few descriptors for the
+// largest -j converts everything, as -j 1 does. A caption named just ".vtt"
+// is a caption like any other.
+TEST(OrvaneConvert, LimitsDegradeTheRunNotItsResult) {
+  TempDir dir;
+  for (int i = 0; i < 100; ++i)
+    testing::WriteFile(dir / "d" / (std::to_string(i) + ".vtt"), "Hi\n");
+  testing::WriteFile(dir / "d" / ".vtt", "Dot\n");
+  const Result result = Shell(dir.path(), "ulimit -n 40 && \\$ORVANE -j 1024 d");
+  EXPECT_EQ(result.status, kExitOk) << result.err;
+  EXPECT_EQ(result.err, "");
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(ReadFile(dir / "d" / (std::to_string(i) + ".txt")), "Hi\r\n");
+  EXPECT_EQ(ReadFile(dir / "d" / ".txt"), "Dot\r\n");
+}
+
+// A user who may not write into a folder, but may write a transcript in it,
+// has it written in place: no temporary file can be made there.
+TEST(OrvaneConvert, TranscriptWrittenInPlaceWhereNoTemporaryFileCanBeMade) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run as another user";
+  }
+  TempDir dir;
+  testing::WriteFile(dir / "d" / "a.vtt", "Hi\n");
+  testing::WriteFile(dir / "d" / "a.txt", "old transcript");
+  testing::WriteFile(dir / "d" / "b.vtt", "Ho\n");
+  ASSERT_EQ(::chown((dir / "d" / "a.txt").c_str(), 65534, 65534), 0);
+  for (const fs::path& path : {dir.path(), dir / "d"}) ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
+  const Result result =
+      Shell(dir.path(), "setpriv --reuid=65534 --regid=65534 --clear-groups \\$ORVANE d");
+  EXPECT_EQ(result.status, kExitFailure);
+  EXPECT_EQ(result.err, "orvane-convert: " + (fs::canonical(dir.path()) / "d" / "b.vtt").string() +
+                            ": Error opening file(s).\n");
+  EXPECT_EQ(ReadFile(dir / "d" / "a.txt"), "Hi\r\n");
+  EXPECT_FALSE(fs::exists(dir / "d" / "b.txt"));
+}
+
 // The pipe filter writes, byte for byte, the transcript that the folder run
 // writes, in either style; a failed read or write is told and fails the run.
 TEST(OrvaneConvert, PipeFilterWritesTheTranscriptsOfTheFolderRun) {

@@ -13,9 +13,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "conversion/batch_run.h"
@@ -904,6 +906,116 @@ Messages Relative(Messages messages, const fs::path& root) {
     message.subject = fs::path(message.subject).lexically_relative(root).native();
   }
   return messages;
+}
+
+// Run as root, a caption file that is a link is read only when the link and
+// what it leads to have one owner: nobody reads through root what only root
+// may read. The transcript of a readable caption keeps no more readers than
+// the caption has.
+TEST_F(Hostile, LinksIntoSecretsAsRoot) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs root";
+  }
+  constexpr uid_t kUser = 65534;
+  struct Case {
+    std::string_view name;
+    uid_t link_owner, target_owner;
+    bool read;
+  };
+  const Case cases[] = {
+      {"root's file through the user's link", kUser, 0, false},
+      {"the user's file through root's link", 0, kUser, false},
+      {"the user's file through the user's link", kUser, kUser, true},
+      {"root's file through root's link", 0, 0, true},
+  };
+  const fs::path folder = dir_ / "user";
+  const fs::path secrets = dir_ / "secrets";
+  std::vector<std::string> expected;
+  std::set<std::string> transcripts;
+  int i = 0;
+  for (const Case& c : cases) {
+    const std::string name = CueName(i++);
+    WriteFile(secrets / name, "<v>secret " + name + "</v>\n");
+    ASSERT_EQ(::chown((secrets / name).c_str(), c.target_owner, c.target_owner), 0);
+    ASSERT_EQ(::chmod((secrets / name).c_str(), 0600), 0);
+    fs::create_directories(folder);
+    fs::create_symlink(secrets / name, folder / (name + ".vtt"));
+    ASSERT_EQ(::lchown((folder / (name + ".vtt")).c_str(), c.link_owner, c.link_owner), 0);
+    // The user's own transcript, which the user would go on reading.
+    WriteFile(folder / (name + ".txt"), "mine");
+    ASSERT_EQ(::chown((folder / (name + ".txt")).c_str(), kUser, kUser), 0);
+    ASSERT_EQ(::chmod((folder / (name + ".txt")).c_str(), 0644), 0);
+    if (c.read) {
+      transcripts.insert("user/" + name + ".txt");
+    } else {
+      expected.push_back(OpenError(folder / (name + ".vtt")));
+    }
+  }
+  expected.push_back(Converted(folder));
+  const Snapshot before = TakeSnapshot(dir_.path());
+  EXPECT_EQ(Seen(folder), expected);
+  ExpectOnlyTranscriptsChanged(dir_.path(), before, transcripts);
+  for (i = 0; i < 4; ++i) {
+    struct stat info {};
+    ASSERT_EQ(::stat((folder / (CueName(i) + ".txt")).c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kUser) << cases[i].name << ": the owner is kept";
+    if (cases[i].read) {
+      EXPECT_EQ(info.st_mode & 0777, 0600u) << cases[i].name;
+    }
+  }
+}
+
+// While a run goes on, another process swaps the folder, or a sub-folder of
+// the tree, for a link to a folder outside, again and again. Files are
+// opened relative to the folders the run opened, and a sub-folder is entered
+// only as the folder listed, so nothing outside changes and no temporary
+// file is left there, whatever the timing. (A folder named by the user is
+// followed when it is a link as the run starts; the folder outside then
+// holds no caption file of its own.)
+TEST_F(Hostile, FoldersSwappedForLinksWhileRunning) {
+  for (const bool subfolder : {false, true}) {
+    TempDir dir;
+    const fs::path root = dir / "root";
+    const fs::path swapped = subfolder ? root / "sub" : root;
+    const fs::path outside = dir / "outside";
+    for (int i = 0; i < 100; ++i) {
+      WriteFile(swapped / (CueName(i) + ".vtt"), kCaptions);
+      WriteFile(outside / (CueName(i) + ".txt"), "notes");
+      if (subfolder) WriteFile(outside / (CueName(i) + ".vtt"), "not to be read");
+    }
+    // Enough files in the root that the walk waits for them before it
+    // enters the sub-folder.
+    for (int i = 0; subfolder && i < 300; ++i) WriteFile(root / (CueName(i) + ".vtt"), kCaptions);
+    const Snapshot before = TakeSnapshot(outside);
+    std::atomic<bool> running = true;
+    std::thread swapper([&] {
+      const fs::path aside = dir / "aside";
+      std::error_code ignored;
+      // The link stays a while each time: long enough to be met between
+      // the listing and the writes.
+      const auto hold = [&running] {
+        for (int i = 0; i < 2000 && running; ++i) std::this_thread::yield();
+      };
+      while (running) {
+        fs::rename(swapped, aside, ignored);
+        fs::create_directory_symlink(outside, swapped, ignored);
+        hold();
+        fs::remove(swapped, ignored);
+        fs::rename(aside, swapped, ignored);
+        hold();
+      }
+    });
+    for (int round = 0; round < 20; ++round) {
+      RecordingReporter reporter;
+      BatchOptions options;
+      options.recursive = subfolder;
+      options.jobs = 2;
+      RunBatches(root.native(), options, reporter);
+    }
+    running = false;
+    swapper.join();
+    EXPECT_EQ(TakeSnapshot(outside), before) << (subfolder ? "sub-folder" : "folder");
+  }
 }
 
 // A tree converted with recursion, on one thread or four, gives exactly the

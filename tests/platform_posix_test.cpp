@@ -202,6 +202,56 @@ TEST(PosixFiles, ReplacementFileLeavesTheOldFileOnFailure) {
   }
   EXPECT_EQ(testing::ReadFile(dir / "target"), "old");
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"source", "target"}));
+  {
+    // Put in place of the file since it was started: a folder the rename
+    // cannot replace. Commit tells, and the temporary file goes.
+    ReplacementFile late;
+    ASSERT_TRUE(late.Create(dir / "target", source));
+    fs::rename(dir / "target", dir / "kept");
+    WriteFile(dir / "target" / "inside", "");
+    EXPECT_FALSE(late.Commit());
+  }
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"kept", "source", "target"}));
+}
+
+// A sub-folder is opened only as the folder listed under its name: not
+// through a link put there since, nor when another folder took its place.
+TEST(PosixFolders, OpenChildAndParentOnlyAsListed) {
+  using Replace = void (*)(const fs::path& sub, const fs::path& other);
+  const std::pair<std::string_view, Replace> cases[] = {
+      {"unchanged", nullptr},
+      {"a link",
+       [](const fs::path& sub, const fs::path& other) {
+         fs::rename(sub, sub.string() + ".old");
+         fs::create_directory_symlink(other, sub);
+       }},
+      {"another folder",
+       [](const fs::path& sub, const fs::path& other) {
+         fs::rename(sub, sub.string() + ".old");
+         fs::rename(other, sub);
+       }},
+      {"gone", [](const fs::path& sub, const fs::path&) { fs::remove(sub); }},
+  };
+  for (const auto& [name, replace] : cases) {
+    TempDir dir;
+    fs::create_directories(dir / "root" / "sub");
+    fs::create_directories(dir / "other");
+    Folder root;
+    ASSERT_TRUE(root.Open((dir / "root").native()));
+    FileId listed;
+    for (DirectoryListing listing(root, DirectoryListing::Scope::kEverything); listing.ok();
+         listing.Next()) {
+      if (listing.name() == "sub") listed = listing.folder_id();
+    }
+    ASSERT_FALSE(listed == FileId{});
+    if (replace != nullptr) replace(dir / "root" / "sub", dir / "other");
+    Folder sub;
+    EXPECT_EQ(sub.OpenChild(root, "sub", listed), replace == nullptr) << name;
+    if (!sub.is_open()) continue;
+    Folder parent;
+    EXPECT_FALSE(parent.OpenParent(sub, listed)) << "not the parent's identity";
+    EXPECT_TRUE(parent.OpenParent(sub, root.id()));
+  }
 }
 
 TEST(PosixFiles, ResolvePathFollowsLinksBeforeDotDot) {
