@@ -7,9 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -88,30 +88,37 @@ NativeString InFolder(const NativeString& folder, const NativeString& name) {
   return path += name;
 }
 
-// The transcript paths of one folder's caption files, the one place that
-// decides which caption may write a path. Captions whose names differ only in
-// case share one transcript path: the first of them that writes it keeps it,
-// and each later one fails with kOpenFailed rather than replace it. Used by
+// The transcript names of one folder's caption files, the one place that
+// decides which caption may write a name. Captions whose names differ only in
+// the case of their extension share one transcript name: the first of them
+// that writes it keeps it, and each later one fails with kOpenFailed rather
+// than replace it. Names are held as 64-bit hashes, so that a folder of any
+// size costs little: two names of one hash, a chance of about one in 10^9 in
+// a folder of 100,000 captions, would refuse the later one as a twin. Used by
 // the thread that lists and reports only.
 class TranscriptPaths {
  public:
-  // True when the caption file listed now may write `output`. For a path
+  // True when the caption file listed now may write `output`. For a name
   // listed before, whether an earlier file wrote it is known only once every
   // earlier file is reported: `report_earlier` is called to report them first.
   template <class ReportEarlier>
   bool MayWrite(const NativeString& output, ReportEarlier report_earlier) {
-    if (listed_.insert(output).second) return true;
+    const std::size_t hash = Hash(output);
+    if (listed_.insert(hash).second) return true;
     report_earlier();
-    return written_.count(output) == 0;
+    return written_.count(hash) == 0;
   }
   // Takes note, as it is reported, of the `result` of a file that may write `output`.
   void Reported(const NativeString& output, ConversionResult result) {
-    if (result == ConversionResult::kConverted) written_.insert(output);
+    if (result == ConversionResult::kConverted) written_.insert(Hash(output));
   }
 
  private:
-  std::set<NativeString> listed_;   // the transcript paths of the caption files listed so far
-  std::set<NativeString> written_;  // of them, those written by the run
+  static_assert(sizeof(std::size_t) == 8, "hashes of 64 bits");
+  static std::size_t Hash(const NativeString& name) { return std::hash<NativeString>{}(name); }
+
+  std::unordered_set<std::size_t> listed_;   // the transcript names listed so far
+  std::unordered_set<std::size_t> written_;  // of them, those written by the run
 };
 
 // One folder converted as a batch. Its files are opened relative to `folder`,

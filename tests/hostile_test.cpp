@@ -908,6 +908,56 @@ Messages Relative(Messages messages, const fs::path& root) {
   return messages;
 }
 
+// The peak resident memory, in bytes, of a child process that runs `run`.
+std::uint64_t PeakInChild(const std::function<void()>& run) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    run();
+    ::_exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+// A run holds state for the files in flight, not for the folder or the tree:
+// a folder of many captions or a tree of many sub-folders, deep down a long
+// path, takes what a small one takes.
+TEST_F(Hostile, WideFoldersAndTreesKeepMemoryBounded) {
+  const int files = kSanitized ? 2'000 : 20'000;
+  const int subfolders = kSanitized ? 1'000 : 10'000;
+  fs::path base = dir_.path();
+  while (base.native().size() < 3'000) base /= std::string(200, 'p');
+  for (int i = 0; i < files; ++i) {
+    WriteFile(base / "wide" / (std::string(100, 'n') + std::to_string(i) + ".vtt"), "Hi\n");
+  }
+  for (int i = 0; i < subfolders; ++i) {
+    fs::create_directories(base / "tree" / (std::string(150, 's') + std::to_string(i)));
+  }
+  const fs::path last = base / "tree" / (std::string(150, 's') + std::to_string(subfolders - 1));
+  WriteFile(last / "a.vtt", "Hi\n");
+  const std::uint64_t wide = PeakInChild([&] {
+    RecordingReporter reporter;
+    BatchOptions options;
+    options.jobs = 2;
+    RunBatches((base / "wide").native(), options, reporter);
+  });
+  const std::uint64_t tree = PeakInChild([&] {
+    RecordingReporter reporter;
+    BatchOptions options;
+    options.recursive = true;
+    RunBatches((base / "tree").native(), options, reporter);
+  });
+  EXPECT_EQ(ReadFile(base / "wide" / (std::string(100, 'n') + "0.txt")), "Hi\r\n");
+  EXPECT_EQ(ReadFile(last / "a.txt"), "Hi\r\n");
+  if (!kSanitized) {
+    EXPECT_LT(wide, 32u << 20) << "a folder of " << files << " captions";
+    EXPECT_LT(tree, 24u << 20) << "a tree of " << subfolders << " sub-folders";
+  }
+}
+
 // Run as root, a caption file that is a link is read only when the link and
 // what it leads to have one owner: nobody reads through root what only root
 // may read. The transcript of a readable caption keeps no more readers than
