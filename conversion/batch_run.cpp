@@ -18,14 +18,14 @@
 namespace orvane {
 namespace {
 
-NativeString CourseTitleFor(const NativeString& folder) {
+CourseTitle CourseTitleFor(const NativeString& folder) {
   NativeString course = folder;
   platform::RemoveLastComponent(course);
   platform::RemoveLastComponent(course);
   if (platform::LastComponent(course).find(platform::FromAscii("__")) == NativeString::npos) {
     return {};
   }
-  return ReadCourseTitle(course);
+  return FindCourseTitle(course);
 }
 
 }  // namespace
@@ -126,7 +126,7 @@ class TranscriptPaths {
 struct Batch {
   NativeString path;
   std::shared_ptr<const platform::Folder> folder;  // read by the converting threads too
-  std::shared_ptr<const NativeString> title;       // likewise
+  std::shared_ptr<const CourseTitle> title;        // likewise
   TranscriptPaths transcripts;
 };
 
@@ -275,7 +275,7 @@ class ConverterCache {
 
   // Converts the caption file of `entry` with its folder's title.
   ConversionResult Convert(const Entry& entry) {
-    const std::shared_ptr<const NativeString>& title = entry.batch->title;
+    const std::shared_ptr<const CourseTitle>& title = entry.batch->title;
     if (title_ != title) {
       converter_.emplace(*title, style_);
       converter_->CountBytesIn(bytes_read_);
@@ -287,7 +287,7 @@ class ConverterCache {
  private:
   TranscriptStyle style_;
   std::atomic<std::uint64_t>* bytes_read_;
-  std::shared_ptr<const NativeString> title_;  // of the files `converter_` is for
+  std::shared_ptr<const CourseTitle> title_;  // of the files `converter_` is for
   std::optional<CaptionConverter> converter_;
 };
 
@@ -474,7 +474,7 @@ Listed ConvertFolder(const std::shared_ptr<const platform::Folder>& folder,
       batch = pipeline.NewBatch();
       batch->path = path;
       batch->folder = folder;
-      batch->title = std::make_shared<const NativeString>(CourseTitleFor(path));
+      batch->title = std::make_shared<const CourseTitle>(CourseTitleFor(path));
       if (progress != nullptr) progress->folders_found.fetch_add(1);
     }
     if (listing.is_directory()) continue;

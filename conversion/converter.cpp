@@ -22,11 +22,34 @@ ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
 CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle style,
                                    std::size_t read_block, std::size_t line_limit)
     : line_limit_(line_limit),
+      style_(style),
       title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
                                                    : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
       reread_(kRereadBlock),
       transcriber_(MakeTranscriber(style, line_limit)) {}
+
+CaptionConverter::CaptionConverter(const CourseTitle& title, TranscriptStyle style)
+    : CaptionConverter(title.text, style) {
+  if (!title.held()) long_title_ = title;
+}
+
+ConversionResult CaptionConverter::WriteTitle(TranscriptSink& transcript) {
+  if (long_title_.held()) {
+    return transcript.Write(title_line_.data(), title_line_.size())
+               ? ConversionResult::kConverted
+               : ConversionResult::kWriteFailed;
+  }
+  switch (WriteTitleLines(long_title_, style_, reread_, transcript)) {
+    case OutputResult::kWritten:
+      return ConversionResult::kConverted;
+    case OutputResult::kReadFailed:
+      return ConversionResult::kOpenFailed;
+    case OutputResult::kWriteFailed:
+      break;
+  }
+  return ConversionResult::kWriteFailed;
+}
 
 ConversionResult CaptionConverter::OutOfMemory() {
   transcriber_->Reset();
@@ -83,8 +106,9 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
 }
 
 ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, TranscriptSink& transcript) {
-  if (!transcript.Write(title_line_.data(), title_line_.size())) {
-    return ConversionResult::kWriteFailed;
+  if (const ConversionResult result = WriteTitle(transcript);
+      result != ConversionResult::kConverted) {
+    return result;
   }
   Transcriber& transcriber = *transcriber_;
   transcriber.Reset();

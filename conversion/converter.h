@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/course_title.h"
 #include "conversion/sources.h"
 #include "conversion/transcriber.h"
 #include "platform/platform.h"
@@ -46,6 +47,10 @@ class CaptionConverter {
                             TranscriptStyle style = TranscriptStyle::kDefault,
                             std::size_t read_block = kDefaultReadBlock,
                             std::size_t line_limit = kDefaultLineLimit);
+  // Heads every transcript with `title`, which may lie in its manifest: it is
+  // then read again for each one, and a manifest that can no longer be read
+  // fails the file with kOpenFailed.
+  CaptionConverter(const CourseTitle& title, TranscriptStyle style);
   // Never throws: running out of memory fails the file with kWriteFailed.
   ConversionResult Convert(const std::filesystem::path& input, const std::filesystem::path& output);
   // Converts the caption file `input` of `folder` into its transcript `output`
@@ -72,8 +77,13 @@ class CaptionConverter {
   // Fails a file that ran out of memory; the next one starts afresh.
   ConversionResult OutOfMemory();
 
+  // Writes the title part of a transcript.
+  ConversionResult WriteTitle(TranscriptSink& transcript);
+
   std::size_t line_limit_;
+  TranscriptStyle style_;
   std::string title_line_;
+  CourseTitle long_title_;  // a title not held, when there is one
   std::vector<char> block_;
   std::vector<char> reread_;
   std::string scratch_;

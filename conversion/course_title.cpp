@@ -92,8 +92,8 @@ class TitleSearch {
 
 }  // namespace
 
-NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block,
-                             std::size_t title_limit) {
+CourseTitle FindCourseTitle(const NativeString& course_folder, std::size_t read_block,
+                            std::size_t title_limit) {
   NativeString manifest_path = course_folder;
   manifest_path += platform::PathSeparator();
   manifest_path += platform::FromAscii("imsmanifest.xml");
@@ -115,14 +115,63 @@ NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read
     offset += static_cast<std::uint64_t>(count);
     if (state == TitleSearch::State::kNone) return {};
     if (state == TitleSearch::State::kSearching) continue;
-    if (search.held()) return platform::FromNarrow(search.title());
-    FileSource source(manifest);
-    std::string title;
-    const bool read = ReadRange(source, search.range(), block,
-                                [&title](std::string_view piece) { title.append(piece); });
-    return read ? platform::FromNarrow(title) : NativeString();
+    if (search.held()) return {platform::FromNarrow(search.title()), {}, {}};
+    return {{}, std::move(manifest_path), search.range()};
   }
   return {};
+}
+
+NativeString ReadCourseTitle(const NativeString& course_folder, std::size_t read_block,
+                             std::size_t title_limit) {
+  CourseTitle found = FindCourseTitle(course_folder, read_block, title_limit);
+  if (found.held()) return std::move(found.text);
+  platform::InputFile manifest;
+  if (!manifest.Open(found.manifest)) return {};
+  FileSource source(manifest);
+  std::vector<char> block(std::max<std::size_t>(read_block, 1));
+  std::string title;
+  const bool read = ReadRange(source, found.range, block,
+                              [&title](std::string_view piece) { title.append(piece); });
+  return read ? platform::FromNarrow(title) : NativeString();
+}
+
+OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
+                             std::span<char> buffer, TranscriptSink& sink) {
+  platform::InputFile manifest;
+  if (!manifest.Open(title.manifest)) return OutputResult::kReadFailed;
+  FileSource source(manifest);
+  const bool clean = style == TranscriptStyle::kClean;
+  DecodedCollapsed cleaner(Spaces::kAlsoLineBreaks);
+  std::string out;
+  bool wrote = false;
+  bool written = true;
+  const auto write = [&] {
+    wrote = wrote || !out.empty();
+    written = written && sink.Write(out.data(), out.size());
+    out.clear();
+  };
+  const bool read = ReadRange(source, title.range, buffer, [&](std::string_view piece) {
+    if (clean) {
+      cleaner.Add(piece, out);
+    } else {
+      // As MakeTitleLine writes it: every LF as CR LF.
+      for (const char c : piece) {
+        if (c == '\n') out += '\r';
+        out += c;
+      }
+    }
+    write();
+  });
+  if (!read) return OutputResult::kReadFailed;
+  if (clean) {
+    cleaner.Finish(out);
+    write();
+    out = wrote ? ".\r\n\r\n" : "";
+  } else {
+    out = ".\r\n";
+  }
+  write();
+  return written ? OutputResult::kWritten : OutputResult::kWriteFailed;
 }
 
 std::string MakeCleanTitleLines(std::string_view title) {

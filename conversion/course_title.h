@@ -7,11 +7,33 @@
 #include <string_view>
 
 #include "conversion/sources.h"
+#include "conversion/transcriber.h"
 #include "platform/platform.h"
 
 namespace orvane {
 
 using platform::NativeString;
+
+// The course title of a package: its text when it is short enough to hold,
+// else where it lies in the manifest, read again for each transcript it heads.
+struct CourseTitle {
+  NativeString text;      // when held
+  NativeString manifest;  // the manifest's path, when the title is not held
+  SourceRange range;      // where the title lies in the manifest
+  bool held() const { return manifest.empty(); }
+};
+
+// Finds the course title of the package in `course_folder` as ReadCourseTitle
+// reads it; a title longer than `title_limit` is left in the manifest.
+CourseTitle FindCourseTitle(const NativeString& course_folder,
+                            std::size_t read_block = kDefaultReadBlock,
+                            std::size_t title_limit = kDefaultLineLimit);
+
+// Writes to `sink` the title part of a transcript in `style` for `title`,
+// which is not held: what MakeTitleLine or MakeCleanTitleLines make of its
+// text, read again from the manifest `buffer` at a time.
+OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
+                             std::span<char> buffer, TranscriptSink& sink);
 
 // Returns the text between the first "<title>" and the first "</title>" of
 // "imsmanifest.xml" in `course_folder`, decoded from the narrow code page.

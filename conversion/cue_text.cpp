@@ -194,6 +194,19 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
   CueTextCleaner::FinishCollapse(collapse, out);
 }
 
+void DecodedCollapsed::Add(std::string_view piece, std::string& out) {
+  decoded_.clear();
+  CueTextCleaner::DecodeReferences(piece, references_, decoded_);
+  CueTextCleaner::Collapse(decoded_, spaces_, collapse_, out);
+}
+
+void DecodedCollapsed::Finish(std::string& out) {
+  decoded_.clear();
+  CueTextCleaner::FinishReferences(references_, decoded_);
+  CueTextCleaner::Collapse(decoded_, spaces_, collapse_, out);
+  CueTextCleaner::FinishCollapse(collapse_, out);
+}
+
 // ---------------------------------------------------------------------------
 // Lines: each text line is cleaned on its own, tags removed, then character
 // references decoded, then runs of spaces collapsed. A voice span lasts from

@@ -35,6 +35,9 @@ enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
 // none at either end.
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out);
 
+// AppendDecodedCollapsed for text fed in pieces: Add each piece, then Finish.
+class DecodedCollapsed;
+
 // Cleans the text lines of one cue at a time.
 class CueTextCleaner {
  public:
@@ -102,12 +105,29 @@ class CueTextCleaner {
   std::string name_scratch_;  // scratch of a voice's name
 
   friend void AppendDecodedCollapsed(std::string_view, Spaces, std::string&);
+  friend class DecodedCollapsed;
   static void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& decoded,
                                      std::string& out);
   static void DecodeReferences(std::string_view text, ReferenceStage& stage, std::string& out);
   static void FinishReferences(ReferenceStage& stage, std::string& out);
   static void Collapse(std::string_view text, Spaces spaces, SpaceStage& stage, std::string& out);
   static void FinishCollapse(SpaceStage& stage, std::string& out);
+};
+
+class DecodedCollapsed {
+ public:
+  explicit DecodedCollapsed(Spaces spaces) : spaces_(spaces) {}
+  // Appends to `out` what `piece` gives; a reference or a run of spaces may
+  // go on in the next piece.
+  void Add(std::string_view piece, std::string& out);
+  // Appends what the last piece left held.
+  void Finish(std::string& out);
+
+ private:
+  Spaces spaces_;
+  CueTextCleaner::ReferenceStage references_;
+  CueTextCleaner::SpaceStage collapse_;
+  std::string decoded_;  // scratch
 };
 
 }  // namespace orvane
