@@ -486,8 +486,11 @@ bool ReplacementFile::CreateIn(const Folder& folder, const NativeString& name,
   name_ = name;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temporary = TemporaryName();
+    // Recorded before it exists, so that no signal finds it unrecorded.
+    slot_ = RecordTemporary(at, temporary);
     const int fd = OpenAtRetrying(at, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
     if (fd < 0) {
+      ForgetTemporary(slot_);
       if (errno == EEXIST) continue;
       // A folder this process may not write into, holding a file it may
       // write: that file is written in place, as nothing else can be.
@@ -497,7 +500,6 @@ bool ReplacementFile::CreateIn(const Folder& folder, const NativeString& name,
     }
     handle_ = fd;
     temporary_ = std::move(temporary);
-    slot_ = RecordTemporary(at, temporary_);
     if (existing) {
       // The replaced file's owner and mode, where this process may set them;
       // the owner first, since changing it clears set-id bits.
