@@ -307,6 +307,40 @@ TEST(OrvaneConvert, TranscriptWrittenInPlaceWhereNoTemporaryFileCanBeMade) {
   EXPECT_FALSE(fs::exists(dir / "d" / "b.txt"));
 }
 
+// On a file system whose listings give no entry types, the run asks for
+// each: it tells the same, and writes the same, as where they are given.
+TEST(OrvaneConvert, ListingsWithoutEntryTypes) {
+  std::string seen[2];
+  std::set<std::string> written[2];
+  for (const bool types : {true, false}) {
+    TempDir dir;
+    const fs::path root = dir / "root";
+    testing::WriteFile(root / "a.vtt", "A\n");
+    testing::WriteFile(root / "sub" / "b.vtt", "B\n");
+    testing::WriteFile(root / "folder.vtt" / "c.vtt", "C\n");
+    fs::create_directory_symlink(root / "sub", root / "link");
+    fs::create_symlink(root / "a.vtt", root / "sub" / "linked.vtt");
+    const Result result =
+        Shell(dir.path(), std::string(types ? "" : "LD_PRELOAD='" ORVANE_UNKNOWN_ENTRY_TYPES "' ") +
+                              "ASAN_OPTIONS=verify_asan_link_order=0 \\$ORVANE -r -j 1 root");
+    EXPECT_EQ(result.status, kExitOk) << types << result.err;
+    seen[types] = result.out + result.err;
+    const std::string prefix = fs::canonical(dir.path()).string();
+    for (std::size_t at; (at = seen[types].find(prefix)) != std::string::npos;) {
+      seen[types].erase(at, prefix.size());
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      if (entry.path().extension() == ".txt") {
+        written[types].insert(entry.path().lexically_relative(root).string() + ": " +
+                              ReadFile(entry.path()));
+      }
+    }
+  }
+  EXPECT_EQ(seen[0], seen[1]);
+  EXPECT_EQ(written[0], written[1]);
+  EXPECT_EQ(written[1].size(), 4u);
+}
+
 // The pipe filter writes, byte for byte, the transcript that the folder run
 // writes, in either style; a failed read or write is told and fails the run.
 TEST(OrvaneConvert, PipeFilterWritesTheTranscriptsOfTheFolderRun) {
