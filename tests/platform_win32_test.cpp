@@ -181,5 +181,47 @@ TEST(Win32BatchRun, ConvertsOnlyNamesEndingInVtt) {
   EXPECT_EQ(ReadFile(dir / "notes.txt"), "hand-written notes");
 }
 
+// Folders are opened in the long-path form: a folder named in any spelling
+// (relative, with "..", with a trailing separator, past MAX_PATH) converts,
+// and a walk descends into sub-folders past MAX_PATH. A sub-folder is opened
+// only as the folder listed.
+TEST(Win32BatchRun, FoldersInEverySpellingAndPastMaxPath) {
+  TempDir dir;
+  fs::path deep = dir.path();
+  while (deep.native().size() < 300) deep /= std::wstring(60, L'd');
+  WriteFile(deep / "a.vtt", "Deep\n");
+  WriteFile(dir / "near" / "b.vtt", "Near\n");
+  const std::wstring spellings[] = {(dir / "near").native() + L"\\",
+                                    (dir / "near" / ".." / "near").native(), deep.native()};
+  for (const std::wstring& folder : spellings) {
+    EXPECT_EQ(RunOn(folder),
+              (std::vector<testing::Message>{{BatchMessage::kFilesConverted, folder}}))
+        << folder;
+  }
+  EXPECT_EQ(ReadFile(dir / "near" / "b.txt"), "Near\r\n");
+  EXPECT_EQ(ReadFile(deep / "a.txt"), "Deep\r\n");
+  fs::remove(deep / "a.txt");
+  RecordingReporter reporter;
+  BatchOptions options;
+  options.recursive = true;
+  RunBatches(dir.path().native(), options, reporter);
+  EXPECT_EQ(reporter.messages.size(), 2u);
+  EXPECT_EQ(ReadFile(deep / "a.txt"), "Deep\r\n");
+
+  Folder root;
+  ASSERT_TRUE(root.Open(dir.path().native()));
+  // Not "near": windows.h defines it away.
+  Folder child;
+  EXPECT_FALSE(child.OpenChild(root, L"near", FileId{1, 2}));
+  FileId listed;
+  for (DirectoryListing listing(root, DirectoryListing::Scope::kEverything); listing.ok();
+       listing.Next()) {
+    if (listing.name() == L"near") listed = listing.folder_id();
+  }
+  EXPECT_TRUE(child.OpenChild(root, L"near", listed));
+  Folder parent;
+  EXPECT_TRUE(parent.OpenParent(child, root.id()));
+}
+
 }  // namespace
 }  // namespace orvane::platform
