@@ -11,6 +11,19 @@ namespace {
 // Long lines are read again this many bytes at a time.
 constexpr std::size_t kRereadBlock = 64 * 1024;
 
+// A failed read of the caption file or manifest is an open failure to the user.
+ConversionResult ResultOf(OutputResult output) {
+  switch (output) {
+    case OutputResult::kWritten:
+      return ConversionResult::kConverted;
+    case OutputResult::kReadFailed:
+      return ConversionResult::kOpenFailed;
+    case OutputResult::kWriteFailed:
+      break;
+  }
+  return ConversionResult::kWriteFailed;
+}
+
 }  // namespace
 
 ConversionResult ConvertCaptionFile(const std::filesystem::path& input,
@@ -40,15 +53,7 @@ ConversionResult CaptionConverter::WriteTitle(TranscriptSink& transcript) {
                ? ConversionResult::kConverted
                : ConversionResult::kWriteFailed;
   }
-  switch (WriteTitleLines(long_title_, style_, reread_, transcript)) {
-    case OutputResult::kWritten:
-      return ConversionResult::kConverted;
-    case OutputResult::kReadFailed:
-      return ConversionResult::kOpenFailed;
-    case OutputResult::kWriteFailed:
-      break;
-  }
-  return ConversionResult::kWriteFailed;
+  return ResultOf(WriteTitleLines(long_title_, style_, reread_, transcript));
 }
 
 ConversionResult CaptionConverter::OutOfMemory() {
@@ -134,15 +139,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
 
 ConversionResult CaptionConverter::WriteOut(CaptionSource& captions, TranscriptSink& transcript) {
   if (transcriber_->failed()) return ConversionResult::kOpenFailed;
-  switch (WriteOutput(*transcriber_, captions, transcript, reread_, scratch_)) {
-    case OutputResult::kWritten:
-      return ConversionResult::kConverted;
-    case OutputResult::kReadFailed:
-      return ConversionResult::kOpenFailed;
-    case OutputResult::kWriteFailed:
-      break;
-  }
-  return ConversionResult::kWriteFailed;
+  return ResultOf(WriteOutput(*transcriber_, captions, transcript, reread_, scratch_));
 }
 
 }  // namespace orvane

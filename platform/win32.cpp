@@ -107,9 +107,11 @@ FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 // Opens the folder at `path`; with `no_reparse`, refuses a reparse point
-// (a link or junction) there. Others may read and write in the folder while
-// it is open, but not rename or remove it.
-HANDLE OpenFolderHandle(const NativeString& path, bool no_reparse, FileId* id) {
+// (a link or junction) there, and with `expected`, any folder but that one.
+// Others may read and write in the folder while it is open, but not rename or
+// remove it.
+HANDLE OpenFolderHandle(const NativeString& path, bool no_reparse, FileId* id,
+                        const FileId* expected = nullptr) {
   const HANDLE handle = ::CreateFileW(
       path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
       nullptr, OPEN_EXISTING,
@@ -118,7 +120,8 @@ HANDLE OpenFolderHandle(const NativeString& path, bool no_reparse, FileId* id) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (no_reparse && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+      (no_reparse && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+      (expected != nullptr && !(IdOf(info) == *expected))) {
     ::CloseHandle(handle);
     return INVALID_HANDLE_VALUE;
   }
@@ -158,11 +161,8 @@ bool Folder::Open(const NativeString& path) {
 bool Folder::OpenChild(const Folder& parent, const NativeString& name, const FileId& expected) {
   Close();
   path_ = JoinPath(parent.path_, name);
-  FileId id;
-  const HANDLE handle = OpenFolderHandle(path_, true, &id);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  handle_ = FromHandle(handle);
-  if (!(id == expected)) Close();
+  const HANDLE handle = OpenFolderHandle(path_, true, nullptr, &expected);
+  if (handle != INVALID_HANDLE_VALUE) handle_ = FromHandle(handle);
   return is_open();
 }
 
@@ -173,11 +173,8 @@ bool Folder::OpenParent(const Folder& child, const FileId& expected) {
   const auto last = path_.find_last_of(kSeparator);
   if (last == NativeString::npos) return false;
   path_.erase(last + 1);
-  FileId id;
-  const HANDLE handle = OpenFolderHandle(path_, false, &id);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  handle_ = FromHandle(handle);
-  if (!(id == expected)) Close();
+  const HANDLE handle = OpenFolderHandle(path_, false, nullptr, &expected);
+  if (handle != INVALID_HANDLE_VALUE) handle_ = FromHandle(handle);
   return is_open();
 }
 
