@@ -201,17 +201,17 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
 // its start, or else the first that opens on it.
 
 void CueTextCleaner::BeginLine() {
-  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
+  line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
   tags_.in_tag = tags_.in_ruby_text = false;
   tags_.offset = tags_.last_close = 0;
   references_.held.clear();  // a finished line leaves none
   spaces_ = SpaceStage();
 }
 
-std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned traits,
-                                           std::string& out) {
+CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view line, unsigned traits,
+                                                            std::string& out) {
   // Each stage starts afresh only where the line needs it.
-  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
+  line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
     tags_.in_tag = tags_.in_ruby_text = false;
@@ -219,7 +219,6 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
-    without_tags_.clear();
     const bool joined = RemoveTags(line, without_tags_);
     text = without_tags_;
     traits &= ~kHasLess;
@@ -235,13 +234,14 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
     traits = ScanLine(text);
   }
   if ((traits & kNeedsCollapse) != 0) {
+    const std::size_t start = out.size();
     spaces_ = SpaceStage();
     Collapse(text, Spaces::kSpacesAndTabs, spaces_, out);
     FinishCollapse(spaces_, out);
-  } else {
-    out.append(text);  // already one space between words and none at the ends
+    text = std::string_view(out).substr(start);
   }
-  return LineVoiceName();
+  // Otherwise already one space between words and none at the ends.
+  return {text, LineVoiceName()};
 }
 
 void CueTextCleaner::Begin(std::uint64_t last_close) {
@@ -250,7 +250,6 @@ void CueTextCleaner::Begin(std::uint64_t last_close) {
 }
 
 void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
-  without_tags_.clear();
   RemoveTags(bytes, without_tags_);
   decoded_.clear();
   DecodeReferences(without_tags_, references_, decoded_);
@@ -267,12 +266,12 @@ std::string_view CueTextCleaner::End(std::string& out) {
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
 // is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
-// end of the line at most.
+// end of the line at most. Growing `out` fills its new bytes: as it is not
+// emptied first, only the bytes past the last text it held are filled.
 bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
   TagStage& stage = tags_;
-  const std::size_t base = out.size();
-  out.resize(base + bytes.size() + kCopySlack);  // room for the longest result
-  char* const first = out.data() + base;
+  out.resize(bytes.size() + kCopySlack);  // room for the longest result
+  char* const first = out.data();
   char* to = first;
   bool spaces_joined = false;
   const char* at = bytes.data();
@@ -284,7 +283,7 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
     const auto room = kTagBytesRead - std::min(kTagBytesRead, stage.tag.size());
     stage.tag.append(at, std::min<std::size_t>(room, static_cast<std::size_t>(close - at)));
     if (close == end) {
-      out.resize(base);
+      out.clear();
       return false;
     }
     stage.in_tag = false;
@@ -319,21 +318,21 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
     ApplyTag(tag);
     at = close + 1;
   }
-  out.resize(base + static_cast<std::size_t>(to - first));
+  out.resize(static_cast<std::size_t>(to - first));
   return spaces_joined;
 }
 
-// The voice open at the line's start stays its voice when a tag changes the
-// open voice: it is copied only then.
+// The line's voice stays its voice when a tag opens another: it is copied
+// only then.
 void CueTextCleaner::KeepLineVoice() {
-  if (line_voice_state_ != LineVoice::kOpenAtStart) return;
+  if (line_voice_state_ != LineVoice::kCurrent) return;
   line_voice_ = voice_.name;
   line_voice_state_ = LineVoice::kHeld;
 }
 
 std::string_view CueTextCleaner::LineVoiceName() const {
   switch (line_voice_state_) {
-    case LineVoice::kOpenAtStart:
+    case LineVoice::kCurrent:
       return voice_.name;
     case LineVoice::kHeld:
       return line_voice_;
@@ -348,8 +347,7 @@ std::string_view CueTextCleaner::LineVoiceName() const {
   switch (tag.empty() ? '\0' : tag.front()) {
     case '/':
       if (tag == "/v") {
-        KeepLineVoice();
-        EndCue();
+        voice_.open = false;  // its name may still be the line's voice
       } else if (tag == "/rt" || tag == "/ruby") {
         tags_.in_ruby_text = false;
       }
@@ -374,10 +372,7 @@ void CueTextCleaner::OpenVoice(std::string_view name) {
   } else {
     AppendDecodedCollapsed(name, Spaces::kSpacesAndTabs, name_scratch_, voice_.name);
   }
-  if (line_voice_state_ == LineVoice::kNone) {
-    line_voice_ = voice_.name;
-    line_voice_state_ = LineVoice::kHeld;
-  }
+  if (line_voice_state_ == LineVoice::kNone) line_voice_state_ = LineVoice::kCurrent;
 }
 
 // References are found left to right; decoded text is not searched again. A
