@@ -199,11 +199,16 @@ bool TimingReader::Finish(CueTiming& timing) {
   return true;
 }
 
-bool ParseTimingLine(std::string_view line, CueTiming& timing) {
-  if (ReadUsualTimingLine(line, timing)) return true;
+// Kept out of ParseTimingLine, which then has little to set up for the usual
+// layout.
+[[gnu::noinline]] static bool ReadAnyTimingLine(std::string_view line, CueTiming& timing) {
   TimingReader reader;
   reader.Add(line);
   return reader.Finish(timing);
+}
+
+bool ParseTimingLine(std::string_view line, CueTiming& timing) {
+  return ReadUsualTimingLine(line, timing) || ReadAnyTimingLine(line, timing);
 }
 
 // ---------------------------------------------------------------------------
