@@ -219,8 +219,8 @@ CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view lin
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
-    const bool joined = RemoveTags(line, without_tags_);
-    text = without_tags_;
+    const auto [without_tags, joined] = RemoveTags(line, without_tags_);
+    text = without_tags;
     traits &= ~kHasLess;
     if (joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
       traits |= kNeedsCollapse;
@@ -250,9 +250,9 @@ void CueTextCleaner::Begin(std::uint64_t last_close) {
 }
 
 void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
-  RemoveTags(bytes, without_tags_);
+  const std::string_view without_tags = RemoveTags(bytes, without_tags_).text;
   decoded_.clear();
-  DecodeReferences(without_tags_, references_, decoded_);
+  DecodeReferences(without_tags, references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
 }
 
@@ -266,14 +266,17 @@ std::string_view CueTextCleaner::End(std::string& out) {
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
 // is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
-// end of the line at most. Growing `out` fills its new bytes: as it is not
-// emptied first, only the bytes past the last text it held are filled.
-bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
+// end of the line at most. Growing `out` fills its new bytes, so it only
+// grows: its bytes are filled once, not for every line.
+CueTextCleaner::TagFreeText CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
   TagStage& stage = tags_;
-  out.resize(bytes.size() + kCopySlack);  // room for the longest result
+  // Room for the longest result.
+  if (out.size() < bytes.size() + kCopySlack) out.resize(bytes.size() + kCopySlack);
   char* const first = out.data();
   char* to = first;
   bool spaces_joined = false;
+  // A local, which the writes through `to` cannot change as they could a member.
+  bool in_ruby_text = stage.in_ruby_text;
   const char* at = bytes.data();
   const char* const end = at + bytes.size();
   const std::uint64_t offset = stage.offset;
@@ -282,12 +285,9 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
     const char* const close = FindByte(at, end, '>');
     const auto room = kTagBytesRead - std::min(kTagBytesRead, stage.tag.size());
     stage.tag.append(at, std::min<std::size_t>(room, static_cast<std::size_t>(close - at)));
-    if (close == end) {
-      out.clear();
-      return false;
-    }
+    if (close == end) return {};
     stage.in_tag = false;
-    ApplyTag(stage.tag);
+    ApplyTag(stage.tag, in_ruby_text);
     at = close + 1;
   }
   while (at < end) {
@@ -302,7 +302,7 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
       to += end - at;
       at = end;
     }
-    if (stage.in_ruby_text) to = text_start;
+    if (in_ruby_text) to = text_start;
     if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
       spaces_joined = true;
     }
@@ -315,11 +315,11 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
       stage.tag.assign(tag);
       break;
     }
-    ApplyTag(tag);
+    ApplyTag(tag, in_ruby_text);
     at = close + 1;
   }
-  out.resize(static_cast<std::size_t>(to - first));
-  return spaces_joined;
+  stage.in_ruby_text = in_ruby_text;
+  return {std::string_view(first, static_cast<std::size_t>(to - first)), spaces_joined};
 }
 
 // The line's voice stays its voice when a tag opens another: it is copied
@@ -343,17 +343,18 @@ std::string_view CueTextCleaner::LineVoiceName() const {
 }
 
 // Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
-[[gnu::always_inline]] inline void CueTextCleaner::ApplyTag(std::string_view tag) {
+[[gnu::always_inline]] inline void CueTextCleaner::ApplyTag(std::string_view tag,
+                                                            bool& in_ruby_text) {
   switch (tag.empty() ? '\0' : tag.front()) {
     case '/':
       if (tag == "/v") {
         voice_.open = false;  // its name may still be the line's voice
       } else if (tag == "/rt" || tag == "/ruby") {
-        tags_.in_ruby_text = false;
+        in_ruby_text = false;
       }
       break;
     case 'r':
-      if (TagName(tag) == "rt") tags_.in_ruby_text = true;
+      if (TagName(tag) == "rt") in_ruby_text = true;
       break;
     case 'v':
       if (TagName(tag) == "v") OpenVoice(TagAnnotation(tag));

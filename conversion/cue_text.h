@@ -97,10 +97,16 @@ class CueTextCleaner {
 
   void BeginLine();
   CleanedLine CleanMarkedLine(std::string_view line, unsigned traits, std::string& out);
-  // Writes `bytes` without their tags over what `out` held. Returns true when
-  // a removed tag brought two spaces together.
-  bool RemoveTags(std::string_view bytes, std::string& out);
-  void ApplyTag(std::string_view tag);
+  // Bytes without their tags.
+  struct TagFreeText {
+    std::string_view text;
+    bool spaces_joined = false;  // a removed tag brought two spaces together
+  };
+  // Writes `bytes` without their tags over what `out` held; the text is valid
+  // until `out` changes.
+  TagFreeText RemoveTags(std::string_view bytes, std::string& out);
+  // Applies a tag's contents; `in_ruby_text` stands for tags_.in_ruby_text.
+  void ApplyTag(std::string_view tag, bool& in_ruby_text);
   void OpenVoice(std::string_view name);
   void KeepLineVoice();
   std::string_view LineVoiceName() const;
