@@ -290,32 +290,34 @@ CueTextCleaner::TagFreeText CueTextCleaner::RemoveTags(std::string_view bytes, s
     ApplyTag(stage.tag, in_ruby_text);
     at = close + 1;
   }
-  while (at < end) {
-    // The text up to the next '<', dropped again inside a ruby reading.
-    char* const text_start = to;
-    at = CopyUntil(at, end, '<', to);
-    const char* const close = FindByte(at, end, '>');
-    if (close == end &&
-        offset + static_cast<std::uint64_t>(at - bytes.data()) >= stage.last_close) {
-      // No tag: the rest of the line, any '<' in it too, is text.
-      std::memcpy(to, at, static_cast<std::size_t>(end - at));
-      to += end - at;
-      at = end;
-    }
+  // The text from `text_start` to `to` is dropped again inside a ruby reading.
+  const auto end_text = [&](char* text_start) {
     if (in_ruby_text) to = text_start;
     if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
       spaces_joined = true;
     }
-    if (at == end) break;
-    const auto tag_size = static_cast<std::size_t>(close - at - 1);
-    const std::string_view tag(at + 1, std::min(tag_size, kTagBytesRead));
+  };
+  while (at < end) {
+    char* const text_start = to;
+    at = CopyUntil(at, end, '<', to);
+    const char* const close = FindByte(at, end, '>');
     if (close == end) {
-      // The tag ends in a later piece of the line.
-      stage.in_tag = true;
-      stage.tag.assign(tag);
+      if (at != end && offset + static_cast<std::uint64_t>(at - bytes.data()) < stage.last_close) {
+        // The tag ends in a later piece of the line.
+        end_text(text_start);
+        stage.in_tag = true;
+        stage.tag.assign(at + 1, std::min(static_cast<std::size_t>(end - at - 1), kTagBytesRead));
+        break;
+      }
+      // No tag: the rest of the line, any '<' in it too, is text.
+      std::memcpy(to, at, static_cast<std::size_t>(end - at));
+      to += end - at;
+      end_text(text_start);
       break;
     }
-    ApplyTag(tag, in_ruby_text);
+    end_text(text_start);
+    const auto tag_size = static_cast<std::size_t>(close - at - 1);
+    ApplyTag(std::string_view(at + 1, std::min(tag_size, kTagBytesRead)), in_ruby_text);
     at = close + 1;
   }
   stage.in_ruby_text = in_ruby_text;
