@@ -214,17 +214,17 @@ void DecodedCollapsed::Finish(std::string& out) {
 // its start, or else the first that opens on it.
 
 void CueTextCleaner::BeginLine() {
-  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
+  line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
   tags_.in_tag = tags_.in_ruby_text = false;
   tags_.offset = tags_.last_close = 0;
   references_.held.clear();  // a finished line leaves none
   spaces_ = SpaceStage();
 }
 
-std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned traits,
-                                           std::string& out) {
+CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view line, unsigned traits,
+                                                            std::string& out) {
   // Each stage starts afresh only where the line needs it.
-  line_voice_state_ = voice_.open ? LineVoice::kOpenAtStart : LineVoice::kNone;
+  line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
   std::string_view text = line;
   if ((traits & kHasLess) != 0) {
     tags_.in_tag = tags_.in_ruby_text = false;
@@ -232,9 +232,8 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
-    without_tags_.clear();
-    const bool joined = RemoveTags(line, without_tags_);
-    text = without_tags_;
+    const auto [without_tags, joined] = RemoveTags(line, without_tags_);
+    text = without_tags;
     traits &= ~kHasLess;
     if (joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
       traits |= kNeedsCollapse;
@@ -248,13 +247,14 @@ std::string_view CueTextCleaner::CleanLine(std::string_view line, unsigned trait
     traits = ScanLine(text);
   }
   if ((traits & kNeedsCollapse) != 0) {
+    const std::size_t start = out.size();
     spaces_ = SpaceStage();
     Collapse(text, Spaces::kSpacesAndTabs, spaces_, out);
     FinishCollapse(spaces_, out);
-  } else {
-    out.append(text);  // already one space between words and none at the ends
+    text = std::string_view(out).substr(start);
   }
-  return LineVoiceName();
+  // Otherwise already one space between words and none at the ends.
+  return {text, LineVoiceName()};
 }
 
 void CueTextCleaner::Begin(std::uint64_t last_close) {
@@ -263,10 +263,9 @@ void CueTextCleaner::Begin(std::uint64_t last_close) {
 }
 
 void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
-  without_tags_.clear();
-  RemoveTags(bytes, without_tags_);
+  const std::string_view without_tags = RemoveTags(bytes, without_tags_).text;
   decoded_.clear();
-  DecodeReferences(without_tags_, references_, decoded_);
+  DecodeReferences(without_tags, references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
 }
 
@@ -280,14 +279,17 @@ std::string_view CueTextCleaner::End(std::string& out) {
 
 // Tags run from '<' to the next '>' on the line; a '<' without a '>' after it
 // is text. Text inside <rt>...</rt> (ruby readings) goes with them, up to the
-// end of the line at most.
-bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
+// end of the line at most. Growing `out` fills its new bytes, so it only
+// grows: its bytes are filled once, not for every line.
+CueTextCleaner::TagFreeText CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
   TagStage& stage = tags_;
-  const std::size_t base = out.size();
-  out.resize(base + bytes.size() + kCopySlack);  // room for the longest result
-  char* const first = out.data() + base;
+  // Room for the longest result.
+  if (out.size() < bytes.size() + kCopySlack) out.resize(bytes.size() + kCopySlack);
+  char* const first = out.data();
   char* to = first;
   bool spaces_joined = false;
+  // A local, which the writes through `to` cannot change as they could a member.
+  bool in_ruby_text = stage.in_ruby_text;
   const char* at = bytes.data();
   const char* const end = at + bytes.size();
   const std::uint64_t offset = stage.offset;
@@ -296,57 +298,56 @@ bool CueTextCleaner::RemoveTags(std::string_view bytes, std::string& out) {
     const char* const close = FindByte(at, end, '>');
     const auto room = kTagBytesRead - std::min(kTagBytesRead, stage.tag.size());
     stage.tag.append(at, std::min<std::size_t>(room, static_cast<std::size_t>(close - at)));
-    if (close == end) {
-      out.resize(base);
-      return false;
-    }
+    if (close == end) return {};
     stage.in_tag = false;
-    ApplyTag(stage.tag);
+    ApplyTag(stage.tag, in_ruby_text);
     at = close + 1;
   }
-  while (at < end) {
-    // The text up to the next '<', dropped again inside a ruby reading.
-    char* const text_start = to;
-    at = CopyUntil(at, end, '<', to);
-    const char* const close = FindByte(at, end, '>');
-    if (close == end &&
-        offset + static_cast<std::uint64_t>(at - bytes.data()) >= stage.last_close) {
-      // No tag: the rest of the line, any '<' in it too, is text.
-      std::memcpy(to, at, static_cast<std::size_t>(end - at));
-      to += end - at;
-      at = end;
-    }
-    if (stage.in_ruby_text) to = text_start;
+  // The text from `text_start` to `to` is dropped again inside a ruby reading.
+  const auto end_text = [&](char* text_start) {
+    if (in_ruby_text) to = text_start;
     if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
       spaces_joined = true;
     }
-    if (at == end) break;
-    const auto tag_size = static_cast<std::size_t>(close - at - 1);
-    const std::string_view tag(at + 1, std::min(tag_size, kTagBytesRead));
+  };
+  while (at < end) {
+    char* const text_start = to;
+    at = CopyUntil(at, end, '<', to);
+    const char* const close = FindByte(at, end, '>');
     if (close == end) {
-      // The tag ends in a later piece of the line.
-      stage.in_tag = true;
-      stage.tag.assign(tag);
+      if (at != end && offset + static_cast<std::uint64_t>(at - bytes.data()) < stage.last_close) {
+        // The tag ends in a later piece of the line.
+        end_text(text_start);
+        stage.in_tag = true;
+        stage.tag.assign(at + 1, std::min(static_cast<std::size_t>(end - at - 1), kTagBytesRead));
+        break;
+      }
+      // No tag: the rest of the line, any '<' in it too, is text.
+      std::memcpy(to, at, static_cast<std::size_t>(end - at));
+      to += end - at;
+      end_text(text_start);
       break;
     }
-    ApplyTag(tag);
+    end_text(text_start);
+    const auto tag_size = static_cast<std::size_t>(close - at - 1);
+    ApplyTag(std::string_view(at + 1, std::min(tag_size, kTagBytesRead)), in_ruby_text);
     at = close + 1;
   }
-  out.resize(base + static_cast<std::size_t>(to - first));
-  return spaces_joined;
+  stage.in_ruby_text = in_ruby_text;
+  return {std::string_view(first, static_cast<std::size_t>(to - first)), spaces_joined};
 }
 
-// The voice open at the line's start stays its voice when a tag changes the
-// open voice: it is copied only then.
+// The line's voice stays its voice when a tag opens another: it is copied
+// only then.
 void CueTextCleaner::KeepLineVoice() {
-  if (line_voice_state_ != LineVoice::kOpenAtStart) return;
+  if (line_voice_state_ != LineVoice::kCurrent) return;
   line_voice_ = voice_.name;
   line_voice_state_ = LineVoice::kHeld;
 }
 
 std::string_view CueTextCleaner::LineVoiceName() const {
   switch (line_voice_state_) {
-    case LineVoice::kOpenAtStart:
+    case LineVoice::kCurrent:
       return voice_.name;
     case LineVoice::kHeld:
       return line_voice_;
@@ -357,18 +358,18 @@ std::string_view CueTextCleaner::LineVoiceName() const {
 }
 
 // Only </v>, </rt>, </ruby>, <rt> and <v> change anything.
-[[gnu::always_inline]] inline void CueTextCleaner::ApplyTag(std::string_view tag) {
+[[gnu::always_inline]] inline void CueTextCleaner::ApplyTag(std::string_view tag,
+                                                            bool& in_ruby_text) {
   switch (tag.empty() ? '\0' : tag.front()) {
     case '/':
       if (tag == "/v") {
-        KeepLineVoice();
-        EndCue();
+        voice_.open = false;  // its name may still be the line's voice
       } else if (tag == "/rt" || tag == "/ruby") {
-        tags_.in_ruby_text = false;
+        in_ruby_text = false;
       }
       break;
     case 'r':
-      if (TagName(tag) == "rt") tags_.in_ruby_text = true;
+      if (TagName(tag) == "rt") in_ruby_text = true;
       break;
     case 'v':
       if (TagName(tag) == "v") OpenVoice(TagAnnotation(tag));
@@ -387,10 +388,7 @@ void CueTextCleaner::OpenVoice(std::string_view name) {
   } else {
     AppendDecodedCollapsed(name, Spaces::kSpacesAndTabs, name_scratch_, voice_.name);
   }
-  if (line_voice_state_ == LineVoice::kNone) {
-    line_voice_ = voice_.name;
-    line_voice_state_ = LineVoice::kHeld;
-  }
+  if (line_voice_state_ == LineVoice::kNone) line_voice_state_ = LineVoice::kCurrent;
 }
 
 // References are found left to right; decoded text is not searched again. A

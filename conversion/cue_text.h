@@ -24,7 +24,9 @@ inline constexpr std::size_t kTagBytesRead = 1024;
 // The voice span open across the lines of a cue.
 struct Voice {
   bool open = false;
-  std::string name;  // "" names nobody
+  // "" names nobody. A span closed by </v> leaves its name until the next
+  // opens or the cue ends.
+  std::string name;
 };
 
 // Which bytes count as spaces when runs of spaces are made one space.
@@ -41,11 +43,24 @@ class DecodedCollapsed;
 // Cleans the text lines of one cue at a time.
 class CueTextCleaner {
  public:
-  // Appends the cleaned text of the whole cue text line `line` to `out` and
-  // returns the name of its voice, valid until the next line: the voice open
-  // at its start, or else the first that opens on it ("" when none or
-  // nameless). `traits` are ScanLine(line).
-  std::string_view CleanLine(std::string_view line, unsigned traits, std::string& out);
+  // A whole line, cleaned. Both views are valid until the next line.
+  struct CleanedLine {
+    // `line` itself when it needs no cleaning, else bytes of this cleaner or
+    // of the `out` that CleanLine was given.
+    std::string_view text;
+    // The name of its voice: the voice open at its start, or else the first
+    // that opens on it ("" when none or nameless).
+    std::string_view speaker;
+  };
+  // Cleans the whole cue text line `line`, whose `traits` are ScanLine(line).
+  // Appends to `out` only when the last step needs a buffer of its own.
+  CleanedLine CleanLine(std::string_view line, unsigned traits, std::string& out) {
+    if ((traits & (kHasLess | kHasAmpersand | kNeedsCollapse)) != 0) {
+      return CleanMarkedLine(line, traits, out);
+    }
+    // Nothing to clean, and no tag to change the voice: most lines.
+    return {line, voice_.open ? std::string_view(voice_.name) : std::string_view()};
+  }
 
   // The same for a line fed in pieces: Begin, Add for each piece, End.
   // `last_close` is the offset in the line of its last '>' (0 when none), which
@@ -84,17 +99,25 @@ class CueTextCleaner {
   };
 
   void BeginLine();
-  // Returns true when a removed tag brought two spaces together.
-  bool RemoveTags(std::string_view bytes, std::string& out);
-  void ApplyTag(std::string_view tag);
+  CleanedLine CleanMarkedLine(std::string_view line, unsigned traits, std::string& out);
+  // Bytes without their tags.
+  struct TagFreeText {
+    std::string_view text;
+    bool spaces_joined = false;  // a removed tag brought two spaces together
+  };
+  // Writes `bytes` without their tags over what `out` held; the text is valid
+  // until `out` changes.
+  TagFreeText RemoveTags(std::string_view bytes, std::string& out);
+  // Applies a tag's contents; `in_ruby_text` stands for tags_.in_ruby_text.
+  void ApplyTag(std::string_view tag, bool& in_ruby_text);
   void OpenVoice(std::string_view name);
   void KeepLineVoice();
   std::string_view LineVoiceName() const;
 
   Voice voice_;
-  // The line's voice: none yet, the voice open at its start (voice_, while
-  // unchanged), or line_voice_.
-  enum class LineVoice : std::uint8_t { kNone, kOpenAtStart, kHeld };
+  // The line's voice: none yet, voice_.name (the voice open at its start, or
+  // the first that opened on it) until a tag changes it, or line_voice_.
+  enum class LineVoice : std::uint8_t { kNone, kCurrent, kHeld };
   LineVoice line_voice_state_ = LineVoice::kNone;
   std::string line_voice_;
   TagStage tags_;

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "conversion/cue_text.h"
@@ -37,7 +36,7 @@ struct LongText {
 
 // One cleaned, non-empty text line of a cue. Valid during the call only.
 struct CueLine {
-  std::string* text = nullptr;          // the text, when held; a sink may swap it away
+  std::string_view text;                // the text, when held
   const LongText* long_text = nullptr;  // else this
   std::string_view speaker;             // name of the line's voice; "" when none
 };

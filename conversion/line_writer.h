@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "conversion/cues.h"
 #include "conversion/transcript_output.h"
@@ -34,35 +35,61 @@ class LineTranscriptWriter : public CueSink {
   std::uint64_t KeepFrom() const;
 
  private:
-  // A line kept for comparison, with its own copy of text and speaker.
+  // A line kept for comparison: its text, a place in its cue's text buffer,
+  // or a LongText.
   struct HeldLine {
-    std::string text;
-    std::string speaker;
+    std::size_t at = 0;
+    std::size_t size = 0;
     bool is_long = false;
     LongText long_text;
   };
-  using Lines = std::array<HeldLine, kComparedLines>;
+  // The last lines of a cue, oldest first, their texts one after another in
+  // one buffer. It holds up to twice kComparedLines lines, so that dropping
+  // all but the last kComparedLines moves each line's text at most once.
+  struct CueLines {
+    std::string text;
+    std::array<HeldLine, 2 * kComparedLines> lines;
+    std::size_t held = 0;
 
-  static bool Same(const HeldLine& a, const HeldLine& b);
+    const char* Data(std::size_t i) const { return text.data() + lines[i].at; }
+    std::string_view Text(std::size_t i) const { return std::string_view(Data(i), lines[i].size); }
+    void Hold(const CueLine& line);
+    // Keeps only the last `count` lines, when it holds more.
+    void KeepLast(std::size_t count);
+  };
+  // The speaker of a line not written yet: a place in unwritten_speakers_.
+  struct Speaker {
+    std::size_t at = 0;
+    std::size_t size = 0;
+  };
+
+  static bool Same(const CueLines& a, std::size_t i, const CueLines& b, std::size_t j);
   std::size_t RepeatedLineCount() const;
-  void Settle();
-  static void HoldLong(HeldLine& held, const LongText& text);
-  void Write(const HeldLine& line);
-  void WriteLabel(const std::string& speaker);
+  // Keeps the speaker of the cue's last line.
+  void HoldSpeaker(std::string_view speaker);
+  std::string_view HeldSpeaker(std::size_t line) const;
+  // Writes the lines that do not repeat the cue before; the last one's
+  // speaker is `last_speaker`, the others' are held.
+  void Settle(std::string_view last_speaker);
+  void Write(std::string_view speaker, std::string_view text, const LongText* long_text);
+  void WriteLabel(std::string_view speaker);
   void MarkLong(const LongText& text);
 
   TranscriptOutput& output_;
-  Lines& cue() { return lines_[cue_at_]; }
-  const Lines& cue() const { return lines_[cue_at_]; }
-  const Lines& previous() const { return lines_[cue_at_ ^ 1]; }
+  CueLines& cue() { return lines_[cue_at_]; }
+  const CueLines& cue() const { return lines_[cue_at_]; }
+  const CueLines& previous() const { return lines_[cue_at_ ^ 1]; }
 
-  // The cue's last lines, line i at i % kComparedLines, and the cue before's:
-  // they swap roles at the end of a cue.
-  std::array<Lines, 2> lines_;
+  // The cue's lines and the cue before's: they swap roles at the end of a cue.
+  std::array<CueLines, 2> lines_;
   std::size_t cue_at_ = 0;
   std::size_t cue_lines_ = 0;
   std::size_t previous_lines_ = 0;
   bool settled_ = false;
+  // The speakers of the cue's lines until it is settled, which is by its
+  // kComparedLines-th line.
+  std::string unwritten_speakers_;
+  std::array<Speaker, kComparedLines> speakers_;
   std::string last_speaker_;  // of the last line written ("" when none)
 };
 

@@ -1,6 +1,7 @@
 // The shape of the usual cue timing line, "HH:MM:SS.mmm --> HH:MM:SS.mmm",
-// tested 8 bytes at a time: the default filter searches lines for it, and the
-// clean style's timing reader takes it as its fast path.
+// tested 16 bytes at a time where SSE2 is there, else 8: the default filter
+// searches lines for it, and the clean style's timing reader takes it as its
+// fast path.
 #pragma once
 
 #include <bit>
@@ -8,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orvane {
 
@@ -67,10 +72,31 @@ inline Word ShapeMismatch(const char* text, std::size_t i) {
   return ((word & kShape[i].fixed) ^ kShape[i].value) | (NotDigits(word) & kShape[i].digits);
 }
 
+#if defined(__SSE2__)
+// Which bytes of the 16 at `at` fit the 16 bytes of the shape at `shape`, as
+// a movemask: a digit where the shape has '9', else the shape's byte.
+inline int ShapeFits(const char* at, const char* shape) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i want = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shape));
+  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                      _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+  const __m128i fits = _mm_or_si128(_mm_cmpeq_epi8(bytes, want),
+                                    _mm_and_si128(digit, _mm_cmpeq_epi8(want, _mm_set1_epi8('9'))));
+  return _mm_movemask_epi8(fits);
+}
+#endif
+
 // True when the 29 bytes at `text` have kTimingShape.
 inline bool MatchesTimingShape(const char* text) {
+#if defined(__SSE2__)
+  // Two loads of 16 bytes that overlap in the middle.
+  constexpr std::size_t kSecond = kTimingShape.size() - 16;
+  return (ShapeFits(text, kTimingShape.data()) &
+          ShapeFits(text + kSecond, kTimingShape.data() + kSecond)) == 0xFFFF;
+#else
   return (ShapeMismatch(text, 0) | ShapeMismatch(text, 1) | ShapeMismatch(text, 2) |
           ShapeMismatch(text, 3)) == 0;
+#endif
 }
 
 }  // namespace orvane

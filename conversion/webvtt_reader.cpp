@@ -199,11 +199,16 @@ bool TimingReader::Finish(CueTiming& timing) {
   return true;
 }
 
-bool ParseTimingLine(std::string_view line, CueTiming& timing) {
-  if (ReadUsualTimingLine(line, timing)) return true;
+// Kept out of ParseTimingLine, which then has little to set up for the usual
+// layout.
+[[gnu::noinline]] static bool ReadAnyTimingLine(std::string_view line, CueTiming& timing) {
   TimingReader reader;
   reader.Add(line);
   return reader.Finish(timing);
+}
+
+bool ParseTimingLine(std::string_view line, CueTiming& timing) {
+  return ReadUsualTimingLine(line, timing) || ReadAnyTimingLine(line, timing);
 }
 
 // ---------------------------------------------------------------------------
@@ -437,26 +442,32 @@ void WebVttCueReader::EndCue() {
 // ---------------------------------------------------------------------------
 // Cue text.
 
-void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits, SourceRange range) {
+inline void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits,
+                                         SourceRange range) {
   // Cleaning only shortens a line: only a line longer than the held limit
   // can give a LongText, which needs the voice open at its start.
   const bool may_be_long = line.size() > held_limit_;
   if (may_be_long) long_text_.voice = cleaner_.voice();
   ClearKeepingSmall(text_);  // a buffer grown by a long line is not kept
-  const std::string_view speaker = cleaner_.CleanLine(line, traits, text_);
-  if (text_.empty()) return;
-  if (!may_be_long || text_.size() <= held_limit_) {
-    sink_.AddLine({&text_, nullptr, speaker});
-    return;
+  const auto [text, speaker] = cleaner_.CleanLine(line, traits, text_);
+  if (text.empty()) return;
+  if (!may_be_long || text.size() <= held_limit_) {
+    sink_.AddLine({text, nullptr, speaker});
+  } else {
+    AddLongLine(line, text, speaker, range);
   }
+}
+
+[[gnu::noinline]] void WebVttCueReader::AddLongLine(std::string_view line, std::string_view text,
+                                                    std::string_view speaker, SourceRange range) {
   TextHash hash;
-  hash.Add(text_);
+  hash.Add(text);
   const std::size_t close = line.rfind('>');
-  long_text_.size = text_.size();
+  long_text_.size = text.size();
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = close == line.npos ? 0 : close;
-  sink_.AddLine({nullptr, &long_text_, speaker});
+  sink_.AddLine({{}, &long_text_, speaker});
 }
 
 void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
@@ -481,7 +492,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   }
   const std::string_view speaker = cleaner_.End(text_);
   if (hashed + text_.size() <= held_limit_) {
-    if (!text_.empty()) sink_.AddLine({&text_, nullptr, speaker});
+    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker});
     return;
   }
   take_hashed();
@@ -489,7 +500,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   long_text_.hash = hash.value();
   long_text_.range = range;
   long_text_.last_close = last_close;
-  sink_.AddLine({nullptr, &long_text_, speaker});
+  sink_.AddLine({{}, &long_text_, speaker});
 }
 
 }  // namespace orvane

@@ -73,8 +73,8 @@ bool ParseTimingLine(std::string_view line, CueTiming& timing);
 // a lone CR. A line longer than the line limit is not held: it is read as it
 // passes, and a cue text line among them is read again from `source` (see
 // Feed) to be cleaned. A line whose cleaned text is longer than a sixteenth
-// of the limit is handed on as a LongText, so that the 32 lines a writer
-// compares hold at most twice the limit.
+// of the limit is handed on as a LongText, so that the at most 48 lines a
+// writer keeps to compare hold at most three times the limit.
 class WebVttCueReader {
  public:
   WebVttCueReader(CueSink& sink, std::size_t line_limit);
@@ -129,6 +129,9 @@ class WebVttCueReader {
 
   // Cue text lines.
   void AddHeldLine(std::string_view line, unsigned traits, SourceRange range);
+  // A held line whose cleaned `text` is longer than the held limit.
+  void AddLongLine(std::string_view line, std::string_view text, std::string_view speaker,
+                   SourceRange range);
   void AddStreamedLine(SourceRange range, std::uint64_t last_close);
 
   CueSink& sink_;
