@@ -8,8 +8,9 @@
 namespace orvane {
 namespace {
 
-// Long lines are read again this many bytes at a time.
-constexpr std::size_t kRereadBlock = 64 * 1024;
+// Long lines are read again this many bytes at a time: as many as a read
+// takes the first time, so that a long line costs no more calls the second.
+constexpr std::size_t kRereadBlock = kDefaultReadBlock;
 
 // A failed read of the caption file or manifest is an open failure to the user.
 ConversionResult ResultOf(OutputResult output) {

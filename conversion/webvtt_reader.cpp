@@ -23,8 +23,9 @@ constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
 // Traits of a line not scanned yet.
 constexpr unsigned kUnscanned = ~0u;
-// Long lines are read again this many bytes at a time.
-constexpr std::size_t kRereadBlock = 64 * 1024;
+// Long lines are read again this many bytes at a time: as many as a read
+// takes the first time, so that a long line costs no more calls the second.
+constexpr std::size_t kRereadBlock = kDefaultReadBlock;
 // Hours beyond this are held as this: no real time is so long.
 constexpr std::int64_t kMaxHours = 999'999'999'999;
 
