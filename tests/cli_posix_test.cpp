@@ -284,6 +284,19 @@ TEST(OrvaneConvert, LimitsDegradeTheRunNotItsResult) {
   for (int i = 0; i < 100; ++i)
     EXPECT_EQ(ReadFile(dir / "d" / (std::to_string(i) + ".txt")), "Hi\r\n");
   EXPECT_EQ(ReadFile(dir / "d" / ".txt"), "Dot\r\n");
+  if (::geteuid() != 0) return;
+  // Too few threads for -j 64, as another user whose processes are capped.
+  for (int i = 0; i < 100; ++i) fs::remove(dir / "d" / (std::to_string(i) + ".txt"));
+  fs::remove(dir / "d" / ".txt");
+  for (const fs::path& path : {dir.path(), dir / "d"}) ::chown(path.c_str(), 65534, 65534);
+  const Result capped = Shell(dir.path(),
+                              "setpriv --reuid=65534 --regid=65534 --clear-groups "
+                              "prlimit --nproc=3 \\$ORVANE -j 64 d");
+  EXPECT_EQ(capped.status, kExitOk) << capped.err;
+  EXPECT_EQ(capped.err, "");
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(ReadFile(dir / "d" / (std::to_string(i) + ".txt")), "Hi\r\n");
+  }
 }
 
 // A user who may not write into a folder, but may write a transcript in it,
