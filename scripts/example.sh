@@ -4,16 +4,19 @@
 # (orvane-convert --clean) that replace them.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target orvane-convert -j"$(nproc)"
-rm -rf "$root/build/example"
-cp -R "$root/examples" "$root/build/example"
-captions="$root/build/example/safety__2024/media/captions"
+# Only what building orvane-convert takes: scripts/test.sh installs the rest.
+"$root/scripts/install-deps.sh" g++ cmake make
+build=$root/build-example
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF \
+  -DORVANE_BUILD_QT=OFF >/dev/null
+cmake --build "$build" --target orvane-convert -j"$(nproc)"
+rm -rf "$build/example"
+cp -R "$root/examples" "$build/example"
+captions="$build/example/safety__2024/media/captions"
 for style in "" --clean; do
   echo
   echo "#### orvane-convert $style"
-  "$root/build/orvane-convert" $style "$captions"
+  "$build/orvane-convert" $style "$captions"
   for transcript in "$captions"/*.txt; do
     echo
     echo "== $(basename "$transcript")"

@@ -95,8 +95,8 @@ for text in "Select Folder contain VTT files" "No folder selected." "Process Fil
 done
 [ "$(check_of "$dialog" "$clean")" = unchecked ] || fail "Clean transcripts starts ticked"
 if [ -n "$screenshot" ]; then
-  sleep 1
-  import -frame -window "$(xdotool search --name '^Orvane Conversion$' | head -n 1)" "$screenshot"
+  import -frame -window "$(xdotool search --sync --onlyvisible --name '^Orvane Conversion$' |
+    head -n 1)" "$screenshot"
 fi
 
 process_files "Please select a folder first."
@@ -106,16 +106,25 @@ desktop_name='C:\users\'"$(id -un)"'\Desktop'
 desktop=$(winepath -u "$desktop_name" 2>/dev/null)
 mkdir -p "$desktop"
 printf 'WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n' >"$desktop/gui.vtt"
-click "$(centre_of "$dialog" "Select Folder contain VTT files")"
-picker=$(wait_for "Browse for Folder" 20) || fail "no folder picker"
 # The tree's first item is the Desktop: focus the tree, select it, confirm.
-click "$(printf '%s\n' "$picker" | awk -F'|' '$1 == "SysTreeView32" { print $3, $4; exit }')"
-xdotool key Home
-sleep 1
-click "$(centre_of "$picker" "OK")"
-wait_gone "Browse for Folder"
-dialog=$(probe "Orvane Conversion")
-[ -n "$(centre_of "$dialog" "$desktop_name")" ] || fail "the chosen folder is not shown: $dialog"
+# Until the tree has filled and taken the key (slow on a cold machine), OK
+# chooses nothing and the dialog still says so: then the picker is opened
+# again, a bounded number of times, rather than after a fixed wait.
+chosen=""
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+  click "$(centre_of "$dialog" "Select Folder contain VTT files")"
+  picker=$(wait_for "Browse for Folder" 20) || fail "no folder picker"
+  click "$(printf '%s\n' "$picker" | awk -F'|' '$1 == "SysTreeView32" { print $3, $4; exit }')"
+  xdotool key Home
+  click "$(centre_of "$picker" "OK")"
+  wait_gone "Browse for Folder"
+  dialog=$(probe "Orvane Conversion")
+  if [ -n "$(centre_of "$dialog" "$desktop_name")" ]; then
+    chosen=yes
+    break
+  fi
+done
+[ -n "$chosen" ] || fail "the chosen folder is not shown: $dialog"
 
 process_files "Files converted to folder: $desktop_name"
 [ "$(cat "$desktop/gui.txt")" = "$(printf '00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r')" ] ||

@@ -59,12 +59,19 @@ keys "$dialog" Return  # Select Folder is the default button
 picker=$(wait_window "Select a folder to process .vtt files") || fail "no folder picker"
 # The picker opens in the home folder, here the captions folder, so choosing
 # it takes only Enter. Typing the path instead races the picker's completion.
+# Enter is pressed again while the picker stays open (it may not have taken
+# the first), each time after waiting a while for it to close.
+closed=""
 for _ in 1 2 3 4 5; do
-  xdotool search --onlyvisible --name "^Select a folder to process .vtt files\$" >/dev/null || break
   xdotool windowfocus --sync "$picker" key Return
-  sleep 1
+  for _ in $(seq 25); do
+    xdotool search --onlyvisible --name "^Select a folder to process .vtt files\$" >/dev/null ||
+      { closed=yes; break; }
+    sleep 0.2
+  done
+  [ -z "$closed" ] || break
 done
-wait_gone "Select a folder to process .vtt files"
+[ -n "$closed" ] || fail "the folder picker did not close"
 
 keys "$dialog" Tab Return  # Process Files
 message=$(wait_window Orvane) || fail "no message after Process Files"
@@ -77,7 +84,6 @@ wait_gone Orvane
 
 keys "$dialog" Tab space  # Clean transcripts, right after Process Files
 if [ -n "${ORVANE_SCREENSHOT:-}" ]; then
-  sleep 1
   import -window "$dialog" "$ORVANE_SCREENSHOT"
 fi
 keys "$dialog" shift+Tab Return  # Process Files again
