@@ -145,8 +145,12 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
   std::string out;
   bool wrote = false;
   bool written = true;
+  // The last bytes of the title written, enough for two characters.
+  std::string tail;
   const auto write = [&] {
     wrote = wrote || !out.empty();
+    tail.append(out);
+    if (tail.size() > 8) tail.erase(0, tail.size() - 8);
     written = written && sink.Write(out.data(), out.size());
     out.clear();
   };
@@ -166,7 +170,7 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
   if (clean) {
     cleaner.Finish(out);
     write();
-    out = wrote ? ".\r\n\r\n" : "";
+    out = !wrote ? "" : EndsSentence(tail) ? "\r\n\r\n" : ".\r\n\r\n";
   } else {
     out = ".\r\n";
   }
@@ -177,7 +181,10 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
 std::string MakeCleanTitleLines(std::string_view title) {
   std::string lines;
   AppendDecodedCollapsed(title, Spaces::kAlsoLineBreaks, lines);
-  if (!lines.empty()) lines.append(".\r\n\r\n");
+  if (lines.empty()) return lines;
+  // No second full stop after one the title has: "Why wear gloves?".
+  if (!EndsSentence(lines)) lines += '.';
+  lines.append("\r\n\r\n");
   return lines;
 }
 

@@ -53,7 +53,8 @@ std::string MakeTitleLine(const NativeString& title);
 // Returns the title part of a clean transcript for the course title `title`,
 // the bytes found between <title> and </title>: character references decoded,
 // runs of spaces, tabs, CRs, LFs and no-break spaces made one space, and ends
-// trimmed; then "." and CR LF and an empty line. Empty when nothing remains.
+// trimmed; then "." unless it already ends a sentence (EndsSentence), CR LF
+// and an empty line. Empty when nothing remains.
 std::string MakeCleanTitleLines(std::string_view title);
 
 }  // namespace orvane

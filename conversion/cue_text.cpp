@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -192,6 +193,22 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
   CueTextCleaner::SpaceStage collapse;
   CueTextCleaner::Collapse(decoded, spaces, collapse, out);
   CueTextCleaner::FinishCollapse(collapse, out);
+}
+
+bool EndsSentence(std::string_view text) {
+  // In UTF-8: " ' ” ’ ) ] », then . ! ? … 。 ！ ？.
+  static constexpr std::string_view kClosers[] = {"\"", "'", "\xE2\x80\x9D", "\xE2\x80\x99",
+                                                  ")",  "]", "\xC2\xBB"};
+  static constexpr std::string_view kEnders[] = {
+      ".", "!", "?", "\xE2\x80\xA6", "\xE3\x80\x82", "\xEF\xBC\x81", "\xEF\xBC\x9F"};
+  for (const std::string_view closer : kClosers) {
+    if (text.ends_with(closer)) {
+      text.remove_suffix(closer.size());
+      break;
+    }
+  }
+  return std::any_of(std::begin(kEnders), std::end(kEnders),
+                     [text](std::string_view ender) { return text.ends_with(ender); });
 }
 
 void DecodedCollapsed::Add(std::string_view piece, std::string& out) {

@@ -37,6 +37,10 @@ enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
 // none at either end.
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out);
 
+// True when the UTF-8 `text` ends a sentence: its last character is one of
+// . ! ? … 。 ！ ？, or one of " ' ” ’ ) ] » right after one of those.
+bool EndsSentence(std::string_view text);
+
 // AppendDecodedCollapsed for text fed in pieces: Add each piece, then Finish.
 class DecodedCollapsed;
 

@@ -26,8 +26,9 @@ constexpr unsigned kUnscanned = ~0u;
 // Long lines are read again this many bytes at a time: as many as a read
 // takes the first time, so that a long line costs no more calls the second.
 constexpr std::size_t kRereadBlock = kDefaultReadBlock;
-// Hours beyond this are held as this: no real time is so long.
-constexpr std::int64_t kMaxHours = 999'999'999'999;
+// A timestamp whose hours have more digits than this is no timestamp: no
+// real time is so long, and the milliseconds of nine digits of hours fit.
+constexpr int kMaxHourDigits = 9;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -95,8 +96,8 @@ TimingReader::Timestamp::Result TimingReader::Timestamp::Take(char c) {
   const bool digit = IsDigit(c);
   if (field == 0) {
     if (digit) {
-      first_digits = std::min(first_digits + 1, 3);
-      value[0] = std::min(value[0] * 10 + (c - '0'), kMaxHours);
+      if (++first_digits > kMaxHourDigits) return Result::kFailed;
+      value[0] = value[0] * 10 + (c - '0');
       return Result::kMore;
     }
     if (c != ':' || first_digits == 0) return Result::kFailed;

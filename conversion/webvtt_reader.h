@@ -47,9 +47,9 @@ class TimingReader {
   // One timestamp, a byte at a time.
   struct Timestamp {
     enum class Result : std::uint8_t { kMore, kDone, kFailed };
-    int field = 0;   // 0: first digits, 1: second field, 2: third field, 3: fraction
-    int digits = 0;  // of the current field, counted up to 3
-    int first_digits = 0;
+    int field = 0;         // 0: first digits, 1: second field, 2: third field, 3: fraction
+    int digits = 0;        // of the current field, counted up to 3
+    int first_digits = 0;  // of the first field, up to kMaxHourDigits + 1
     std::int64_t value[4] = {0, 0, 0, 0};
     bool three_fields = false;
     // kDone means the timestamp ended before `c`, which is not taken.

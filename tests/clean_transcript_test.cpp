@@ -84,9 +84,12 @@ TEST(CleanTranscript, Rules) {
       {"00:01.000 --> 00:60.000\nA\n", ""},        // 60 seconds
       {"00:01.0000 --> 00:02.000\nA\n", ""},       // four-digit fraction
       {"00:01.000 --> 00:02.0001\nA\n", ""},
-      {"00:00:01.000 --> 00:00:02.0001\nA\n", ""},      // the same after hours
-      {"00:00:01.000 --> 00:00:60.000\nA\n", ""},       // 60 seconds after hours
-      {"99:00:01,000 --> 99:00:02.000\nA\n", "A\r\n"},  // two-digit hours past 59
+      {"00:00:01.000 --> 00:00:02.0001\nA\n", ""},                    // the same after hours
+      {"00:00:01.000 --> 00:00:60.000\nA\n", ""},                     // 60 seconds after hours
+      {"99:00:01,000 --> 99:00:02.000\nA\n", "A\r\n"},                // two-digit hours past 59
+      {"999999999:00:01.000 --> 999999999:59:59.999\nA\n", "A\r\n"},  // nine-digit hours
+      {"0000000001:00:01.000 --> 1:00:02.000\nA\n", ""},              // hours of ten digits
+      {"1:00:01.000 --> 9999999999:00:02.000\nA\n", ""},
       {"00:01.00 --> 00:02.000\nA\n", ""},
       {"0:01.000 --> 00:02.000\nA\n", ""},
       {"1:01:01.000 --> 1:01:02.000\nA\n", "A\r\n"},
@@ -189,6 +192,17 @@ TEST(CleanTranscript, TitleLines) {
        "<b> <b>A</b> \xF0\x9F\x98\x80&bogus;.\r\n\r\n"},
       {"&nbsp;\r\n&#160;", ""},
       {"", ""},
+      // A title that ends a sentence gets no second full stop.
+      {"Why wear gloves?", "Why wear gloves?\r\n\r\n"},
+      {"He said \"go.\"", "He said \"go.\"\r\n\r\n"},
+      {"au travail.", "au travail.\r\n\r\n"},
+      {"(Safety first!)  ", "(Safety first!)\r\n\r\n"},
+      {"Wait\xE2\x80\xA6\xE2\x80\x9D", "Wait\xE2\x80\xA6\xE2\x80\x9D\r\n\r\n"},
+      {"\xE5\xAE\x89\xE5\x85\xA8\xE3\x80\x82", "\xE5\xAE\x89\xE5\x85\xA8\xE3\x80\x82\r\n\r\n"},
+      {"Stop&#x3F;", "Stop?\r\n\r\n"},
+      {"Two closers.\")", "Two closers.\").\r\n\r\n"},
+      {"A quote 'x'", "A quote 'x'.\r\n\r\n"},
+      {"Version 2.0 ", "Version 2.0.\r\n\r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MakeCleanTitleLines(c.input), c.transcript) << c.input;

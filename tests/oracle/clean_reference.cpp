@@ -78,6 +78,7 @@ bool Timestamp(const std::string& s, std::size_t& i) {
     }
   }
   if (groups.size() != 2 && groups.size() != 3) return false;
+  if (groups.size() == 3 && groups[0].size() > 9) return false;  // hours of ten digits or more
   for (std::size_t g = groups.size() - 2; g < groups.size(); ++g) {
     if (groups[g].size() != 2 || groups[g] > "59") return false;
   }
@@ -276,9 +277,27 @@ std::string CleanTranscript(std::string_view file) {
   return out;
 }
 
+// True when `text` ends in one of the characters that end a sentence, or in
+// one of the closing quotes and brackets right after one.
+bool EndsSentence(const std::string& text) {
+  const char* const enders[] = {".", "!", "?", "\u2026", "\u3002", "\uFF01", "\uFF1F"};
+  const char* const closers[] = {"", "\"", "'", "\u201D", "\u2019", ")", "]", "\u00BB"};
+  for (const char* ender : enders) {
+    for (const char* closer : closers) {
+      const std::string end = std::string(ender) + closer;
+      if (text.size() >= end.size() &&
+          text.compare(text.size() - end.size(), end.size(), end) == 0) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 std::string CleanTitle(std::string_view title) {
   const std::string text = CollapseSpaces(DecodeReferences(std::string(title)), true);
-  return text.empty() ? "" : text + ".\r\n\r\n";
+  if (text.empty()) return "";
+  return text + (EndsSentence(text) ? "" : ".") + "\r\n\r\n";
 }
 
 }  // namespace orvane::oracle
