@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "conversion/course_title.h"
 
@@ -116,18 +117,43 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
       result != ConversionResult::kConverted) {
     return result;
   }
-  Transcriber& transcriber = *transcriber_;
-  transcriber.Reset();
-  for (bool more = true; more;) {
-    captions.KeepFrom(transcriber.KeepFrom());
-    const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
+  transcriber_->Reset();
+  if (style_ != TranscriptStyle::kClean) return Feed(captions, {}, transcript);
+  // A clean transcript reads a UTF-16 file as its UTF-8 text: the first two
+  // bytes tell, before anything else is read.
+  char head[2];
+  std::size_t have = 0;
+  while (have < sizeof head) {
+    const std::ptrdiff_t count = captions.Read(head + have, sizeof head - have);
     if (count < 0) return ConversionResult::kOpenFailed;
     if (count == 0) break;
-    if (bytes_read_ != nullptr) {
-      bytes_read_->fetch_add(static_cast<std::uint64_t>(count), std::memory_order_relaxed);
+    have += static_cast<std::size_t>(count);
+  }
+  const std::string_view first(head, have);
+  bool big_endian = false;
+  if (!IsUtf16Mark(first, big_endian)) return Feed(captions, first, transcript);
+  if (bytes_read_ != nullptr) bytes_read_->fetch_add(have, std::memory_order_relaxed);
+  Utf16Source decoded(captions, {}, big_endian);
+  RereadableSource text(decoded, line_limit_);
+  return Feed(text, {}, transcript);
+}
+
+ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_view first,
+                                        TranscriptSink& transcript) {
+  Transcriber& transcriber = *transcriber_;
+  for (bool more = true; more;) {
+    std::string_view piece = std::exchange(first, {});
+    if (piece.empty()) {
+      captions.KeepFrom(transcriber.KeepFrom());
+      const std::ptrdiff_t count = captions.Read(block_.data(), block_.size());
+      if (count < 0) return ConversionResult::kOpenFailed;
+      if (count == 0) break;
+      piece = std::string_view(block_.data(), static_cast<std::size_t>(count));
     }
-    more = transcriber.Feed(std::string_view(block_.data(), static_cast<std::size_t>(count)),
-                            captions);
+    if (bytes_read_ != nullptr) {
+      bytes_read_->fetch_add(piece.size(), std::memory_order_relaxed);
+    }
+    more = transcriber.Feed(piece, captions);
     // Written after every piece, so that the transcriber holds one piece's output.
     if (const ConversionResult result = WriteOut(captions, transcript);
         result != ConversionResult::kConverted) {

@@ -73,6 +73,9 @@ class CaptionConverter {
                                const std::filesystem::path& output);
   // Writes the title, then the transcript of all of `captions`.
   ConversionResult Transcribe(CaptionSource& captions, TranscriptSink& transcript);
+  // Feeds the transcriber `first`, then the rest of `captions`, writing as it goes.
+  ConversionResult Feed(CaptionSource& captions, std::string_view first,
+                        TranscriptSink& transcript);
   ConversionResult WriteOut(CaptionSource& captions, TranscriptSink& transcript);
   // Fails a file that ran out of memory; the next one starts afresh.
   ConversionResult OutOfMemory();

@@ -42,26 +42,6 @@ const char* CopyUntil(const char* at, const char* end, char stop, char*& to) {
   return at;
 }
 
-// Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
-void AppendUtf8(char32_t c, std::string& out) {
-  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
-  if (c < 0x80) {
-    out += byte(c);
-  } else if (c < 0x800) {
-    out += byte(0xC0 | (c >> 6));
-    out += byte(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += byte(0xE0 | (c >> 12));
-    out += byte(0x80 | ((c >> 6) & 0x3F));
-    out += byte(0x80 | (c & 0x3F));
-  } else {
-    out += byte(0xF0 | (c >> 18));
-    out += byte(0x80 | ((c >> 12) & 0x3F));
-    out += byte(0x80 | ((c >> 6) & 0x3F));
-    out += byte(0x80 | (c & 0x3F));
-  }
-}
-
 // The value of `c` as a digit of base 10 or 16, or -1.
 int DigitValue(char c, bool hex) {
   if (IsDigit(c)) return c - '0';
@@ -178,6 +158,25 @@ std::string_view TagAnnotation(std::string_view tag) {
 }
 
 }  // namespace
+
+void AppendUtf8(char32_t c, std::string& out) {
+  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+  if (c < 0x80) {
+    out += byte(c);
+  } else if (c < 0x800) {
+    out += byte(0xC0 | (c >> 6));
+    out += byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += byte(0xE0 | (c >> 12));
+    out += byte(0x80 | ((c >> 6) & 0x3F));
+    out += byte(0x80 | (c & 0x3F));
+  } else {
+    out += byte(0xF0 | (c >> 18));
+    out += byte(0x80 | ((c >> 12) & 0x3F));
+    out += byte(0x80 | ((c >> 6) & 0x3F));
+    out += byte(0x80 | (c & 0x3F));
+  }
+}
 
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
   std::string decoded;

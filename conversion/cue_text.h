@@ -29,6 +29,9 @@ struct Voice {
   std::string name;
 };
 
+// Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
+void AppendUtf8(char32_t c, std::string& out);
+
 // Which bytes count as spaces when runs of spaces are made one space.
 enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
 

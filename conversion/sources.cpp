@@ -1,6 +1,9 @@
 #include "conversion/sources.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "conversion/cue_text.h"
 
 namespace orvane {
 
@@ -77,5 +80,72 @@ bool RereadableSource::Hold(const char* data, std::size_t size) {
   }
   return spill_.Append(data, size);
 }
+
+bool IsUtf16Mark(std::string_view bytes, bool& big_endian) {
+  if (bytes.size() < 2) return false;
+  big_endian = bytes[0] == '\xFE' && bytes[1] == '\xFF';
+  return big_endian || (bytes[0] == '\xFF' && bytes[1] == '\xFE');
+}
+
+namespace {
+
+constexpr std::uint32_t kReplacement = 0xFFFD;
+constexpr std::size_t kUtf16Block = 64 * 1024;
+
+}  // namespace
+
+Utf16Source::Utf16Source(CaptionSource& stream, std::string_view first, bool big_endian)
+    : stream_(stream), big_endian_(big_endian), raw_(first) {}
+
+std::ptrdiff_t Utf16Source::Read(char* buffer, std::size_t size) {
+  while (handed_ == decoded_.size() && !ended_) {
+    decoded_.clear();
+    handed_ = 0;
+    Decode();
+    if (!decoded_.empty()) break;
+    const std::size_t held = raw_.size();
+    raw_.resize(held + kUtf16Block);
+    const std::ptrdiff_t count = stream_.Read(raw_.data() + held, kUtf16Block);
+    raw_.resize(held + static_cast<std::size_t>(std::max<std::ptrdiff_t>(count, 0)));
+    if (count < 0) return -1;
+    if (count == 0) {
+      ended_ = true;
+      if (high_ != 0) Put(kReplacement);
+      if (!raw_.empty()) Put(kReplacement);  // a last odd byte
+      high_ = 0;
+      raw_.clear();
+    }
+  }
+  const std::size_t count = std::min(size, decoded_.size() - handed_);
+  std::memcpy(buffer, decoded_.data() + handed_, count);
+  handed_ += count;
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+void Utf16Source::Decode() {
+  std::size_t at = 0;
+  for (; at + 1 < raw_.size(); at += 2) {
+    const auto first = static_cast<unsigned char>(raw_[at]);
+    const auto second = static_cast<unsigned char>(raw_[at + 1]);
+    const std::uint32_t unit = big_endian_ ? (first << 8) | second : (second << 8) | first;
+    if (high_ != 0) {
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        Put(0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+        high_ = 0;
+        continue;
+      }
+      Put(kReplacement);
+      high_ = 0;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      high_ = unit;
+    } else {
+      Put(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit);
+    }
+  }
+  raw_.erase(0, at);
+}
+
+void Utf16Source::Put(std::uint32_t code_point) { AppendUtf8(code_point, decoded_); }
 
 }  // namespace orvane

@@ -132,4 +132,33 @@ class RereadableSource : public CaptionSource {
   bool spilled_ = false;
 };
 
+// True when `bytes` start with a UTF-16 byte order mark (FF FE, or FE FF for
+// big-endian, as `big_endian` then tells).
+bool IsUtf16Mark(std::string_view bytes, bool& big_endian);
+
+// The UTF-8 text of UTF-16 caption bytes read once from `stream`, after their
+// byte order mark: each unpaired surrogate, and a last odd byte, becomes
+// U+FFFD. It can be read only once (ReadAt fails), so a converter reads it
+// through a RereadableSource.
+class Utf16Source : public CaptionSource {
+ public:
+  // `first` holds the bytes already read from `stream` after the mark.
+  Utf16Source(CaptionSource& stream, std::string_view first, bool big_endian);
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override;
+  std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
+
+ private:
+  // Decodes the raw bytes held, keeping an odd last byte for the next read.
+  void Decode();
+  void Put(std::uint32_t code_point);
+
+  CaptionSource& stream_;
+  bool big_endian_;
+  std::string raw_;      // read, not yet decoded
+  std::string decoded_;  // decoded, from `handed_` not yet handed out
+  std::size_t handed_ = 0;
+  std::uint32_t high_ = 0;  // a high surrogate waiting for its low half
+  bool ended_ = false;
+};
+
 }  // namespace orvane

@@ -1,5 +1,6 @@
 #include "conversion/transcriber.h"
 
+#include "conversion/converter.h"
 #include "conversion/course_title.h"
 
 #include <gtest/gtest.h>
@@ -180,7 +181,7 @@ TEST(CleanTranscript, Rules) {
     EXPECT_EQ(CleanTranscript(c.input), c.transcript);
     EXPECT_EQ(TranscribeInPieces(*whole, c.input, 1), c.transcript);
     EXPECT_EQ(TranscribeInPieces(*streamed, c.input, 3), c.transcript);
-    EXPECT_EQ(oracle::CleanTranscript(c.input), c.transcript);
+    EXPECT_EQ(oracle::CleanTranscript(c.input, oracle::Bytes::kAsFed), c.transcript);
   }
 }
 
@@ -333,13 +334,88 @@ TEST(CleanTranscript, MatchesReferenceInPiecesOfEverySize) {
   const auto limited = MakeTranscriber(TranscriptStyle::kClean, 12);
   for (int i = 0; i < 3000; ++i) {
     const std::string file = RandomCaptions(random);
-    const std::string expected = oracle::CleanTranscript(file);
+    const std::string expected = oracle::CleanTranscript(file, oracle::Bytes::kAsFed);
     ASSERT_EQ(CleanTranscript(file), expected) << ::testing::PrintToString(file);
     for (std::size_t piece = 1; piece <= file.size(); ++piece) {
       ASSERT_EQ(TranscribeInPieces(*whole, file, piece), expected)
           << "pieces of " << piece << ": " << ::testing::PrintToString(file);
       ASSERT_EQ(TranscribeInPieces(*limited, file, piece), expected)
           << "limit 12, pieces of " << piece << ": " << ::testing::PrintToString(file);
+    }
+  }
+}
+
+// `units` as UTF-16 bytes after a byte order mark, little- or big-endian.
+std::string Utf16(const std::vector<char16_t>& units, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : units) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? high : low;
+    bytes += big_endian ? low : high;
+  }
+  return bytes;
+}
+
+// Converts `file` as a folder run would, reading it `block` bytes at a time.
+std::string Convert(std::string_view file, std::size_t block, std::size_t line_limit) {
+  CaptionConverter converter(NativeString(), TranscriptStyle::kClean, block, line_limit);
+  MemorySource source(file);
+  StringSink sink;
+  EXPECT_EQ(converter.ConvertStream(source, sink), ConversionResult::kConverted);
+  return sink.text;
+}
+
+// A UTF-16 file is read as its UTF-8 text: fixed cases, then generated files
+// with every byte as a code unit, in both byte orders and blocks of any size,
+// against the reference.
+TEST(CleanTranscript, Utf16FilesReadAsTheirText) {
+  const auto text = [](std::u16string_view s) { return std::vector<char16_t>(s.begin(), s.end()); };
+  struct Utf16Case {
+    std::string_view name;
+    std::vector<char16_t> units;
+    std::string transcript;
+  };
+  const std::u16string_view cue = u"00:01.000 --> 00:02.000\n";
+  const std::u16string lone_high(1, char16_t{0xD800});
+  const std::u16string lone_low(1, char16_t{0xDC00});
+  const Utf16Case cases[] = {
+      {"plain",
+       text(u"WEBVTT\n\n00:01.000 --> 00:02.000\n<v Zo\u00EB>Caf\u00E9 \u2014 \U0001F600</v>\n"),
+       "Zo\xC3\xAB: Caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80\r\n"},
+      {"mark again", text(std::u16string(u"\uFEFF") + u"WEBVTT\n\n" + std::u16string(cue) + u"A\n"),
+       "A\r\n"},
+      {"unpaired",
+       text(std::u16string(cue) + u"a" + lone_high + u"b" + lone_low + u"c" + lone_high),
+       "a\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD"
+       "c\xEF\xBF\xBD\r\n"},
+      {"Ctrl-Z", text(std::u16string(cue) + u"A" + std::u16string(1, char16_t{0x1A}) + u"B\n"),
+       "A\r\n"},
+      {"empty", {}, ""},
+  };
+  for (const Utf16Case& c : cases) {
+    for (const bool big_endian : {false, true}) {
+      EXPECT_EQ(Convert(Utf16(c.units, big_endian), kDefaultReadBlock, kDefaultLineLimit),
+                c.transcript)
+          << c.name << (big_endian ? ", big-endian" : "");
+    }
+  }
+  std::string odd = Utf16(text(std::u16string(cue) + u"A"), false) + "\x42";
+  EXPECT_EQ(Convert(odd, 3, kDefaultLineLimit), "A\xEF\xBF\xBD\r\n") << "a last odd byte";
+  EXPECT_EQ(oracle::CleanTranscript(odd), "A\xEF\xBF\xBD\r\n");
+
+  std::mt19937 random(1616);
+  for (int i = 0; i < 300; ++i) {
+    const std::string captions = RandomCaptions(random);
+    std::vector<char16_t> units;
+    for (const char c : captions) units.push_back(static_cast<unsigned char>(c));
+    const std::string file = Utf16(units, i % 2 == 1);
+    const std::string expected = oracle::CleanTranscript(file);
+    for (const std::size_t block :
+         {std::size_t{1}, std::size_t{2}, std::size_t{5}, kDefaultReadBlock}) {
+      ASSERT_EQ(Convert(file, block, 12), expected)
+          << "blocks of " << block << ": " << ::testing::PrintToString(captions);
     }
   }
 }

@@ -12,6 +12,36 @@ using Lines = std::vector<std::string>;
 
 bool Contains(const std::string& s, const char* what) { return s.find(what) != s.npos; }
 
+void PutUtf8(unsigned long c, std::string& out);
+
+// A file that starts with a UTF-16 byte order mark, as UTF-8 after the mark;
+// other files as they are.
+std::string FromUtf16(std::string_view file) {
+  const bool little = file.rfind("\xFF\xFE", 0) == 0;
+  const bool big = file.rfind("\xFE\xFF", 0) == 0;
+  if (!little && !big) return std::string(file);
+  std::vector<unsigned long> units;
+  for (std::size_t i = 2; i + 1 < file.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(file[i]);
+    const auto b = static_cast<unsigned char>(file[i + 1]);
+    units.push_back(big ? a * 256ul + b : b * 256ul + a);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const unsigned long u = units[i];
+    const bool high = u >= 0xD800 && u <= 0xDBFF;
+    const bool low_next = i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+    if (high && low_next) {
+      PutUtf8(0x10000 + (u - 0xD800) * 0x400 + (units[i + 1] - 0xDC00), text);
+      ++i;
+    } else {
+      PutUtf8(u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u, text);
+    }
+  }
+  if (file.size() % 2 == 1) PutUtf8(0xFFFD, text);
+  return text;
+}
+
 // The bytes up to the first Ctrl-Z, without a leading byte order mark, cut
 // into lines at LF, CR LF and lone CR.
 Lines ReadLines(std::string_view file) {
@@ -237,9 +267,10 @@ CleanLine Clean(const std::string& line, Voice& voice) {
 
 }  // namespace
 
-std::string CleanTranscript(std::string_view file) {
+std::string CleanTranscript(std::string_view file, Bytes bytes) {
   std::vector<std::vector<CleanLine>> cues;
-  for (const Lines& block : ReadBlocks(ReadLines(file))) {
+  const std::string text = bytes == Bytes::kOfAFile ? FromUtf16(file) : std::string(file);
+  for (const Lines& block : ReadBlocks(ReadLines(text))) {
     std::size_t timing = 0;
     if (!Contains(block[0], "-->")) timing = 1;
     if (timing >= block.size() || !Contains(block[timing], "-->")) continue;

@@ -8,8 +8,13 @@
 
 namespace orvane::oracle {
 
+// How a caption file's bytes are taken: a converter reads a file with a
+// UTF-16 byte order mark as its UTF-8 text; a transcriber fed bytes reads
+// them as they are.
+enum class Bytes { kOfAFile, kAsFed };
+
 // The clean transcript of a whole caption file (without a title).
-std::string CleanTranscript(std::string_view file);
+std::string CleanTranscript(std::string_view file, Bytes bytes = Bytes::kOfAFile);
 
 // The title part of a clean transcript for the course title `title`.
 std::string CleanTitle(std::string_view title);
