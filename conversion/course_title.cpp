@@ -180,7 +180,9 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
 
 std::string MakeCleanTitleLines(std::string_view title) {
   std::string lines;
-  AppendDecodedCollapsed(title, Spaces::kAlsoLineBreaks, lines);
+  std::string encoded;
+  AppendAsUtf8(title, encoded);
+  AppendDecodedCollapsed(encoded, Spaces::kAlsoLineBreaks, lines);
   if (lines.empty()) return lines;
   // No second full stop after one the title has: "Why wear gloves?".
   if (!EndsSentence(lines)) lines += '.';

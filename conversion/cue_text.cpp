@@ -178,6 +178,108 @@ void AppendUtf8(char32_t c, std::string& out) {
   }
 }
 
+namespace {
+
+// Windows-1252's characters for the bytes 80 to 9F; the five it leaves
+// unassigned (81, 8D, 8F, 90, 9D) stand for the code points of their value.
+constexpr char16_t kWindows1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no
+// surrogates, at most U+10FFFF) that starts `text` with a byte of 80 or more:
+// 0 when none does, -1 when `text` ends before it tells.
+int SequenceLength(std::string_view text) {
+  const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  std::size_t length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : low;
+    high = lead == 0xED ? 0x9F : high;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : low;
+    high = lead == 0xF4 ? 0x8F : high;
+  } else {
+    return 0;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    if (i >= text.size()) return -1;
+    if (byte(i) < (i == 1 ? low : 0x80u) || byte(i) > (i == 1 ? high : 0xBFu)) return 0;
+  }
+  return static_cast<int>(length);
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+#if defined(__SSE2__)
+    // Past the plain ASCII 16 bytes at a time, to the next byte of 80 or more.
+    for (; end - at >= 16; at += 16) {
+      const auto mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))));
+      if (mask != 0) {
+        at += std::countr_zero(mask);
+        break;
+      }
+    }
+#endif
+    if (at == end) break;
+    if (static_cast<unsigned char>(*at) < 0x80) {
+      ++at;
+      continue;
+    }
+    const int length = SequenceLength(std::string_view(at, static_cast<std::size_t>(end - at)));
+    if (length <= 0) return false;
+    at += length;
+  }
+  return true;
+}
+
+void CueTextCleaner::Encode(std::string_view text, EncodingStage& stage, bool more,
+                            std::string& out) {
+  if (!stage.held.empty()) {
+    stage.joined.assign(stage.held).append(text);
+    stage.held.clear();
+    text = stage.joined;
+  }
+  std::size_t run = 0;  // the start of the bytes kept as they are
+  for (std::size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) {
+      ++at;
+      continue;
+    }
+    const int length = SequenceLength(text.substr(at));
+    if (length > 0) {
+      at += static_cast<std::size_t>(length);
+      continue;
+    }
+    out.append(text.substr(run, at - run));
+    if (length < 0 && more) {
+      stage.held.assign(text.substr(at));
+      return;
+    }
+    AppendUtf8(c < 0xA0 ? kWindows1252[c - 0x80] : c, out);
+    run = ++at;
+  }
+  out.append(text.substr(run));
+}
+
+void AppendAsUtf8(std::string_view text, std::string& out) {
+  CueTextCleaner::EncodingStage stage;
+  CueTextCleaner::Encode(text, stage, false, out);
+}
+
 void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& out) {
   std::string decoded;
   CueTextCleaner::AppendDecodedCollapsed(text, spaces, decoded, out);
@@ -211,13 +313,18 @@ bool EndsSentence(std::string_view text) {
 }
 
 void DecodedCollapsed::Add(std::string_view piece, std::string& out) {
+  encoded_.clear();
+  CueTextCleaner::Encode(piece, encoding_, true, encoded_);
   decoded_.clear();
-  CueTextCleaner::DecodeReferences(piece, references_, decoded_);
+  CueTextCleaner::DecodeReferences(encoded_, references_, decoded_);
   CueTextCleaner::Collapse(decoded_, spaces_, collapse_, out);
 }
 
 void DecodedCollapsed::Finish(std::string& out) {
+  encoded_.clear();
+  CueTextCleaner::Encode({}, encoding_, false, encoded_);
   decoded_.clear();
+  CueTextCleaner::DecodeReferences(encoded_, references_, decoded_);
   CueTextCleaner::FinishReferences(references_, decoded_);
   CueTextCleaner::Collapse(decoded_, spaces_, collapse_, out);
   CueTextCleaner::FinishCollapse(collapse_, out);
@@ -242,13 +349,22 @@ CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view lin
   // Each stage starts afresh only where the line needs it.
   line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
   std::string_view text = line;
+  if ((traits & kHasHigh) != 0) {
+    // Bytes that are no UTF-8 become characters first; the other steps read
+    // the line as it then is.
+    encoded_.clear();
+    Encode(line, encoding_, false, encoded_);
+    text = encoded_;
+    traits = ScanLine(text);
+  }
+  traits &= ~kHasHigh;
   if ((traits & kHasLess) != 0) {
     tags_.in_tag = tags_.in_ruby_text = false;
     tags_.offset = tags_.last_close = 0;
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
-    const auto [without_tags, joined] = RemoveTags(line, without_tags_);
+    const auto [without_tags, joined] = RemoveTags(text, without_tags_);
     text = without_tags;
     traits &= ~kHasLess;
     if (joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
@@ -275,18 +391,43 @@ CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view lin
 
 void CueTextCleaner::Begin(std::uint64_t last_close) {
   BeginLine();
-  tags_.last_close = last_close;
+  encoding_.held.clear();
+  raw_last_close_ = last_close;
+  raw_offset_ = encoded_offset_ = 0;
+  // Until the piece that holds it, the last '>' lies ahead.
+  tags_.last_close = last_close == 0 ? 0 : UINT64_MAX;
 }
 
 void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
-  const std::string_view without_tags = RemoveTags(bytes, without_tags_).text;
+  // The line's bytes become UTF-8 first. Tags then read the encoded bytes, so
+  // the last '>' is found again among them: before the piece that holds it,
+  // every '<' comes before it.
+  encoded_.clear();
+  const std::uint64_t start = raw_offset_;
+  raw_offset_ += bytes.size();
+  if (raw_last_close_ != 0 && raw_last_close_ >= start && raw_last_close_ < raw_offset_) {
+    const auto split = static_cast<std::size_t>(raw_last_close_ - start);
+    // A sequence cut by the '>' is no sequence.
+    Encode(bytes.substr(0, split), encoding_, false, encoded_);
+    tags_.last_close = encoded_offset_ + encoded_.size();
+    Encode(bytes.substr(split), encoding_, true, encoded_);
+  } else {
+    Encode(bytes, encoding_, true, encoded_);
+  }
+  encoded_offset_ += encoded_.size();
+  const std::string_view without_tags = RemoveTags(encoded_, without_tags_).text;
   decoded_.clear();
   DecodeReferences(without_tags, references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
 }
 
 std::string_view CueTextCleaner::End(std::string& out) {
+  // Bytes held as the start of a sequence that the line's end cut.
+  encoded_.clear();
+  Encode({}, encoding_, false, encoded_);
   decoded_.clear();
+  if (!encoded_.empty())
+    DecodeReferences(RemoveTags(encoded_, without_tags_).text, references_, decoded_);
   FinishReferences(references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
   FinishCollapse(spaces_, out);

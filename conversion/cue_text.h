@@ -32,6 +32,15 @@ struct Voice {
 // Appends code point `c` (not a surrogate, at most 0x10FFFF) in UTF-8.
 void AppendUtf8(char32_t c, std::string& out);
 
+// True when `text` is well-formed UTF-8 throughout (RFC 3629: shortest form,
+// no surrogates, at most U+10FFFF).
+bool IsUtf8(std::string_view text);
+
+// Appends `text` to `out` as UTF-8: its well-formed UTF-8 sequences as they
+// are, and every other byte read as a Windows-1252 character (the five bytes
+// it leaves unassigned as the code points of their value).
+void AppendAsUtf8(std::string_view text, std::string& out);
+
 // Which bytes count as spaces when runs of spaces are made one space.
 enum class Spaces : std::uint8_t { kSpacesAndTabs, kAlsoLineBreaks };
 
@@ -62,7 +71,9 @@ class CueTextCleaner {
   // Cleans the whole cue text line `line`, whose `traits` are ScanLine(line).
   // Appends to `out` only when the last step needs a buffer of its own.
   CleanedLine CleanLine(std::string_view line, unsigned traits, std::string& out) {
-    if ((traits & (kHasLess | kHasAmpersand | kNeedsCollapse)) != 0) {
+    // Most lines with bytes of 80 or more are UTF-8 throughout.
+    if ((traits & kHasHigh) != 0 && IsUtf8(line)) traits &= ~kHasHigh;
+    if ((traits & (kHasLess | kHasAmpersand | kNeedsCollapse | kHasHigh)) != 0) {
       return CleanMarkedLine(line, traits, out);
     }
     // Nothing to clean, and no tag to change the voice: most lines.
@@ -98,6 +109,11 @@ class CueTextCleaner {
   struct ReferenceStage {
     std::string held;  // from the '&' of a reference not yet complete
   };
+  // Makes the bytes that are no well-formed UTF-8 characters of Windows-1252.
+  struct EncodingStage {
+    std::string held;    // a sequence cut by the end of a piece
+    std::string joined;  // scratch: the held bytes and the next piece
+  };
   // Makes runs of spaces one space.
   struct SpaceStage {
     bool space = false;     // spaces seen since the last byte written
@@ -127,17 +143,27 @@ class CueTextCleaner {
   enum class LineVoice : std::uint8_t { kNone, kCurrent, kHeld };
   LineVoice line_voice_state_ = LineVoice::kNone;
   std::string line_voice_;
+  EncodingStage encoding_;
   TagStage tags_;
   ReferenceStage references_;
   SpaceStage spaces_;
-  std::string without_tags_;  // scratch
-  std::string decoded_;       // scratch
-  std::string name_scratch_;  // scratch of a voice's name
+  std::uint64_t raw_last_close_ = 0;  // of a line fed in pieces, in its bytes as read
+  std::uint64_t raw_offset_ = 0;      // of its next piece, likewise
+  std::uint64_t encoded_offset_ = 0;  // of its next piece once encoded
+  std::string encoded_;               // scratch
+  std::string without_tags_;          // scratch
+  std::string decoded_;               // scratch
+  std::string name_scratch_;          // scratch of a voice's name
 
   friend void AppendDecodedCollapsed(std::string_view, Spaces, std::string&);
   friend class DecodedCollapsed;
+  friend void AppendAsUtf8(std::string_view, std::string&);
   static void AppendDecodedCollapsed(std::string_view text, Spaces spaces, std::string& decoded,
                                      std::string& out);
+  // Appends `text` with every byte that is not part of a well-formed UTF-8
+  // sequence read as Windows-1252; with `more`, a sequence cut by the end of
+  // `text` is held for the next piece.
+  static void Encode(std::string_view text, EncodingStage& stage, bool more, std::string& out);
   static void DecodeReferences(std::string_view text, ReferenceStage& stage, std::string& out);
   static void FinishReferences(ReferenceStage& stage, std::string& out);
   static void Collapse(std::string_view text, Spaces spaces, SpaceStage& stage, std::string& out);
@@ -155,8 +181,10 @@ class DecodedCollapsed {
 
  private:
   Spaces spaces_;
+  CueTextCleaner::EncodingStage encoding_;
   CueTextCleaner::ReferenceStage references_;
   CueTextCleaner::SpaceStage collapse_;
+  std::string encoded_;  // scratch
   std::string decoded_;  // scratch
 };
 

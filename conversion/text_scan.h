@@ -17,6 +17,7 @@ inline constexpr unsigned kHasLess = 1;        // '<': tags to remove
 inline constexpr unsigned kHasAmpersand = 2;   // '&': references to decode
 inline constexpr unsigned kHasDash = 4;        // '-': maybe "-->"
 inline constexpr unsigned kNeedsCollapse = 8;  // tabs, C2, two spaces, spaces at the ends
+inline constexpr unsigned kHasHigh = 16;       // bytes 80 to FF: maybe not UTF-8
 
 namespace scan_detail {
 
@@ -24,7 +25,8 @@ namespace scan_detail {
 // `space_before`.
 inline unsigned ByteTraits(char c, bool space_before) {
   return (c == '<' ? kHasLess : 0) | (c == '&' ? kHasAmpersand : 0) | (c == '-' ? kHasDash : 0) |
-         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0);
+         (c == '\t' || c == '\xC2' || (c == ' ' && space_before) ? kNeedsCollapse : 0) |
+         (static_cast<unsigned char>(c) >= 0x80 ? kHasHigh : 0);
 }
 
 #if defined(__SSE2__)
@@ -35,6 +37,7 @@ struct SeenBytes {
   __m128i ampersand = _mm_setzero_si128();
   __m128i dash = _mm_setzero_si128();
   __m128i collapse = _mm_setzero_si128();
+  __m128i high = _mm_setzero_si128();  // only the top bit of each byte counts
 
   // Adds the 16 bytes at `at` that `keep` selects; at[-1] may be read.
   void Add(const char* at, __m128i keep) {
@@ -47,12 +50,14 @@ struct SeenBytes {
     const __m128i spaces = _mm_or_si128(_mm_or_si128(is(bytes, '\t'), is(bytes, '\xC2')),
                                         _mm_and_si128(is(bytes, ' '), is(before, ' ')));
     collapse = _mm_or_si128(collapse, _mm_and_si128(spaces, keep));
+    high = _mm_or_si128(high, _mm_and_si128(bytes, keep));
   }
 
   unsigned Traits() const {
     const auto any = [](__m128i v) { return _mm_movemask_epi8(v) != 0; };
     return (any(less) ? kHasLess : 0) | (any(ampersand) ? kHasAmpersand : 0) |
-           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0);
+           (any(dash) ? kHasDash : 0) | (any(collapse) ? kNeedsCollapse : 0) |
+           (any(high) ? kHasHigh : 0);
   }
 };
 

@@ -126,9 +126,29 @@ TEST(CleanTranscript, Rules) {
       {"00:01.000 --> 00:02.000\n&lt;v Bob&gt;Hi\n", "<v Bob>Hi\r\n"},  // not a voice
       // Spaces.
       {"00:01.000 --> 00:02.000\n \t a \xC2\xA0\t b&nbsp;&nbsp;c&#160;d \xC2\n",
-       "a b c d \xC2\r\n"},
+       "a b c d \xC3\x82\r\n"},
+      // Bytes that are no UTF-8: each a Windows-1252 character, at every edge
+      // of UTF-8's lengths.
+      {"00:01.000 --> 00:02.000\n\x7F|\xC2\x80|\xDF\xBF|\xE0\xA0\x80|\xEF\xBF\xBF|"
+       "\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF\n",
+       "\x7F|\xC2\x80|\xDF\xBF|\xE0\xA0\x80|\xEF\xBF\xBF|\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF\r\n"},
+      {"00:01.000 --> 00:02.000\n\xC0\x80|\xC1\xBF|\xE0\x9F\xBF|\xED\xA0\x80|\xF0\x8F\xBF\xBF|"
+       "\xF4\x90\x80\x80|\xF5|\xF8\x88\x80\x80\x80|\xFF\n",
+       "\xC3\x80\xE2\x82\xAC|\xC3\x81\xC2\xBF|\xC3\xA0\xC5\xB8\xC2\xBF|\xC3\xAD \xE2\x82\xAC|"
+       "\xC3\xB0\xC2\x8F\xC2\xBF\xC2\xBF|\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC|\xC3\xB5|"
+       "\xC3\xB8\xCB\x86\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC|\xC3\xBF\r\n"},
+      {"00:01.000 --> 00:02.000\nCaf\xE9 \x80 \x81\x8D\x8F\x90\x9D \x93q\x94 \xE2\x80\n",
+       "Caf\xC3\xA9 \xE2\x82\xAC \xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D "
+       "\xE2\x80\x9Cq\xE2\x80\x9D "
+       "\xC3\xA2\xE2\x82\xAC\r\n"},
+      // Read before tags: a tag between two bytes does not make them one
+      // character, and a lone A0 is a no-break space.
+      {"00:01.000 --> 00:02.000\n\xC3<i>\xA9</i> a\xA0\xA0"
+       "b <v Zo\xEB>x\n",
+       "Zo\xC3\xAB: \xC3\x83\xC2\xA9 a b x\r\n"},
       {"00:01.000 --> 00:02.000\n\xC2\xA0\n&nbsp;\n<i> </i>\nA\n", "A\r\n"},
-      {"00:01.000 --> 00:02.000\n\xC2<i>\xA0</i>x\n", "x\r\n"},  // joined after tag removal
+      // No UTF-8 before tags are removed: a lone C2, then a lone no-break space.
+      {"00:01.000 --> 00:02.000\n\xC2<i>\xA0</i>x\n", "\xC3\x82 x\r\n"},
       // Repeated lines.
       {"00:01.000 --> 00:02.000\nA\nB\n\n00:02.000 --> 00:03.000\nB\nC\n\n"
        "00:03.000 --> 00:04.000\nB\nC\n\n00:04.000 --> 00:05.000\nA\n",
@@ -241,54 +261,16 @@ std::string RandomCaptions(std::mt19937& engine) {
                                                   "00:01.00 --> 00:02.000",
                                                   "-->",
                                                   "a --> b"};
-  static constexpr std::string_view kTokens[] = {"WEBVTT",
-                                                 "NOTE",
-                                                 "-->",
-                                                 "00:01.000",
-                                                 "00:00:02,000",
-                                                 "00:60.000",
-                                                 "00:01.0000",
-                                                 "<v Ann>",
-                                                 "<v.loud A B>",
-                                                 "<v>",
-                                                 "</v>",
-                                                 "<rt>",
-                                                 "</rt>",
-                                                 "<ruby>",
-                                                 "</ruby>",
-                                                 "<c.x>",
-                                                 "</c>",
-                                                 "<i>",
-                                                 "&amp;",
-                                                 "&#x41;",
-                                                 "&#65;",
-                                                 "&#0;",
-                                                 "&nbsp;",
-                                                 "&lt;v&gt;",
-                                                 "&",
-                                                 "#",
-                                                 ";",
-                                                 "<",
-                                                 ">",
-                                                 ".",
-                                                 ":",
-                                                 "\r",
-                                                 "\n",
-                                                 "\r\n",
-                                                 " ",
-                                                 "  ",
-                                                 "\t",
-                                                 "\xC2\xA0",
-                                                 "\xC2",
-                                                 "\xA0",
-                                                 "\xEF\xBB\xBF",
-                                                 "1",
-                                                 "42",
-                                                 "so",
-                                                 "time",
-                                                 "A",
-                                                 "B",
-                                                 "Ann"};
+  static constexpr std::string_view kTokens[] = {
+      "WEBVTT", "NOTE", "-->", "00:01.000", "00:00:02,000", "00:60.000", "00:01.0000", "<v Ann>",
+      "<v.loud A B>", "<v>", "</v>", "<rt>", "</rt>", "<ruby>", "</ruby>", "<c.x>", "</c>", "<i>",
+      "&amp;", "&#x41;", "&#65;", "&#0;", "&nbsp;", "&lt;v&gt;", "&", "#", ";", "<", ">", ".", ":",
+      "\r", "\n", "\r\n", " ", "  ", "\t", "\xC2\xA0", "\xC2", "\xA0", "\xEF\xBB\xBF",
+      // At the edges of UTF-8's lengths, cut
+      // sequences, and no UTF-8 at all.
+      "\xDF\xBF", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+      "\xF4\x90", "\xED\xA0", "\xE2\x80", "\xC0", "\x80", "\xE9", "\xFA", "1", "42", "so", "time",
+      "A", "B", "Ann"};
   static constexpr std::string_view kWords[] = {"A", "B", "A B", " "};
   static constexpr std::string_view kEnds[] = {"\n", "\r\n", "\r"};
   const auto next = [&engine](std::size_t below) { return engine() % below; };

@@ -213,6 +213,42 @@ std::string CollapseSpaces(const std::string& s, bool line_breaks_too) {
   return out;
 }
 
+// Every byte of `s` that is not part of a well-formed UTF-8 character,
+// decoded by value, read as Windows-1252.
+std::string AsUtf8(const std::string& s) {
+  static const unsigned long kHigh[32] = {
+      0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021, 0x2C6,  0x2030, 0x160,
+      0x2039, 0x152,  0x8D,   0x17D,  0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    // F8 to FF start no character of four bytes or fewer.
+    const std::size_t n = c >= 0xF8 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    bool valid = c < 0x80;
+    if (n > 1 && i + n <= s.size()) {
+      unsigned long value = c & (0xFF >> (n + 1));
+      bool continued = true;
+      for (std::size_t k = 1; k < n; ++k) {
+        const auto next = static_cast<unsigned char>(s[i + k]);
+        continued = continued && next >= 0x80 && next <= 0xBF;
+        value = value * 64 + (next & 0x3F);
+      }
+      const unsigned long least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+      valid =
+          continued && value >= least && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+    }
+    if (valid) {
+      out += s.substr(i, c < 0x80 ? 1 : n);
+      i += c < 0x80 ? 1 : n;
+    } else {
+      PutUtf8(c < 0xA0 ? kHigh[c - 0x80] : c, out);
+      ++i;
+    }
+  }
+  return out;
+}
+
 struct Voice {
   bool open = false;
   std::string name;
@@ -278,7 +314,7 @@ std::string CleanTranscript(std::string_view file, Bytes bytes) {
     Voice voice;
     std::vector<CleanLine> cue;
     for (std::size_t i = timing + 1; i < block.size(); ++i) {
-      const CleanLine line = Clean(block[i], voice);
+      const CleanLine line = Clean(AsUtf8(block[i]), voice);
       if (!line.text.empty()) cue.push_back(line);
     }
     cues.push_back(cue);
@@ -326,7 +362,7 @@ bool EndsSentence(const std::string& text) {
 }
 
 std::string CleanTitle(std::string_view title) {
-  const std::string text = CollapseSpaces(DecodeReferences(std::string(title)), true);
+  const std::string text = CollapseSpaces(DecodeReferences(AsUtf8(std::string(title))), true);
   if (text.empty()) return "";
   return text + (EndsSentence(text) ? "" : ".") + "\r\n\r\n";
 }
