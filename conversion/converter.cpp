@@ -133,7 +133,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
   bool big_endian = false;
   if (!IsUtf16Mark(first, big_endian)) return Feed(captions, first, transcript);
   if (bytes_read_ != nullptr) bytes_read_->fetch_add(have, std::memory_order_relaxed);
-  Utf16Source decoded(captions, {}, big_endian);
+  Utf16Source decoded(captions, big_endian);
   RereadableSource text(decoded, line_limit_);
   return Feed(text, {}, transcript);
 }

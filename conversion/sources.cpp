@@ -94,9 +94,6 @@ constexpr std::size_t kUtf16Block = 64 * 1024;
 
 }  // namespace
 
-Utf16Source::Utf16Source(CaptionSource& stream, std::string_view first, bool big_endian)
-    : stream_(stream), big_endian_(big_endian), raw_(first) {}
-
 std::ptrdiff_t Utf16Source::Read(char* buffer, std::size_t size) {
   while (handed_ == decoded_.size() && !ended_) {
     decoded_.clear();
@@ -110,8 +107,8 @@ std::ptrdiff_t Utf16Source::Read(char* buffer, std::size_t size) {
     if (count < 0) return -1;
     if (count == 0) {
       ended_ = true;
-      if (high_ != 0) Put(kReplacement);
-      if (!raw_.empty()) Put(kReplacement);  // a last odd byte
+      if (high_ != 0) AppendUtf8(kReplacement, decoded_);
+      if (!raw_.empty()) AppendUtf8(kReplacement, decoded_);  // a last odd byte
       high_ = 0;
       raw_.clear();
     }
@@ -130,22 +127,20 @@ void Utf16Source::Decode() {
     const std::uint32_t unit = big_endian_ ? (first << 8) | second : (second << 8) | first;
     if (high_ != 0) {
       if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        Put(0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+        AppendUtf8(0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00), decoded_);
         high_ = 0;
         continue;
       }
-      Put(kReplacement);
+      AppendUtf8(kReplacement, decoded_);
       high_ = 0;
     }
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       high_ = unit;
     } else {
-      Put(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit);
+      AppendUtf8(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit, decoded_);
     }
   }
   raw_.erase(0, at);
 }
-
-void Utf16Source::Put(std::uint32_t code_point) { AppendUtf8(code_point, decoded_); }
 
 }  // namespace orvane

@@ -142,15 +142,14 @@ bool IsUtf16Mark(std::string_view bytes, bool& big_endian);
 // through a RereadableSource.
 class Utf16Source : public CaptionSource {
  public:
-  // `first` holds the bytes already read from `stream` after the mark.
-  Utf16Source(CaptionSource& stream, std::string_view first, bool big_endian);
+  // `stream` is read from just after the mark.
+  Utf16Source(CaptionSource& stream, bool big_endian) : stream_(stream), big_endian_(big_endian) {}
   std::ptrdiff_t Read(char* buffer, std::size_t size) override;
   std::ptrdiff_t ReadAt(std::uint64_t, char*, std::size_t) override { return -1; }
 
  private:
   // Decodes the raw bytes held, keeping an odd last byte for the next read.
   void Decode();
-  void Put(std::uint32_t code_point);
 
   CaptionSource& stream_;
   bool big_endian_;

@@ -404,7 +404,6 @@ bool ReplacementFile::CreateIn(const Folder& folder, const NativeString& name,
       return false;
     }
     handle_ = FromHandle(handle);
-    folder_ = &folder;
     name_ = target;
     temporary_ = std::move(temporary);
     return true;
