@@ -28,7 +28,7 @@ constexpr std::string_view kProgram = "orvane-convert";
 constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage =
     "Usage: orvane-convert [OPTION]... FOLDER...\n"
-    "  or:  orvane-convert [--clean] [--title TEXT] -";
+    "  or:  orvane-convert [--clean] [--paragraphs] [--timestamps] [--title TEXT] -";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
     "transcript (.txt) beside it. When the folder two levels up has \"__\" in its\n"
@@ -46,6 +46,9 @@ constexpr std::string_view kHelp =
     "  -q, --quiet       show neither the completion messages nor the progress line\n"
     "      --clean       write clean transcripts: only what was said, without\n"
     "                    styling, notes and repeated lines, with speaker names\n"
+    "      --paragraphs  write clean transcripts with their lines joined into\n"
+    "                    paragraphs, a new one for each speaker and after a pause\n"
+    "      --timestamps  write paragraphs, each starting with its time, [MM:SS]\n"
     "      --title=TEXT  with -, open the transcript with TEXT as its course title\n"
     "      --help        show this help and exit\n"
     "      --version     show the version and exit\n"
@@ -315,7 +318,11 @@ std::variant<Option, UsageError> ReadOption(const std::vector<NativeString>& arg
 std::optional<UsageError> ApplyOption(const Option& option, Options& options) {
   const NativeString& name = option.name;
   if (name == FromAscii("--clean")) {
-    options.style = TranscriptStyle::kClean;
+    options.style = std::max(options.style, TranscriptStyle::kClean);
+  } else if (name == FromAscii("--paragraphs")) {
+    options.style = std::max(options.style, TranscriptStyle::kParagraphs);
+  } else if (name == FromAscii("--timestamps")) {
+    options.style = TranscriptStyle::kTimedParagraphs;
   } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
     options.recursive = true;
   } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {

@@ -38,7 +38,7 @@ CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle st
                                    std::size_t read_block, std::size_t line_limit)
     : line_limit_(line_limit),
       style_(style),
-      title_line_(style == TranscriptStyle::kClean ? MakeCleanTitleLines(platform::ToNarrow(title))
+      title_line_(IsClean(style) ? MakeCleanTitleLines(platform::ToNarrow(title))
                                                    : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
       reread_(kRereadBlock),
@@ -118,7 +118,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
     return result;
   }
   transcriber_->Reset();
-  if (style_ != TranscriptStyle::kClean) return Feed(captions, {}, transcript);
+  if (!IsClean(style_)) return Feed(captions, {}, transcript);
   // A clean transcript reads a UTF-16 file as its UTF-8 text: the first two
   // bytes tell, before anything else is read.
   char head[2];

@@ -140,7 +140,7 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
   platform::InputFile manifest;
   if (!manifest.Open(title.manifest)) return OutputResult::kReadFailed;
   FileSource source(manifest);
-  const bool clean = style == TranscriptStyle::kClean;
+  const bool clean = IsClean(style);
   DecodedCollapsed cleaner(Spaces::kAlsoLineBreaks);
   std::string out;
   bool wrote = false;

@@ -296,6 +296,64 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
   CueTextCleaner::FinishCollapse(collapse, out);
 }
 
+bool IsTimestamp(std::string_view text) {
+  // Up to three ':'-separated fields of digits, then the fraction.
+  const std::size_t dot = text.find_first_of(".,");
+  if (dot == text.npos || text.size() - dot != 4) return false;
+  for (std::size_t i = dot + 1; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+  }
+  std::string_view fields[3];
+  std::size_t count = 0;
+  for (std::string_view rest = text.substr(0, dot);;) {
+    const std::size_t colon = rest.find(':');
+    if (count == 3) return false;
+    fields[count++] = rest.substr(0, colon);
+    if (colon == rest.npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  if (count < 2) return false;
+  const auto digits = [](std::string_view field) {
+    return !field.empty() && std::all_of(field.begin(), field.end(), IsDigit);
+  };
+  const auto two_digits_to_59 = [&](std::string_view field) {
+    return field.size() == 2 && digits(field) && field[0] <= '5';
+  };
+  const std::size_t first = count - 2;  // minutes
+  if (count == 3 && (!digits(fields[0]) || fields[0].size() > 9)) return false;
+  return two_digits_to_59(fields[first]) && two_digits_to_59(fields[first + 1]);
+}
+
+namespace {
+
+bool IsLabelLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool IsLabelByte(char c) {
+  return IsLabelLetter(c) || IsDigit(c) || c == '\'' || c == '-' || c == '.' || c == '_';
+}
+
+}  // namespace
+
+std::size_t TextLabelSize(std::string_view text) {
+  std::size_t at = 0;
+  for (int word = 0; word < 4; ++word) {
+    if (at >= text.size()) return 0;
+    const char first = text[at];
+    if (!(IsLabelLetter(first) || (word > 0 && IsDigit(first)))) return 0;
+    while (at < text.size() && IsLabelByte(text[at])) ++at;
+    if (at > kMaxTextLabel) return 0;
+    if (at < text.size() && text[at] == ':') {
+      // ':', then one space (runs of spaces are one space by now), then more.
+      return text.size() > at + 2 && text[at + 1] == ' ' ? at : 0;
+    }
+    if (at >= text.size() || text[at] != ' ') return 0;
+    ++at;
+  }
+  return 0;
+}
+
 bool EndsSentence(std::string_view text) {
   // In UTF-8: " ' ” ’ ) ] », then . ! ? … 。 ！ ？.
   static constexpr std::string_view kClosers[] = {"\"", "'", "\xE2\x80\x9D", "\xE2\x80\x99",
@@ -530,6 +588,18 @@ std::string_view CueTextCleaner::LineVoiceName() const {
       break;
     case 'v':
       if (TagName(tag) == "v") OpenVoice(TagAnnotation(tag));
+      break;
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+      if (IsTimestamp(tag)) saw_timestamp_ = true;
       break;
     default:
       break;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "conversion/text_scan.h"
 
@@ -56,6 +57,23 @@ bool EndsSentence(std::string_view text);
 // AppendDecodedCollapsed for text fed in pieces: Add each piece, then Finish.
 class DecodedCollapsed;
 
+// True when all of `text` is a timestamp as a cue timing line writes one:
+// [H...H:]MM:SS.mmm, hours one to nine digits, minutes and seconds at most
+// 59, exactly three digits of fraction after '.' or ','.
+bool IsTimestamp(std::string_view text);
+
+// The longest text label a line can start with, in bytes, words and the
+// spaces between them.
+inline constexpr std::size_t kMaxTextLabel = 50;
+
+// When the cleaned line `text` starts with a speaker written as text ("Dora
+// Demszky: Hello"): one to four words separated by single spaces, at most
+// kMaxTextLabel bytes, then ':', a space and more text. A word is a run of
+// letters (ASCII, or any byte from 80 on), digits and ' - . _, the first
+// starting with a letter, the others with a letter or a digit. Returns the
+// size of the words, or 0 when the line starts with no such label.
+std::size_t TextLabelSize(std::string_view text);
+
 // Cleans the text lines of one cue at a time.
 class CueTextCleaner {
  public:
@@ -86,6 +104,9 @@ class CueTextCleaner {
   void Begin(std::uint64_t last_close);
   void Add(std::string_view bytes, std::string& out);
   std::string_view End(std::string& out);
+
+  // True, once, after a line in which an inline timestamp tag was removed.
+  bool TakeTimestamp() { return std::exchange(saw_timestamp_, false); }
 
   // The voice span open now; a line cleaned again later starts from a copy.
   const Voice& voice() const { return voice_; }
@@ -138,6 +159,7 @@ class CueTextCleaner {
   std::string_view LineVoiceName() const;
 
   Voice voice_;
+  bool saw_timestamp_ = false;
   // The line's voice: none yet, voice_.name (the voice open at its start, or
   // the first that opened on it) until a tag changes it, or line_voice_.
   enum class LineVoice : std::uint8_t { kNone, kCurrent, kHeld };

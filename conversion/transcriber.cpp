@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "conversion/caption_filter.h"
+#include "conversion/clean_writer.h"
 #include "conversion/cue_text.h"
-#include "conversion/line_writer.h"
 #include "conversion/webvtt_reader.h"
 
 namespace orvane {
@@ -48,11 +48,15 @@ class DefaultTranscriber final : public Transcriber {
 
 class CleanTranscriber final : public Transcriber {
  public:
-  explicit CleanTranscriber(std::size_t line_limit) : reader_(writer_, line_limit) {}
+  CleanTranscriber(TranscriptLayout layout, std::size_t line_limit)
+      : writer_(output_, layout), reader_(writer_, line_limit) {}
   bool Feed(std::string_view bytes, CaptionSource& source) override {
     return reader_.Feed(bytes, source);
   }
-  void Finish(CaptionSource& source) override { reader_.Finish(source); }
+  void Finish(CaptionSource& source) override {
+    reader_.Finish(source);
+    writer_.Finish();
+  }
   void Reset() override {
     reader_.Reset();
     writer_.Reset();
@@ -64,36 +68,68 @@ class CleanTranscriber final : public Transcriber {
   bool failed() const override { return reader_.failed(); }
   TranscriptOutput& output() override { return output_; }
 
-  // A long line is cleaned again as it was the first time; its CR LF is in
-  // the output already.
+  // A long line is cleaned again as it was the first time, and its first
+  // `skip` bytes left out; its CR LF is in the output already.
   void BeginLongLine(const LongLine& line) override {
     cleaner_.set_voice(line.voice);
     cleaner_.Begin(line.last_close);
+    skip_ = line.skip;
   }
   void AddLongLineBytes(std::string_view bytes, std::string& out) override {
+    const std::size_t before = out.size();
     cleaner_.Add(bytes, out);
+    Skip(out, before);
   }
-  void EndLongLine(std::string& out) override { cleaner_.End(out); }
+  void EndLongLine(std::string& out) override {
+    const std::size_t before = out.size();
+    cleaner_.End(out);
+    Skip(out, before);
+  }
 
  private:
+  void Skip(std::string& out, std::size_t from) {
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(skip_, out.size() - from));
+    out.erase(from, count);
+    skip_ -= count;
+  }
+
   TranscriptOutput output_;
-  LineTranscriptWriter writer_{output_};
+  CleanTranscriptWriter writer_;
   WebVttCueReader reader_;
   CueTextCleaner cleaner_;
+  std::uint64_t skip_ = 0;
 };
+
+TranscriptLayout LayoutOf(TranscriptStyle style) {
+  switch (style) {
+    case TranscriptStyle::kParagraphs:
+      return TranscriptLayout::kParagraphs;
+    case TranscriptStyle::kTimedParagraphs:
+      return TranscriptLayout::kTimedParagraphs;
+    case TranscriptStyle::kDefault:
+    case TranscriptStyle::kClean:
+      break;
+  }
+  return TranscriptLayout::kLines;
+}
 
 }  // namespace
 
 std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t line_limit) {
-  if (style == TranscriptStyle::kClean) return std::make_unique<CleanTranscriber>(line_limit);
+  if (IsClean(style)) return std::make_unique<CleanTranscriber>(LayoutOf(style), line_limit);
   return std::make_unique<DefaultTranscriber>(line_limit);
 }
 
 OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, TranscriptSink& sink,
                          std::span<char> buffer, std::string& scratch) {
   TranscriptOutput& output = transcriber.output();
+  const std::size_t settled = std::min(output.unsettled_at, output.bytes.size());
   std::size_t from = 0;
-  for (const LongLine& line : output.long_lines) {
+  std::size_t lines = 0;
+  for (; lines < output.long_lines.size(); ++lines) {
+    const LongLine& line = output.long_lines[lines];
+    if (line.at >= output.unsettled_at) break;
     if (!sink.Write(output.bytes.data() + from, line.at - from)) return OutputResult::kWriteFailed;
     from = line.at;
     // Written as it is read again, so that the line is never held whole.
@@ -109,8 +145,12 @@ OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, Transc
     transcriber.EndLongLine(scratch);
     if (!written || !sink.Write(scratch.data(), scratch.size())) return OutputResult::kWriteFailed;
   }
-  const bool written = sink.Write(output.bytes.data() + from, output.bytes.size() - from);
-  output.Clear();
+  const bool written = sink.Write(output.bytes.data() + from, settled - from);
+  if (output.unsettled_at == TranscriptOutput::kAllSettled && lines == output.long_lines.size()) {
+    output.Clear();
+  } else {
+    output.DropWritten(settled, lines);
+  }
   return written ? OutputResult::kWritten : OutputResult::kWriteFailed;
 }
 

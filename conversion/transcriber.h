@@ -17,13 +17,20 @@
 
 namespace orvane {
 
-// How a caption file becomes a transcript.
+// How a caption file becomes a transcript. Each clean style is the one
+// before it with more asked for, so that options can only add to a style.
 enum class TranscriptStyle {
-  kDefault,  // every caption line that is not a header, timing or cue number, bare
-             // voice and class tags removed (CaptionFilter)
-  kClean,    // the file read as WebVTT: only what was said, with speaker labels and
-             // without repeated lines (WebVttCueReader, LineTranscriptWriter)
+  kDefault,          // every caption line that is not a header, timing or cue number, bare
+                     // voice and class tags removed (CaptionFilter)
+  kClean,            // the file read as WebVTT: only what was said, with speaker labels and
+                     // without repeated lines, a caption line to a line (WebVttCueReader,
+                     // CleanTranscriptWriter)
+  kParagraphs,       // kClean with its lines joined into paragraphs
+  kTimedParagraphs,  // kParagraphs, each starting with its time "[MM:SS] "
 };
+
+// True for the styles that read the file as WebVTT (all but kDefault).
+constexpr bool IsClean(TranscriptStyle style) { return style != TranscriptStyle::kDefault; }
 
 class Transcriber {
  public:

@@ -22,20 +22,36 @@ struct LongLine {
   SourceRange range;
   std::uint64_t last_close = 0;
   Voice voice;
+  std::uint64_t skip = 0;  // cleaned bytes of its start left out
 };
 
 struct TranscriptOutput {
+  static constexpr std::size_t kAllSettled = static_cast<std::size_t>(-1);
+
   std::string bytes;
   std::vector<LongLine> long_lines;  // in order of `at`
+  // Bytes and long lines from here on may still change: they stay when the
+  // rest is written out.
+  std::size_t unsettled_at = kAllSettled;
 
   void Clear() {
     bytes.clear();
     long_lines.clear();
+    unsettled_at = kAllSettled;
+  }
+  // Drops what was written out: the bytes before `settled` and the long lines
+  // before `lines`.
+  void DropWritten(std::size_t settled, std::size_t lines) {
+    bytes.erase(0, settled);
+    long_lines.erase(long_lines.begin(), long_lines.begin() + static_cast<std::ptrdiff_t>(lines));
+    for (LongLine& line : long_lines) line.at -= settled;
+    if (unsettled_at != kAllSettled) unsettled_at -= settled;
   }
   // Clear, releasing buffers that grew large.
   void Reset() {
     ClearKeepingSmall(bytes);
     ClearKeepingSmall(long_lines);
+    unsettled_at = kAllSettled;
   }
 };
 

@@ -290,6 +290,8 @@ void WebVttCueReader::Reset() {
   bom_ = 0;
   block_ = Block::kFirstLine;
   cleaner_.EndCue();
+  cue_has_line_ = false;
+  label_.clear();
   failed_ = false;
   ClearKeepingSmall(text_);
   streamed_.prefix.clear();
@@ -433,6 +435,8 @@ void WebVttCueReader::StartCueIfTiming(Line& line) {
     return;
   }
   block_ = Block::kCueText;
+  cue_has_line_ = false;
+  label_.clear();
   sink_.BeginCue(timing_);
 }
 
@@ -452,57 +456,92 @@ inline void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits,
   if (may_be_long) long_text_.voice = cleaner_.voice();
   ClearKeepingSmall(text_);  // a buffer grown by a long line is not kept
   const auto [text, speaker] = cleaner_.CleanLine(line, traits, text_);
+  if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
   if (text.empty()) return;
   if (!may_be_long || text.size() <= held_limit_) {
-    sink_.AddLine({text, nullptr, speaker});
+    AddText(text, speaker);
   } else {
     AddLongLine(line, text, speaker, range);
   }
 }
 
+inline void WebVttCueReader::AddText(std::string_view text, std::string_view speaker) {
+  if (!cue_has_line_) {
+    if (const std::size_t label = LabelSize(text, speaker); label != 0) {
+      label_.assign(text.substr(0, label));
+      text.remove_prefix(label + 2);
+    }
+    cue_has_line_ = true;
+  }
+  sink_.AddLine({text, nullptr, speaker, label_});
+}
+
+void WebVttCueReader::AddLongText(const LongTextBuilder& builder, std::size_t label,
+                                  std::string_view speaker, SourceRange range,
+                                  std::uint64_t last_close) {
+  builder.Finish(long_text_);
+  long_text_.range = range;
+  long_text_.last_close = last_close;
+  long_text_.skip = label == 0 ? 0 : label + 2;
+  cue_has_line_ = true;
+  sink_.AddLine({{}, &long_text_, speaker, label_});
+}
+
 [[gnu::noinline]] void WebVttCueReader::AddLongLine(std::string_view line, std::string_view text,
                                                     std::string_view speaker, SourceRange range) {
-  TextHash hash;
-  hash.Add(text);
+  const std::size_t label = LabelSize(text, speaker);
+  if (label != 0) label_.assign(text.substr(0, label));
+  whole_.Begin(label == 0 ? 0 : label + 2, sink_.GrowthPrefixSize());
+  whole_.Add(text);
   const std::size_t close = line.rfind('>');
-  long_text_.size = text.size();
-  long_text_.hash = hash.value();
-  long_text_.range = range;
-  long_text_.last_close = close == line.npos ? 0 : close;
-  sink_.AddLine({{}, &long_text_, speaker});
+  AddLongText(whole_, label, speaker, range, close == line.npos ? 0 : close);
 }
 
 void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
   long_text_.voice = cleaner_.voice();
   cleaner_.Begin(last_close);
   text_.clear();
-  TextHash hash;
-  std::uint64_t hashed = 0;
-  const auto take_hashed = [&] {
-    hash.Add(text_);
-    hashed += text_.size();
+  // The first bytes are held until they can tell a text label, whose line's
+  // speaker is only known at its end: both ways are built until then.
+  const std::size_t first_take = std::max<std::size_t>(held_limit_, kMaxTextLabel + 8);
+  bool taken = false;
+  std::size_t label = 0;
+  const auto take = [&] {
+    if (!taken) {
+      taken = true;
+      const std::uint64_t prefix = sink_.GrowthPrefixSize();
+      whole_.Begin(0, prefix);
+      label = cue_has_line_ ? 0 : TextLabelSize(text_);
+      if (label != 0) unlabelled_.Begin(label + 2, prefix);
+    }
+    whole_.Add(text_);
+    if (label != 0) unlabelled_.Add(text_);
     text_.clear();
   };
   reread_.resize(kRereadBlock);
   const bool read = ReadRange(*source_, range, reread_, [&](std::string_view bytes) {
     cleaner_.Add(bytes, text_);
-    if (text_.size() > held_limit_) take_hashed();
+    if (text_.size() > first_take) take();
   });
   if (!read) {
     failed_ = true;
     return;
   }
   const std::string_view speaker = cleaner_.End(text_);
-  if (hashed + text_.size() <= held_limit_) {
-    if (!text_.empty()) sink_.AddLine({text_, nullptr, speaker});
+  if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
+  if (!taken && text_.size() <= held_limit_) {
+    if (!text_.empty()) AddText(text_, speaker);
     return;
   }
-  take_hashed();
-  long_text_.size = hashed;
-  long_text_.hash = hash.value();
-  long_text_.range = range;
-  long_text_.last_close = last_close;
-  sink_.AddLine({{}, &long_text_, speaker});
+  take();
+  if (label != 0 && cue_has_line_ == false && speaker.empty()) {
+    LongText head;
+    whole_.Finish(head);
+    label_.assign(std::string_view(head.head).substr(0, label));
+    AddLongText(unlabelled_, label, speaker, range, last_close);
+  } else {
+    AddLongText(whole_, 0, speaker, range, last_close);
+  }
 }
 
 }  // namespace orvane

@@ -133,6 +133,17 @@ class WebVttCueReader {
   void AddLongLine(std::string_view line, std::string_view text, std::string_view speaker,
                    SourceRange range);
   void AddStreamedLine(SourceRange range, std::uint64_t last_close);
+  // Hands on a cleaned line that is held; the cue's first line may start
+  // with a speaker written as text, which names the speaker of its lines.
+  void AddText(std::string_view text, std::string_view speaker);
+  // The size of the text label the cue's first line, `text` (or its first
+  // bytes), starts with when its speaker is `speaker`; 0 when none.
+  std::size_t LabelSize(std::string_view text, std::string_view speaker) const {
+    return cue_has_line_ || !speaker.empty() ? 0 : TextLabelSize(text);
+  }
+  // Hands on a LongText built from the cleaned line.
+  void AddLongText(const LongTextBuilder& builder, std::size_t label, std::string_view speaker,
+                   SourceRange range, std::uint64_t last_close);
 
   CueSink& sink_;
   std::size_t held_limit_;  // longest cleaned line held
@@ -144,6 +155,11 @@ class WebVttCueReader {
   CueTextCleaner cleaner_;
   std::string text_;    // scratch: a cleaned line
   LongText long_text_;  // scratch: a cleaned line too long to hold
+  // For a long first line: the text whole, and without a label it may start with.
+  LongTextBuilder whole_;
+  LongTextBuilder unlabelled_;
+  bool cue_has_line_ = false;  // a line of the cue was handed on
+  std::string label_;          // the speaker the cue's first line names as text
   std::vector<char> reread_;
   bool failed_ = false;
   // A line longer than the limit, as it passes.

@@ -151,19 +151,20 @@ TEST(CleanTranscript, Rules) {
       {"00:01.000 --> 00:02.000\n\xC2<i>\xA0</i>x\n", "\xC3\x82 x\r\n"},
       // Repeated lines.
       {"00:01.000 --> 00:02.000\nA\nB\n\n00:02.000 --> 00:03.000\nB\nC\n\n"
-       "00:03.000 --> 00:04.000\nB\nC\n\n00:04.000 --> 00:05.000\nA\n",
-       "A\r\nB\r\nC\r\nA\r\n"},
+       "00:03.000 --> 00:03.050\nB\nC\n\n00:04.000 --> 00:05.000\nA\n",
+       "A\r\nB\r\nC\r\nA\r\n"},  // a flash that repeats the cue before is dropped
       {"00:01.000 --> 00:02.000\nA\nA\n\n00:02.000 --> 00:03.000\nA\nA\nA\nB\n",
        "A\r\nA\r\nA\r\nB\r\n"},
       {"00:01.000 --> 00:02.000\nA\n\n00:02.000 --> 00:03.000\n<i> </i>\n\n"
-       "00:03.000 --> 00:04.000\nA\n\nNOTE A\n\n00:04.000 --> 00:05.000\nA\n",
+       "00:03.000 --> 00:03.001\nA\n\nNOTE A\n\n00:04.000 --> 00:04.050\nA\n",
        "A\r\n"},  // cues without lines and other blocks do not count
       {"00:01.000 --> 00:02.000\nA\nA\nA\n\n00:02.000 --> 00:03.000\nA\nA\nB\n",
        "A\r\nA\r\nA\r\nB\r\n"},
       {"00:01.000 --> 00:02.000\nA\n\n00:02.000 --> 00:03.000\nB\n\n"
        "00:03.000 --> 00:04.000\nA\n",
        "A\r\nB\r\nA\r\n"},
-      {"00:01.000 --> 00:02.000\n<b>A</b>\n\n00:02.000 --> 00:03.000\n A&#32;\n", "A\r\n"},
+      {"00:01.000 --> 00:02.000\n<b>A</b>\n\n00:02.000 --> 00:03.000\n A&#32;\n",
+       "A\r\nA\r\n"},  // said again: it lasts a second
       // Speakers.
       {"00:01.000 --> 00:02.000\n<v Ann>a\nb</v>\nc\n<v Ann>d\n", "Ann: a\r\nb\r\nc\r\nAnn: d\r\n"},
       {"00:01.000 --> 00:02.000\nx <v Ann>a</v> <v Bob>b\n<v Cy>c\n",

@@ -1,0 +1,513 @@
+#include "conversion/clean_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace orvane {
+namespace {
+
+// A cue that only repeats the cue before and lasts this long or less is a
+// flash between two cues, not a line said again.
+constexpr std::int64_t kFlashMillis = 50;
+// Rolling captions hold a line between cues: a cue that only repeats the cue
+// before and starts within this of its end holds it.
+constexpr std::int64_t kHoldGapMillis = 100;
+// A pause this long starts a new paragraph.
+constexpr std::int64_t kPauseMillis = 2000;
+// A paragraph this long (in code points) ends at a sentence's end, or at
+// the next line when it is twice as long.
+constexpr std::uint64_t kSentenceBreakChars = 500;
+constexpr std::uint64_t kParagraphChars = 1000;
+// A cue whose first line may have grown from the cue before's last line is
+// held until it is known whether it is rolling: until an inline timestamp or
+// its end, but no longer than this many lines or bytes, after which it is
+// taken as not rolling.
+constexpr std::size_t kMostUndecidedLines = 64;
+constexpr std::size_t kMostUndecidedBytes = std::size_t{1} << 20;
+
+std::uint64_t CodePoints(std::string_view text) {
+  std::uint64_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+// The code point of the UTF-8 sequence at the start of `text`, which is well
+// formed (cleaned text is); 0 when empty.
+char32_t FirstCodePoint(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) return lead;
+  const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  char32_t c = lead & (0x3F >> (length - 1));
+  for (int i = 1; i < length && static_cast<std::size_t>(i) < text.size(); ++i) {
+    c = (c << 6) | (static_cast<unsigned char>(text[static_cast<std::size_t>(i)]) & 0x3F);
+  }
+  return c;
+}
+
+char32_t LastCodePoint(std::string_view text) {
+  std::size_t at = text.size();
+  while (at > 0 && (static_cast<unsigned char>(text[at - 1]) & 0xC0) == 0x80) --at;
+  return at == 0 ? 0 : FirstCodePoint(text.substr(at - 1));
+}
+
+// Chinese and Japanese are written without spaces between words; Korean
+// keeps them (its syllables lie outside these blocks).
+bool IsJoinedWithoutSpace(char32_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// The size of the run of '>' a line starts with when it is a speaker-change
+// marker (two or more), else 0.
+std::size_t MarkerSize(std::string_view text) {
+  std::size_t size = 0;
+  while (size < text.size() && text[size] == '>') ++size;
+  return size >= 2 ? size : 0;
+}
+
+void AppendTail(std::string& tail, std::string_view bytes) {
+  if (bytes.size() >= LongText::kTailBytes) {
+    tail.assign(bytes.substr(bytes.size() - LongText::kTailBytes));
+    return;
+  }
+  tail.append(bytes);
+  if (tail.size() > LongText::kTailBytes) tail.erase(0, tail.size() - LongText::kTailBytes);
+}
+
+void AppendTwoDigits(std::int64_t value, std::string& out) {
+  out.push_back(static_cast<char>('0' + value / 10));
+  out.push_back(static_cast<char>('0' + value % 10));
+}
+
+// "[MM:SS] " below an hour, "[H:MM:SS] " from an hour on, rounded down.
+void AppendTimeStamp(std::int64_t millis, std::string& out) {
+  const std::int64_t seconds = std::max<std::int64_t>(millis, 0) / 1000;
+  out.push_back('[');
+  if (seconds >= 3600) {
+    out.append(std::to_string(seconds / 3600));
+    out.push_back(':');
+  }
+  AppendTwoDigits(seconds / 60 % 60, out);
+  out.push_back(':');
+  AppendTwoDigits(seconds % 60, out);
+  out.append("] ");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The line layout.
+
+void LineLayout::Settle() {
+  if (output_.unsettled_at == TranscriptOutput::kAllSettled) return;
+  output_.bytes.append("\r\n");
+  output_.unsettled_at = TranscriptOutput::kAllSettled;
+}
+
+void LineLayout::Append(const KeptLine& line) {
+  if (line.long_text != nullptr) {
+    const LongText& text = *line.long_text;
+    output_.long_lines.push_back(
+        {output_.bytes.size(), text.range, text.last_close, text.voice, text.skip + line.strip});
+  } else {
+    output_.bytes.append(line.text.substr(std::min(line.strip, line.text.size())));
+  }
+}
+
+void LineLayout::Add(std::string_view speaker, const KeptLine& line) {
+  Settle();
+  if (speaker != speaker_) {
+    if (!speaker.empty()) output_.bytes.append(speaker).append(": ");
+    speaker_.assign(speaker);
+  }
+  output_.unsettled_at = output_.bytes.size();
+  Append(line);
+}
+
+// The line replaced keeps its place and its label.
+void LineLayout::Replace(const KeptLine& line) {
+  const std::size_t at = output_.unsettled_at;
+  if (at == TranscriptOutput::kAllSettled) {
+    Add(speaker_, line);
+    return;
+  }
+  output_.bytes.resize(at);
+  while (!output_.long_lines.empty() && output_.long_lines.back().at >= at) {
+    output_.long_lines.pop_back();
+  }
+  Append(line);
+}
+
+void LineLayout::Finish() { Settle(); }
+
+void LineLayout::Reset() { speaker_.clear(); }
+
+// ---------------------------------------------------------------------------
+// The paragraph layout.
+
+void ParagraphLayout::Add(std::string_view speaker, bool marker, const KeptLine& line) {
+  if (marker) speaker_.clear();
+  bool labelled = false;
+  if (!speaker.empty() && speaker != speaker_) {
+    speaker_.assign(speaker);
+    labelled = true;
+  }
+  const bool breaks = !open_ || labelled || marker ||
+                      line.timing.start >= last_end_ + kPauseMillis || chars_ >= kParagraphChars ||
+                      (chars_ >= kSentenceBreakChars && EndsSentence(tail_));
+  if (breaks) {
+    Write();
+    open_ = true;
+    start_ = line.timing.start;
+    label_.assign(labelled ? std::string_view(speaker_) : std::string_view());
+    text_.clear();
+    longs_.clear();
+    chars_ = 0;
+    tail_.clear();
+  }
+  Join(line);
+  last_end_ = line.timing.end;
+}
+
+void ParagraphLayout::Join(const KeptLine& line) {
+  const std::string_view start =
+      line.long_text != nullptr ? std::string_view(line.long_text->head) : line.text;
+  const std::string_view rest = start.substr(std::min(line.strip, start.size()));
+  const bool has_text = !text_.empty() || !longs_.empty();
+  if (has_text && !rest.empty() && !IsJoinedWithoutSpace(LastCodePoint(tail_)) &&
+      !IsJoinedWithoutSpace(FirstCodePoint(rest))) {
+    text_.push_back(' ');
+    ++chars_;
+    AppendTail(tail_, " ");
+  }
+  Append(line, line.strip);
+}
+
+void ParagraphLayout::Append(const KeptLine& line, std::size_t strip) {
+  last_at_ = text_.size();
+  last_longs_ = longs_.size();
+  last_chars_ = chars_;
+  last_strip_ = strip;
+  tail_before_last_ = tail_;
+  if (line.long_text == nullptr) {
+    const std::string_view rest = line.text.substr(std::min(strip, line.text.size()));
+    text_.append(rest);
+    chars_ += CodePoints(rest);
+    AppendTail(tail_, rest);
+    return;
+  }
+  const LongText& text = *line.long_text;
+  const std::size_t stripped = std::min(strip, text.head.size());
+  const std::string_view rest = std::string_view(text.head).substr(stripped);
+  if (text.size <= stripped) return;  // a marker alone
+  longs_.push_back({text_.size(), text, text.skip + stripped});
+  chars_ += text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
+  if (text.size <= text.head.size()) {
+    AppendTail(tail_, rest);
+  } else {
+    tail_ = text.tail;
+  }
+}
+
+// The line replaced keeps its place, its joining space and its paragraph; the
+// line that replaces it leaves out what it left out.
+void ParagraphLayout::Replace(const KeptLine& line) {
+  if (!open_) {
+    Add({}, false, line);
+    return;
+  }
+  text_.resize(last_at_);
+  longs_.resize(last_longs_);
+  chars_ = last_chars_;
+  tail_ = tail_before_last_;
+  Append(line, last_strip_);
+  last_end_ = line.timing.end;
+}
+
+void ParagraphLayout::Write() {
+  if (!open_) return;
+  open_ = false;
+  if (text_.empty() && longs_.empty()) return;  // a marker alone
+  std::string& bytes = output_.bytes;
+  if (written_) bytes.append("\r\n");
+  written_ = true;
+  if (timed_) AppendTimeStamp(start_, bytes);
+  if (!label_.empty()) bytes.append(label_).append(": ");
+  std::size_t from = 0;
+  for (const HeldLong& line : longs_) {
+    bytes.append(text_, from, line.at - from);
+    from = line.at;
+    output_.long_lines.push_back(
+        {bytes.size(), line.text.range, line.text.last_close, line.text.voice, line.skip});
+  }
+  bytes.append(text_, from);
+  bytes.append("\r\n");
+}
+
+void ParagraphLayout::Finish() { Write(); }
+
+void ParagraphLayout::Reset() {
+  open_ = written_ = false;
+  speaker_.clear();
+  last_end_ = start_ = 0;
+  label_.clear();
+  ClearKeepingSmall(text_);
+  longs_.clear();
+  chars_ = 0;
+  tail_.clear();
+}
+
+std::uint64_t ParagraphLayout::KeepFrom() const {
+  std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
+  if (!open_) return from;
+  for (const HeldLong& line : longs_) from = std::min(from, line.text.range.begin);
+  return from;
+}
+
+// ---------------------------------------------------------------------------
+// Which lines are kept.
+
+CleanTranscriptWriter::CleanTranscriptWriter(TranscriptOutput& output, TranscriptLayout layout)
+    : output_(output),
+      layout_(layout),
+      line_layout_(output),
+      paragraph_layout_(output, layout == TranscriptLayout::kTimedParagraphs) {}
+
+CleanTranscriptWriter::HeldLine& CleanTranscriptWriter::CueLines::Hold(const CueLine& line,
+                                                                       std::string_view speaker) {
+  if (held == lines.size()) lines.emplace_back();
+  HeldLine& kept = lines[held++];
+  kept.at = text.size();
+  kept.is_long = line.long_text != nullptr;
+  if (kept.is_long) {
+    kept.size = 0;
+    kept.long_text = *line.long_text;
+  } else {
+    kept.size = line.text.size();
+    text.append(line.text);
+  }
+  kept.speaker_size = speaker.size();
+  text.append(speaker);
+  kept.strip = 0;
+  kept.marker = false;
+  return kept;
+}
+
+void CleanTranscriptWriter::CueLines::KeepLast(std::size_t count) {
+  if (held <= count) return;
+  const std::size_t first = held - count;
+  const std::size_t dropped = lines[first].at;
+  text.erase(0, dropped);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::swap(lines[i], lines[first + i]);
+    lines[i].at -= dropped;
+  }
+  held = count;
+}
+
+void CleanTranscriptWriter::BeginCue(const CueTiming& timing) {
+  timing_ = timing;
+  cue_lines_ = 0;
+  settled_ = false;
+  cue_rolling_ = false;
+  turn_ = false;
+}
+
+// Paragraphs read a ">>" marker: it starts a turn, whose speaker is the
+// line's voice or a label after the marker, and the cue's later lines without
+// a voice take it. The line layout keeps the marker as text.
+std::string_view CleanTranscriptWriter::Speaker(const CueLine& line, bool& marker,
+                                                std::size_t& strip) {
+  if (layout_ == TranscriptLayout::kLines) return line.speaker.empty() ? line.label : line.speaker;
+  const std::string_view head =
+      line.long_text != nullptr ? std::string_view(line.long_text->head) : line.text;
+  const std::size_t run = MarkerSize(head);
+  if (run == 0) {
+    if (!line.speaker.empty()) return line.speaker;
+    return turn_ ? std::string_view(turn_speaker_) : line.label;
+  }
+  marker = true;
+  strip = run + (run < head.size() && head[run] == ' ' ? 1 : 0);
+  std::string_view speaker = line.speaker;
+  if (speaker.empty()) {
+    const std::string_view rest = head.substr(strip);
+    if (const std::size_t label = TextLabelSize(rest); label != 0) {
+      speaker = rest.substr(0, label);
+      strip += label + 2;
+    }
+  }
+  turn_ = true;
+  turn_speaker_.assign(speaker);
+  return turn_speaker_;
+}
+
+void CleanTranscriptWriter::AddLine(const CueLine& line) {
+  bool marker = false;
+  std::size_t strip = 0;
+  const std::string_view speaker = Speaker(line, marker, strip);
+  if (settled_ && cue().held >= 2 * kComparedLines) cue().KeepLast(kComparedLines);
+  HeldLine& held = cue().Hold(line, speaker);
+  held.marker = marker;
+  held.strip = strip;
+  ++cue_lines_;
+  if (settled_) {
+    Emit(cue().held - 1);
+  } else if (cue_lines_ > std::min(previous_lines_, kComparedLines)) {
+    // Later lines cannot change which lines repeat the cue before.
+    Settle(false);
+  }
+}
+
+void CleanTranscriptWriter::InlineTimestamp() {
+  cue_rolling_ = true;
+  // A cue that waited to know whether it is rolling now knows.
+  if (!settled_ && cue_lines_ > std::min(previous_lines_, kComparedLines)) Settle(false);
+}
+
+std::uint64_t CleanTranscriptWriter::GrowthPrefixSize() const {
+  const CueLines& lines = previous();
+  if (lines.held == 0) return 0;
+  const HeldLine& last = lines.lines[lines.held - 1];
+  return last.is_long ? last.long_text.size : last.size;
+}
+
+void CleanTranscriptWriter::EndCue() {
+  if (cue_lines_ != 0) {
+    if (!settled_) Settle(true);
+    cue().KeepLast(kComparedLines);
+    previous_end_ = timing_.end;
+    previous_lines_ = cue_lines_;
+    cue_at_ ^= 1;
+    cue().Clear();
+    cue_lines_ = 0;
+  }
+  file_rolling_ = file_rolling_ || cue_rolling_;
+  cue_rolling_ = false;
+}
+
+void CleanTranscriptWriter::Finish() {
+  if (layout_ == TranscriptLayout::kLines) {
+    line_layout_.Finish();
+  } else {
+    paragraph_layout_.Finish();
+  }
+}
+
+void CleanTranscriptWriter::Reset() {
+  line_layout_.Reset();
+  paragraph_layout_.Reset();
+  for (CueLines& lines : lines_) {
+    ClearKeepingSmall(lines.text);
+    lines.held = 0;
+    if (lines.lines.size() > 2 * kComparedLines) lines.lines.resize(2 * kComparedLines);
+    for (HeldLine& line : lines.lines) line.long_text = LongText();
+  }
+  cue_lines_ = previous_lines_ = 0;
+  previous_end_ = 0;
+  settled_ = file_rolling_ = cue_rolling_ = turn_ = false;
+  turn_speaker_.clear();
+}
+
+std::uint64_t CleanTranscriptWriter::KeepFrom() const {
+  std::uint64_t from = paragraph_layout_.KeepFrom();
+  for (const LongLine& line : output_.long_lines) from = std::min(from, line.range.begin);
+  if (!settled_) {
+    for (std::size_t i = 0; i < cue().held; ++i) {
+      const HeldLine& line = cue().lines[i];
+      if (line.is_long) from = std::min(from, line.long_text.range.begin);
+    }
+  }
+  return from;
+}
+
+// Most lines that differ differ in size.
+bool CleanTranscriptWriter::Same(const CueLines& a, std::size_t i, const CueLines& b,
+                                 std::size_t j) {
+  const HeldLine& line_a = a.lines[i];
+  const HeldLine& line_b = b.lines[j];
+  if (line_a.size != line_b.size || line_a.is_long != line_b.is_long) return false;
+  if (!line_a.is_long) return std::memcmp(a.Data(i), b.Data(j), line_a.size) == 0;
+  return line_a.long_text.size == line_b.long_text.size &&
+         line_a.long_text.hash == line_b.long_text.hash;
+}
+
+// True when line i of `a` is a proper prefix of line j of `b`, byte for
+// byte; a long line of `b` knows the hash of its prefix of the size that
+// matters.
+bool CleanTranscriptWriter::Grows(const CueLines& a, std::size_t i, const CueLines& b,
+                                  std::size_t j) {
+  const HeldLine& from = a.lines[i];
+  const HeldLine& to = b.lines[j];
+  if (!to.is_long) {
+    return !from.is_long && from.size < to.size &&
+           std::memcmp(a.Data(i), b.Data(j), from.size) == 0;
+  }
+  const std::uint64_t size = from.is_long ? from.long_text.size : from.size;
+  if (size == 0 || to.long_text.prefix_size != size) return false;
+  if (from.is_long) return to.long_text.prefix_hash == from.long_text.hash;
+  TextHash hash;
+  hash.Add(a.Text(i));
+  return to.long_text.prefix_hash == hash.value();
+}
+
+// The largest k such that the cue's first k lines match the cue before's
+// last k: equal, except that in rolling captions the k-th may have grown.
+CleanTranscriptWriter::Overlap CleanTranscriptWriter::FindOverlap(bool rolling) const {
+  const std::size_t most = std::min({cue_lines_, previous_lines_, kComparedLines});
+  for (std::size_t k = most; k > 0; --k) {
+    const std::size_t first = previous().held - k;
+    std::size_t i = 0;
+    while (i < k && Same(previous(), first + i, cue(), i)) ++i;
+    if (i == k) return {k, false};
+    if (rolling && i == k - 1 && Grows(previous(), first + i, cue(), i)) return {k, true};
+  }
+  return {};
+}
+
+[[gnu::noinline]] void CleanTranscriptWriter::Settle(bool at_end) {
+  Overlap overlap = FindOverlap(true);
+  if (overlap.grew && !rolling()) {
+    // Growth counts only in rolling captions, which an inline timestamp in a
+    // later line of this cue would make it.
+    if (!at_end && cue().held < kMostUndecidedLines && cue().text.size() < kMostUndecidedBytes) {
+      return;
+    }
+    overlap = FindOverlap(false);
+  }
+  settled_ = true;
+  std::size_t first = overlap.k;
+  if (overlap.k == cue_lines_ && !overlap.grew) {
+    // The cue shows only lines the cue before showed.
+    const bool flash = timing_.end - timing_.start <= kFlashMillis;
+    const bool held_on = rolling() && timing_.start <= previous_end_ + kHoldGapMillis;
+    if (flash || held_on) return;
+    first = 0;  // said again
+  }
+  if (overlap.grew) {
+    const KeptLine line = Kept(overlap.k - 1);
+    if (layout_ == TranscriptLayout::kLines) {
+      line_layout_.Replace(line);
+    } else {
+      paragraph_layout_.Replace(line);
+    }
+  }
+  for (std::size_t i = first; i < cue().held; ++i) Emit(i);
+}
+
+KeptLine CleanTranscriptWriter::Kept(std::size_t i) const {
+  const HeldLine& line = cue().lines[i];
+  return {cue().Text(i), line.is_long ? &line.long_text : nullptr, line.strip, timing_};
+}
+
+inline void CleanTranscriptWriter::Emit(std::size_t i) {
+  if (layout_ == TranscriptLayout::kLines) {
+    line_layout_.Add(cue().Speaker(i), Kept(i));
+  } else {
+    paragraph_layout_.Add(cue().Speaker(i), cue().lines[i].marker, Kept(i));
+  }
+}
+
+}  // namespace orvane
