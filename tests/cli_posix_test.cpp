@@ -201,6 +201,19 @@ TEST(OrvaneConvert, ClosedStandardStreams) {
   }
 }
 
+// The pipe filter takes the style options as a folder run does.
+TEST(OrvaneConvert, PipeFilterWritesParagraphs) {
+  TempDir dir;
+  testing::WriteFile(dir / "in.vtt",
+                     "WEBVTT\n\n00:01.000 --> 00:02.000\nDora: Hi.\n\n"
+                     "01:00:02.000 --> 01:00:03.000\nStill here?\n");
+  const Result result =
+      SpawnClosing(dir.path(), {"--timestamps", "--title", "Safety", "-"}, {}, dir / "in.vtt");
+  EXPECT_EQ(result.status, kExitOk);
+  EXPECT_EQ(result.out, "Safety.\r\n\r\n[00:01] Dora: Hi.\r\n\r\n[1:00:02] Still here?\r\n");
+  EXPECT_EQ(result.err, "");
+}
+
 // The names in `folder` of temporary files being written.
 std::set<std::string> Temporaries(const fs::path& folder) {
   std::set<std::string> names;

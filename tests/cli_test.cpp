@@ -127,16 +127,33 @@ TEST(OrvaneConvert, ReportsLikeTheDialogInCommandLineForm) {
   EXPECT_EQ(Invoke({Native("--"), Native("--help")}).status, kExitFailure);
 }
 
-TEST(OrvaneConvert, CleanOptionWritesCleanTranscripts) {
-  TempDir dir;
-  const std::string captions = "WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n";
-  WriteFile(dir / "a" / "x.vtt", captions);
-  WriteFile(dir / "b" / "x.vtt", captions);
-  EXPECT_EQ(Invoke({Native("--clean"), (dir / "a").native()}).status, kExitOk);
-  EXPECT_EQ(Invoke({(dir / "b").native()}).status, kExitOk);
-  EXPECT_EQ(testing::ReadFile(dir / "a" / "x.txt"), "Ana: Hi & bye\r\n");
-  EXPECT_EQ(testing::ReadFile(dir / "b" / "x.txt"),
-            "00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r\n");
+TEST(OrvaneConvert, StyleOptionsImplyTheStylesTheyBuildOn) {
+  const std::string captions =
+      "WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n\n"
+      "00:02.000 --> 00:03.000\n<v Ana>again\n";
+  const std::string lines = "Ana: Hi & bye\r\nagain\r\n";
+  const std::string paragraph = "Ana: Hi & bye again\r\n";
+  const std::string timed = "[00:01] Ana: Hi & bye again\r\n";
+  const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+      {{},
+       "00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r\n"
+       "00:02.000 --> 00:03.000\r\n<v Ana>again\r\n"},
+      {{"--clean"}, lines},
+      {{"--paragraphs"}, paragraph},
+      {{"--paragraphs", "--clean"}, paragraph},
+      {{"--timestamps"}, timed},
+      {{"--timestamps", "--paragraphs", "--clean"}, timed},
+  };
+  for (const auto& [options, transcript] : cases) {
+    TempDir dir;
+    WriteFile(dir / "x.vtt", captions);
+    std::vector<NativeString> args;
+    for (const std::string_view option : options) args.push_back(Native(option));
+    SCOPED_TRACE(::testing::PrintToString(options));
+    args.push_back(dir.path().native());
+    EXPECT_EQ(Invoke(args).status, kExitOk);
+    EXPECT_EQ(testing::ReadFile(dir / "x.txt"), transcript);
+  }
 }
 
 TEST(OrvaneConvert, ShowsControlCharactersInNamesEscaped) {
