@@ -81,26 +81,42 @@ std::string MakeCaptions(std::size_t size, bool rolling, bool crlf) {
 
 constexpr std::size_t kInputSize = 16 << 20;
 
-// Fed in read-sized blocks, the output drained after each, as a conversion
-// does it. Arguments: rolling auto-captions or lecture captions; CR LF or LF.
+// Feeds `captions` to `transcriber` in read-sized blocks, the output drained
+// after each, as a conversion does it.
+void FeedInBlocks(orvane::Transcriber& transcriber, const std::string& captions,
+                  orvane::MemorySource& source) {
+  transcriber.Reset();
+  constexpr std::size_t kBlock = 256 * 1024;
+  for (std::size_t at = 0; at < captions.size(); at += kBlock) {
+    transcriber.Feed(std::string_view(captions).substr(at, kBlock), source);
+    benchmark::DoNotOptimize(transcriber.output().bytes.data());
+    transcriber.output().Clear();
+  }
+  transcriber.Finish(source);
+}
+
+// Arguments: rolling auto-captions or lecture captions; CR LF or LF.
 void BM_CleanFilterBlocks(benchmark::State& state) {
   const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0, state.range(1) != 0);
   const auto transcriber =
       orvane::MakeTranscriber(orvane::TranscriptStyle::kClean, orvane::kDefaultLineLimit);
   orvane::MemorySource source(captions);
-  for (auto _ : state) {
-    transcriber->Reset();
-    constexpr std::size_t kBlock = 256 * 1024;
-    for (std::size_t at = 0; at < captions.size(); at += kBlock) {
-      transcriber->Feed(std::string_view(captions).substr(at, kBlock), source);
-      benchmark::DoNotOptimize(transcriber->output().bytes.data());
-      transcriber->output().Clear();
-    }
-    transcriber->Finish(source);
-  }
+  for (auto _ : state) FeedInBlocks(*transcriber, captions, source);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
 }
 BENCHMARK(BM_CleanFilterBlocks)->ArgNames({"rolling", "crlf"})->ArgsProduct({{0, 1}, {0, 1}});
+
+// The paragraph layout with time stamps. Arguments: rolling auto-captions or
+// lecture captions.
+void BM_ParagraphFilterBlocks(benchmark::State& state) {
+  const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0, false);
+  const auto transcriber =
+      orvane::MakeTranscriber(orvane::TranscriptStyle::kTimedParagraphs, orvane::kDefaultLineLimit);
+  orvane::MemorySource source(captions);
+  for (auto _ : state) FeedInBlocks(*transcriber, captions, source);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
+}
+BENCHMARK(BM_ParagraphFilterBlocks)->ArgNames({"rolling"})->DenseRange(0, 1);
 
 // The whole caption file in one piece.
 void BM_FilterCleanCaptions(benchmark::State& state) {

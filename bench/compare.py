@@ -45,6 +45,9 @@ CONTENDERS = [
     ("orvane-convert -j 2", ["{build}/orvane-convert", "-j", "2"], "this project, two files at once"),
     ("orvane-convert --clean", ["{build}/orvane-convert", "--clean"],
      "this project, clean transcripts (a different transcript: not compared)"),
+    ("orvane-convert --paragraphs --timestamps",
+     ["{build}/orvane-convert", "--paragraphs", "--timestamps"],
+     "this project, clean transcripts in timed paragraphs (not compared)"),
     ("copy floor", ["{build}/bench/copy_floor"],
      "each .vtt copied to its .txt with read/write in 256 KiB blocks, nothing else"),
     ("std::regex + streams", ["{build}/bench/regex_reference"],
@@ -56,6 +59,9 @@ CONTENDERS = [
 # Largest allowed ratio to orvane-convert for the copy floor, smallest for the others.
 TARGETS = {"copy floor": 1 / 1.5, "std::regex + streams": 25, "grep + sed": 5, "webvtt-py": 100}
 CLEAN = "orvane-convert --clean"
+PARAGRAPHS = "orvane-convert --paragraphs --timestamps"
+PARAGRAPHS_VS_CLEAN = 1.2  # largest allowed time of timed paragraphs over the clean lines
+PARAGRAPH_FILTER_TARGET = 0.8e9  # bytes per second
 JOBS_SPEEDUP = 1.5  # smallest allowed speed-up of -j 2 over -j 1 on the folder
 CLEAN_VS_DEFAULT = 1.5  # largest allowed time of the clean style over the default one
 CLEAN_VS_WEBVTT = 40    # smallest allowed speed-up of the clean style over webvtt-py
@@ -157,7 +163,8 @@ def compare(build, folder, rounds, baseline=None):
     groups = []
     for name, argv, what in CONTENDERS:
         group = [(name, [part.format(build=build) for part in argv] + [folder], what, False)]
-        if baseline and name.startswith("orvane-convert"):
+        # Builds from before paragraphs do not take their options.
+        if baseline and name.startswith("orvane-convert") and name != PARAGRAPHS:
             group.append((name, [part.format(build=baseline) for part in argv] + [folder], what, True))
         groups.append(group)
     programs = [program for group in groups for program in group]
@@ -183,6 +190,8 @@ def compare(build, folder, rounds, baseline=None):
                     same[key] = "(a copy)"
                 elif name == CLEAN:
                     same[key] = "(clean)"
+                elif name == PARAGRAPHS:
+                    same[key] = "(paragraphs)"
                 elif key not in same or name.startswith("orvane-convert -j"):
                     produced = transcripts(folder)
                     differing = sum(1 for file, digest in reference.items() if produced.get(file) != digest)
@@ -327,6 +336,15 @@ def check_targets(rows, throughput, memory, tree):
         speedup = by_name["webvtt-py"]["ratio"] / clean
         lines.append(("clean style at least %g× faster than webvtt-py" % CLEAN_VS_WEBVTT,
                       "%.1f×" % speedup, speedup >= CLEAN_VS_WEBVTT))
+    if PARAGRAPHS in by_name and CLEAN in by_name:
+        ratio = by_name[PARAGRAPHS]["seconds"] / by_name[CLEAN]["seconds"]
+        lines.append(("timed paragraphs at most %g× the clean lines' time" % PARAGRAPHS_VS_CLEAN,
+                      "%.2f×" % ratio, ratio <= PARAGRAPHS_VS_CLEAN))
+    paragraph_rates = [rate for name, rate in throughput.items() if name.startswith("BM_Paragraph")]
+    if paragraph_rates:
+        lines.append(("in-memory paragraph writer at 0.8 GB/s or more (lecture and auto-captions)",
+                      "%.2f GB/s" % (min(paragraph_rates) / 1e9),
+                      min(paragraph_rates) >= PARAGRAPH_FILTER_TARGET))
     clean_rates = [rate for name, rate in throughput.items() if name.startswith("BM_Clean")]
     if clean_rates:
         lines.append(("in-memory clean filter at 500 MB/s or more (slowest case)",
