@@ -27,10 +27,24 @@ constexpr std::uint64_t kParagraphChars = 1000;
 constexpr std::size_t kMostUndecidedLines = 64;
 constexpr std::size_t kMostUndecidedBytes = std::size_t{1} << 20;
 
+// Counts the bytes that are not UTF-8 continuation bytes (10xxxxxx), eight
+// at a time.
 std::uint64_t CodePoints(std::string_view text) {
-  std::uint64_t count = 0;
-  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::uint64_t continuations = 0;
+  std::size_t at = 0;
+  for (; text.size() - at >= 8; at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    // One bit a continuation byte, summed by a multiplication (no popcnt
+    // instruction in the baseline x86-64).
+    const std::uint64_t ones = (word & ~(word << 1) & kHighBits) >> 7;
+    continuations += (ones * 0x0101010101010101u) >> 56;
+  }
+  for (; at < text.size(); ++at) {
+    continuations += (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  }
+  return text.size() - continuations;
 }
 
 // The code point of the UTF-8 sequence at the start of `text`, which is well
@@ -68,15 +82,6 @@ std::size_t MarkerSize(std::string_view text) {
   return size >= 2 ? size : 0;
 }
 
-void AppendTail(std::string& tail, std::string_view bytes) {
-  if (bytes.size() >= LongText::kTailBytes) {
-    tail.assign(bytes.substr(bytes.size() - LongText::kTailBytes));
-    return;
-  }
-  tail.append(bytes);
-  if (tail.size() > LongText::kTailBytes) tail.erase(0, tail.size() - LongText::kTailBytes);
-}
-
 void AppendTwoDigits(std::int64_t value, std::string& out) {
   out.push_back(static_cast<char>('0' + value / 10));
   out.push_back(static_cast<char>('0' + value % 10));
@@ -101,25 +106,27 @@ void AppendTimeStamp(std::int64_t millis, std::string& out) {
 // ---------------------------------------------------------------------------
 // The line layout.
 
-void LineLayout::Settle() {
+inline void LineLayout::Settle() {
   if (output_.unsettled_at == TranscriptOutput::kAllSettled) return;
-  output_.bytes.append("\r\n");
+  output_.bytes.push_back('\r');
+  output_.bytes.push_back('\n');
   output_.unsettled_at = TranscriptOutput::kAllSettled;
 }
 
-void LineLayout::Append(const KeptLine& line) {
+// Lines of this layout have nothing to leave out.
+inline void LineLayout::Append(const KeptLine& line) {
   if (line.long_text != nullptr) {
     const LongText& text = *line.long_text;
     output_.long_lines.push_back(
-        {output_.bytes.size(), text.range, text.last_close, text.voice, text.skip + line.strip});
+        {output_.bytes.size(), text.range, text.last_close, text.voice, text.skip});
   } else {
-    output_.bytes.append(line.text.substr(std::min(line.strip, line.text.size())));
+    output_.bytes.append(line.text);
   }
 }
 
 void LineLayout::Add(std::string_view speaker, const KeptLine& line) {
   Settle();
-  if (speaker != speaker_) {
+  if (speaker != speaker_) [[unlikely]] {
     if (!speaker.empty()) output_.bytes.append(speaker).append(": ");
     speaker_.assign(speaker);
   }
@@ -149,122 +156,128 @@ void LineLayout::Reset() { speaker_.clear(); }
 // The paragraph layout.
 
 void ParagraphLayout::Add(std::string_view speaker, bool marker, const KeptLine& line) {
+  if (open_ && output_.unsettled_at == TranscriptOutput::kAllSettled) open_ = false;
   if (marker) speaker_.clear();
   bool labelled = false;
   if (!speaker.empty() && speaker != speaker_) {
     speaker_.assign(speaker);
     labelled = true;
   }
-  const bool breaks = !open_ || labelled || marker ||
-                      line.timing.start >= last_end_ + kPauseMillis || chars_ >= kParagraphChars ||
-                      (chars_ >= kSentenceBreakChars && EndsSentence(tail_));
-  if (breaks) {
-    Write();
-    open_ = true;
-    start_ = line.timing.start;
-    label_.assign(labelled ? std::string_view(speaker_) : std::string_view());
-    text_.clear();
-    longs_.clear();
-    chars_ = 0;
-    tail_.clear();
+  bool breaks = !open_ || labelled || marker || line.timing.start >= last_end_ + kPauseMillis;
+  // Bytes bound code points from above: most paragraphs need no count.
+  if (!breaks && output_.bytes.size() - base() - text_from_ + long_chars_ >= kSentenceBreakChars) {
+    const std::uint64_t chars = Chars();
+    breaks = chars >= kParagraphChars || (chars >= kSentenceBreakChars && EndsSentence(Tail()));
   }
+  if (breaks) Open(line, labelled);
   Join(line);
   last_end_ = line.timing.end;
+}
+
+void ParagraphLayout::Open(const KeptLine& line, bool labelled) {
+  Close();
+  open_ = true;
+  std::string& bytes = output_.bytes;
+  output_.unsettled_at = bytes.size();
+  if (written_) bytes.append("\r\n");
+  if (timed_) AppendTimeStamp(line.timing.start, bytes);
+  if (labelled) bytes.append(speaker_).append(": ");
+  text_from_ = counted_to_ = bytes.size() - base();
+  counted_chars_ = 0;
+  longs_ = 0;
+  long_chars_ = 0;
+  long_tails_.clear();
+}
+
+void ParagraphLayout::Close() {
+  if (!open_) return;
+  open_ = false;
+  std::string& bytes = output_.bytes;
+  if (bytes.size() == base() + text_from_ && longs_ == 0) {
+    bytes.resize(base());  // a marker alone
+  } else {
+    bytes.append("\r\n");
+    written_ = true;
+  }
+  output_.unsettled_at = TranscriptOutput::kAllSettled;
+}
+
+std::uint64_t ParagraphLayout::Chars() {
+  const std::size_t end = output_.bytes.size() - base();
+  counted_chars_ += CodePoints(std::string_view(output_.bytes).substr(base() + counted_to_));
+  counted_to_ = end;
+  return counted_chars_ + long_chars_;
+}
+
+std::string_view ParagraphLayout::Tail() const {
+  const std::size_t end = output_.bytes.size() - base();
+  std::size_t from = text_from_;
+  if (!long_tails_.empty()) {
+    if (long_tails_.back().first == end) return long_tails_.back().second;
+    from = long_tails_.back().first;
+  }
+  from = std::max(from, end - std::min<std::size_t>(end, LongText::kTailBytes));
+  return std::string_view(output_.bytes).substr(base() + from);
 }
 
 void ParagraphLayout::Join(const KeptLine& line) {
   const std::string_view start =
       line.long_text != nullptr ? std::string_view(line.long_text->head) : line.text;
   const std::string_view rest = start.substr(std::min(line.strip, start.size()));
-  const bool has_text = !text_.empty() || !longs_.empty();
-  if (has_text && !rest.empty() && !IsJoinedWithoutSpace(LastCodePoint(tail_)) &&
+  const bool has_text = output_.bytes.size() > base() + text_from_ || longs_ != 0;
+  if (has_text && !rest.empty() && !IsJoinedWithoutSpace(LastCodePoint(Tail())) &&
       !IsJoinedWithoutSpace(FirstCodePoint(rest))) {
-    text_.push_back(' ');
-    ++chars_;
-    AppendTail(tail_, " ");
+    output_.bytes.push_back(' ');
   }
   Append(line, line.strip);
 }
 
 void ParagraphLayout::Append(const KeptLine& line, std::size_t strip) {
-  last_at_ = text_.size();
-  last_longs_ = longs_.size();
-  last_chars_ = chars_;
+  std::string& bytes = output_.bytes;
+  last_at_ = bytes.size() - base();
+  last_longs_ = longs_;
+  last_long_chars_ = long_chars_;
   last_strip_ = strip;
-  tail_before_last_ = tail_;
   if (line.long_text == nullptr) {
-    const std::string_view rest = line.text.substr(std::min(strip, line.text.size()));
-    text_.append(rest);
-    chars_ += CodePoints(rest);
-    AppendTail(tail_, rest);
+    bytes.append(line.text.substr(std::min(strip, line.text.size())));
     return;
   }
   const LongText& text = *line.long_text;
   const std::size_t stripped = std::min(strip, text.head.size());
-  const std::string_view rest = std::string_view(text.head).substr(stripped);
   if (text.size <= stripped) return;  // a marker alone
-  longs_.push_back({text_.size(), text, text.skip + stripped});
-  chars_ += text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
-  if (text.size <= text.head.size()) {
-    AppendTail(tail_, rest);
-  } else {
-    tail_ = text.tail;
-  }
+  output_.long_lines.push_back(
+      {bytes.size(), text.range, text.last_close, text.voice, text.skip + stripped});
+  ++longs_;
+  long_chars_ += text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
+  long_tails_.emplace_back(last_at_, text.tail);
 }
 
 // The line replaced keeps its place, its joining space and its paragraph; the
 // line that replaces it leaves out what it left out.
 void ParagraphLayout::Replace(const KeptLine& line) {
+  if (open_ && output_.unsettled_at == TranscriptOutput::kAllSettled) open_ = false;
   if (!open_) {
     Add({}, false, line);
     return;
   }
-  text_.resize(last_at_);
-  longs_.resize(last_longs_);
-  chars_ = last_chars_;
-  tail_ = tail_before_last_;
+  output_.bytes.resize(base() + last_at_);
+  output_.long_lines.resize(output_.long_lines.size() - (longs_ - last_longs_));
+  longs_ = last_longs_;
+  long_tails_.resize(last_longs_);
+  long_chars_ = last_long_chars_;
+  if (counted_to_ > last_at_) {
+    counted_to_ = text_from_;
+    counted_chars_ = 0;
+  }
   Append(line, last_strip_);
   last_end_ = line.timing.end;
 }
 
-void ParagraphLayout::Write() {
-  if (!open_) return;
-  open_ = false;
-  if (text_.empty() && longs_.empty()) return;  // a marker alone
-  std::string& bytes = output_.bytes;
-  if (written_) bytes.append("\r\n");
-  written_ = true;
-  if (timed_) AppendTimeStamp(start_, bytes);
-  if (!label_.empty()) bytes.append(label_).append(": ");
-  std::size_t from = 0;
-  for (const HeldLong& line : longs_) {
-    bytes.append(text_, from, line.at - from);
-    from = line.at;
-    output_.long_lines.push_back(
-        {bytes.size(), line.text.range, line.text.last_close, line.text.voice, line.skip});
-  }
-  bytes.append(text_, from);
-  bytes.append("\r\n");
-}
-
-void ParagraphLayout::Finish() { Write(); }
-
 void ParagraphLayout::Reset() {
   open_ = written_ = false;
   speaker_.clear();
-  last_end_ = start_ = 0;
-  label_.clear();
-  ClearKeepingSmall(text_);
-  longs_.clear();
-  chars_ = 0;
-  tail_.clear();
-}
-
-std::uint64_t ParagraphLayout::KeepFrom() const {
-  std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
-  if (!open_) return from;
-  for (const HeldLong& line : longs_) from = std::min(from, line.text.range.begin);
-  return from;
+  last_end_ = 0;
+  long_tails_.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -276,8 +289,8 @@ CleanTranscriptWriter::CleanTranscriptWriter(TranscriptOutput& output, Transcrip
       line_layout_(output),
       paragraph_layout_(output, layout == TranscriptLayout::kTimedParagraphs) {}
 
-CleanTranscriptWriter::HeldLine& CleanTranscriptWriter::CueLines::Hold(const CueLine& line,
-                                                                       std::string_view speaker) {
+inline CleanTranscriptWriter::HeldLine& CleanTranscriptWriter::CueLines::Hold(
+    const CueLine& line, std::string_view speaker) {
   if (held == lines.size()) lines.emplace_back();
   HeldLine& kept = lines[held++];
   kept.at = text.size();
@@ -290,9 +303,7 @@ CleanTranscriptWriter::HeldLine& CleanTranscriptWriter::CueLines::Hold(const Cue
     text.append(line.text);
   }
   kept.speaker_size = speaker.size();
-  text.append(speaker);
-  kept.strip = 0;
-  kept.marker = false;
+  if (!speaker.empty()) text.append(speaker);
   return kept;
 }
 
@@ -349,12 +360,13 @@ void CleanTranscriptWriter::AddLine(const CueLine& line) {
   std::size_t strip = 0;
   const std::string_view speaker = Speaker(line, marker, strip);
   if (settled_ && cue().held >= 2 * kComparedLines) cue().KeepLast(kComparedLines);
-  HeldLine& held = cue().Hold(line, speaker);
+  // A line written at once needs no copy of its speaker.
+  HeldLine& held = cue().Hold(line, settled_ ? std::string_view() : speaker);
   held.marker = marker;
   held.strip = strip;
   ++cue_lines_;
   if (settled_) {
-    Emit(cue().held - 1);
+    Emit(cue().held - 1, speaker);
   } else if (cue_lines_ > std::min(previous_lines_, kComparedLines)) {
     // Later lines cannot change which lines repeat the cue before.
     Settle(false);
@@ -412,7 +424,7 @@ void CleanTranscriptWriter::Reset() {
 }
 
 std::uint64_t CleanTranscriptWriter::KeepFrom() const {
-  std::uint64_t from = paragraph_layout_.KeepFrom();
+  std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
   for (const LongLine& line : output_.long_lines) from = std::min(from, line.range.begin);
   if (!settled_) {
     for (std::size_t i = 0; i < cue().held; ++i) {
@@ -494,7 +506,7 @@ CleanTranscriptWriter::Overlap CleanTranscriptWriter::FindOverlap(bool rolling) 
       paragraph_layout_.Replace(line);
     }
   }
-  for (std::size_t i = first; i < cue().held; ++i) Emit(i);
+  for (std::size_t i = first; i < cue().held; ++i) Emit(i, cue().Speaker(i));
 }
 
 KeptLine CleanTranscriptWriter::Kept(std::size_t i) const {
@@ -502,11 +514,11 @@ KeptLine CleanTranscriptWriter::Kept(std::size_t i) const {
   return {cue().Text(i), line.is_long ? &line.long_text : nullptr, line.strip, timing_};
 }
 
-inline void CleanTranscriptWriter::Emit(std::size_t i) {
+inline void CleanTranscriptWriter::Emit(std::size_t i, std::string_view speaker) {
   if (layout_ == TranscriptLayout::kLines) {
-    line_layout_.Add(cue().Speaker(i), Kept(i));
+    line_layout_.Add(speaker, Kept(i));
   } else {
-    paragraph_layout_.Add(cue().Speaker(i), cue().lines[i].marker, Kept(i));
+    paragraph_layout_.Add(speaker, cue().lines[i].marker, Kept(i));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "conversion/cues.h"
@@ -59,49 +60,53 @@ class LineLayout {
 // Japanese characters) into paragraphs, a new one when the speaker changes, a
 // speaker-change marker comes, the captions pause for two seconds, or the
 // paragraph is long (500 characters at a sentence's end, 1,000 anywhere).
-// A paragraph is held until the next starts; a line too long to hold joins it
-// as a LongText, read again where it is written.
+// A paragraph is written into the output as its lines come and stays
+// unsettled there until the next starts; a line too long to hold joins it as
+// a long line, read again where it is written.
 class ParagraphLayout {
  public:
   ParagraphLayout(TranscriptOutput& output, bool timed) : output_(output), timed_(timed) {}
   // `speaker` is the line's named speaker ("" none); `marker`, that it starts
-  // a turn ("">>").
+  // a turn (">>").
   void Add(std::string_view speaker, bool marker, const KeptLine& line);
   void Replace(const KeptLine& line);
-  void Finish();
+  void Finish() { Close(); }
   void Reset();
-  // The first caption offset a line held here is read again from.
-  std::uint64_t KeepFrom() const;
 
  private:
-  struct HeldLong {
-    std::size_t at = 0;  // in text_
-    LongText text;
-    std::uint64_t skip = 0;  // of its cleaned text, in all
-  };
+  // Where the paragraph starts in the output's bytes.
+  std::size_t base() const { return output_.unsettled_at; }
+  void Open(const KeptLine& line, bool labelled);
+  // Ends the paragraph: written when it has text, else taken back.
+  void Close();
   void Join(const KeptLine& line);
   // Adds the line's text from `strip` on, remembering where it starts.
   void Append(const KeptLine& line, std::size_t strip);
-  void Write();
+  // The paragraph's length in code points, counted as far as needed.
+  std::uint64_t Chars();
+  // The paragraph's last bytes.
+  std::string_view Tail() const;
 
   TranscriptOutput& output_;
   bool timed_;
   bool open_ = false;
-  bool written_ = false;         // a paragraph was written
-  std::string speaker_;          // the current speaker S
-  std::int64_t last_end_ = 0;    // E: the end of the last cue that gave a line
-  std::int64_t start_ = 0;       // of the paragraph's first cue
-  std::string label_;            // of the paragraph, "" when none
-  std::string text_;             // its text, long lines left out
-  std::vector<HeldLong> longs_;  // its long lines
-  std::uint64_t chars_ = 0;      // its length in code points
-  std::string tail_;             // its last bytes
-  // Where its last line starts, to replace it.
+  bool written_ = false;       // a paragraph was written
+  std::string speaker_;        // the current speaker S
+  std::int64_t last_end_ = 0;  // E: the end of the last cue that gave a line
+  // Offsets from base(): of the text, of the last line, of the bytes counted.
+  std::size_t text_from_ = 0;
   std::size_t last_at_ = 0;
+  std::size_t counted_to_ = 0;
+  std::uint64_t counted_chars_ = 0;
+  // The paragraph's long lines: how many, their code points, and where each
+  // ends (from base()) with its last bytes.
+  std::size_t longs_ = 0;
+  std::uint64_t long_chars_ = 0;
+  std::vector<std::pair<std::size_t, std::string>> long_tails_;
+  // As they were before the last line, to replace it.
   std::size_t last_longs_ = 0;
-  std::uint64_t last_chars_ = 0;
+  std::uint64_t last_long_chars_ = 0;
   std::size_t last_strip_ = 0;
-  std::string tail_before_last_;
 };
 
 // Takes the cues of a caption file and hands the lines it keeps to the
@@ -176,7 +181,8 @@ class CleanTranscriptWriter : public CueSink {
   Overlap FindOverlap(bool rolling) const;
   // Settles which held lines of the cue are kept, and writes them.
   void Settle(bool at_end);
-  void Emit(std::size_t i);
+  // Writes held line i, whose speaker is `speaker`.
+  void Emit(std::size_t i, std::string_view speaker);
   KeptLine Kept(std::size_t i) const;
 
   TranscriptOutput& output_;

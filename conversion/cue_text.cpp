@@ -16,6 +16,9 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The most digits of hours a timestamp has.
+constexpr std::size_t kMaxHours = 9;
+
 // How many bytes CopyUntil may write past the bytes it copies.
 constexpr std::size_t kCopySlack = 16;
 
@@ -296,32 +299,24 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
   CueTextCleaner::FinishCollapse(collapse, out);
 }
 
+// Read from the end: three digits of fraction, seconds, minutes, and what is
+// left, hours. Every tag of machine captions is tested, so it is kept short.
 bool IsTimestamp(std::string_view text) {
-  // Up to three ':'-separated fields of digits, then the fraction.
-  const std::size_t dot = text.find_first_of(".,");
-  if (dot == text.npos || text.size() - dot != 4) return false;
-  for (std::size_t i = dot + 1; i < text.size(); ++i) {
-    if (!IsDigit(text[i])) return false;
+  constexpr std::size_t kShortest = 9;                        // MM:SS.mmm
+  constexpr std::size_t kLongest = kShortest + 1 + kMaxHours;  // with nine digits of hours
+  const std::size_t n = text.size();
+  if (n < kShortest || n > kLongest) return false;
+  const char* const at = text.data() + n - kShortest;
+  const auto digit_to_5 = [](char c) { return c >= '0' && c <= '5'; };
+  if (!digit_to_5(at[0]) || !IsDigit(at[1]) || at[2] != ':' || !digit_to_5(at[3]) ||
+      !IsDigit(at[4]) || (at[5] != '.' && at[5] != ',') || !IsDigit(at[6]) || !IsDigit(at[7]) ||
+      !IsDigit(at[8])) {
+    return false;
   }
-  std::string_view fields[3];
-  std::size_t count = 0;
-  for (std::string_view rest = text.substr(0, dot);;) {
-    const std::size_t colon = rest.find(':');
-    if (count == 3) return false;
-    fields[count++] = rest.substr(0, colon);
-    if (colon == rest.npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  if (count < 2) return false;
-  const auto digits = [](std::string_view field) {
-    return !field.empty() && std::all_of(field.begin(), field.end(), IsDigit);
-  };
-  const auto two_digits_to_59 = [&](std::string_view field) {
-    return field.size() == 2 && digits(field) && field[0] <= '5';
-  };
-  const std::size_t first = count - 2;  // minutes
-  if (count == 3 && (!digits(fields[0]) || fields[0].size() > 9)) return false;
-  return two_digits_to_59(fields[first]) && two_digits_to_59(fields[first + 1]);
+  if (n == kShortest) return true;
+  const std::string_view hours = text.substr(0, n - kShortest - 1);
+  return text[hours.size()] == ':' && !hours.empty() &&
+         std::all_of(hours.begin(), hours.end(), IsDigit);
 }
 
 namespace {
@@ -337,6 +332,9 @@ bool IsLabelByte(char c) {
 }  // namespace
 
 std::size_t TextLabelSize(std::string_view text) {
+  // Most lines have no ':' where a label could end.
+  const std::size_t reach = std::min(text.size(), kMaxTextLabel + 1);
+  if (std::memchr(text.data(), ':', reach) == nullptr) return 0;
   std::size_t at = 0;
   for (int word = 0; word < 4; ++word) {
     if (at >= text.size()) return 0;
