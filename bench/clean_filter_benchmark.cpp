@@ -2,14 +2,19 @@
 // caption text per second on one core.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "conversion/clean_writer.h"
 #include "conversion/transcriber.h"
+#include "conversion/webvtt_reader.h"
 
 namespace {
 
@@ -131,6 +136,86 @@ void BM_ParagraphFilterBlocks(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
 }
 BENCHMARK(BM_ParagraphFilterBlocks)->ArgNames({"rolling"})->DenseRange(0, 1);
+
+// The cue model's calls a reader makes for a caption file, recorded.
+class RecordedCues : public orvane::CueSink {
+ public:
+  void BeginCue(const orvane::CueTiming& timing) override {
+    events_.push_back({Event::kBegin, timing, {}, {}, {}});
+  }
+  void AddLine(const orvane::CueLine& line) override {
+    events_.push_back({Event::kLine, {}, Keep(line.text), Keep(line.speaker), Keep(line.label)});
+  }
+  void InlineTimestamp() override { events_.push_back({Event::kTimestamp, {}, {}, {}, {}}); }
+  std::uint64_t GrowthPrefixSize() const override { return 0; }
+  void EndCue() override { events_.push_back({Event::kEnd, {}, {}, {}, {}}); }
+
+  // Makes the same calls on `sink`, writing out what `output` settles.
+  void Replay(orvane::CueSink& sink, orvane::TranscriptOutput& output) const {
+    for (const Event& event : events_) {
+      switch (event.kind) {
+        case Event::kBegin:
+          sink.BeginCue(event.timing);
+          break;
+        case Event::kLine:
+          sink.AddLine({Text(event.text), nullptr, Text(event.speaker), Text(event.label)});
+          break;
+        case Event::kTimestamp:
+          sink.InlineTimestamp();
+          break;
+        case Event::kEnd:
+          sink.EndCue();
+          if (output.bytes.size() > kBlock) Drain(output);
+          break;
+      }
+    }
+  }
+  static void Drain(orvane::TranscriptOutput& output) {
+    const std::size_t settled = std::min(output.unsettled_at, output.bytes.size());
+    benchmark::DoNotOptimize(output.bytes.data());
+    output.DropWritten(settled, 0);
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 256 * 1024;
+  struct Event {
+    enum Kind : std::uint8_t { kBegin, kLine, kTimestamp, kEnd } kind;
+    orvane::CueTiming timing;
+    std::pair<std::size_t, std::size_t> text, speaker, label;
+  };
+  std::pair<std::size_t, std::size_t> Keep(std::string_view text) {
+    bytes_.append(text);
+    return {bytes_.size() - text.size(), text.size()};
+  }
+  std::string_view Text(std::pair<std::size_t, std::size_t> at) const {
+    return std::string_view(bytes_).substr(at.first, at.second);
+  }
+  std::vector<Event> events_;
+  std::string bytes_;
+};
+
+// The paragraph writer alone, with time stamps, on the cues the WebVTT reader
+// gives, in bytes of caption file per second. Arguments: rolling
+// auto-captions or lecture captions.
+void BM_ParagraphWriter(benchmark::State& state) {
+  const std::string captions = MakeCaptions(kInputSize, state.range(0) != 0, false);
+  RecordedCues cues;
+  orvane::WebVttCueReader reader(cues, orvane::kDefaultLineLimit);
+  orvane::MemorySource source(captions);
+  reader.Feed(captions, source);
+  reader.Finish(source);
+  orvane::TranscriptOutput output;
+  orvane::CleanTranscriptWriter writer(output, orvane::TranscriptLayout::kTimedParagraphs);
+  for (auto _ : state) {
+    writer.Reset();
+    output.Reset();
+    cues.Replay(writer, output);
+    writer.Finish();
+    RecordedCues::Drain(output);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * captions.size()));
+}
+BENCHMARK(BM_ParagraphWriter)->ArgNames({"rolling"})->DenseRange(0, 1);
 
 // The whole caption file in one piece.
 void BM_FilterCleanCaptions(benchmark::State& state) {
