@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds orvane-convert and runs it on a copy of the bundled example course,
 # then shows each transcript: first the default ones, then the clean ones
-# (orvane-convert --clean) that replace them.
+# (orvane-convert --clean) that replace them, then the clean ones joined into
+# paragraphs that start with their time (orvane-convert --timestamps).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Only what building orvane-convert takes: scripts/test.sh installs the rest.
@@ -13,7 +14,7 @@ cmake --build "$build" --target orvane-convert -j"$(nproc)"
 rm -rf "$build/example"
 cp -R "$root/examples" "$build/example"
 captions="$build/example/safety__2024/media/captions"
-for style in "" --clean; do
+for style in "" --clean --timestamps; do
   echo
   echo "#### orvane-convert $style"
   "$build/orvane-convert" $style "$captions"

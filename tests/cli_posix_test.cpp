@@ -74,7 +74,7 @@ void ExpectGoldenTranscripts(const fs::path& captions, const fs::path& golden) {
     EXPECT_EQ(ReadFile(captions / entry.path().filename()), ReadFile(entry.path())) << entry.path();
     ++compared;
   }
-  EXPECT_EQ(compared, 4) << golden;
+  EXPECT_EQ(compared, 5) << golden;
 }
 
 TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
@@ -89,6 +89,9 @@ TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
   const Result clean = Spawn(captions, "--clean .");
   EXPECT_EQ(clean.status, 0) << clean.err;
   ExpectGoldenTranscripts(captions, fs::path(ORVANE_GOLDEN_DIR) / "clean");
+  const Result timed = Spawn(captions, "--timestamps .");
+  EXPECT_EQ(timed.status, 0) << timed.err;
+  ExpectGoldenTranscripts(captions, fs::path(ORVANE_GOLDEN_DIR) / "timestamps");
 
   const Result missing = Spawn(dir.path(), "nowhere");
   EXPECT_EQ(missing.status, 1);
