@@ -1,7 +1,8 @@
 // Differential fuzzing of the clean style. Arbitrary bytes, fed to a clean
 // transcriber in pieces the fuzzer chooses, with a line limit it chooses
 // (small ones make lines too long to hold, compared by hash and cleaned again
-// from the caption bytes), must give exactly the transcript of the plain
+// from the caption bytes) and in the layout it chooses (lines, paragraphs,
+// paragraphs with time stamps), must give exactly the transcript of the plain
 // reference reading; the title cleaning is compared as well.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -22,13 +23,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto split_seed = provider.ConsumeIntegral<std::uint32_t>();
   const auto limit_choice = provider.ConsumeIntegralInRange<std::size_t>(0, 64);
   const std::size_t line_limit = limit_choice == 0 ? orvane::kNoLineLimit : limit_choice;
+  const auto layout_choice = provider.ConsumeIntegralInRange<std::size_t>(0, 2);
+  constexpr orvane::TranscriptStyle kStyles[] = {orvane::TranscriptStyle::kClean,
+                                                 orvane::TranscriptStyle::kParagraphs,
+                                                 orvane::TranscriptStyle::kTimedParagraphs};
+  constexpr orvane::oracle::Layout kLayouts[] = {orvane::oracle::Layout::kLines,
+                                                 orvane::oracle::Layout::kParagraphs,
+                                                 orvane::oracle::Layout::kTimedParagraphs};
   const std::string captions = provider.ConsumeRemainingBytesAsString();
 
   // Transcribers live for the whole run, so that Reset must forget the last input.
-  static std::unique_ptr<orvane::Transcriber> transcribers[65];
-  auto& transcriber = transcribers[limit_choice];
-  if (!transcriber)
-    transcriber = orvane::MakeTranscriber(orvane::TranscriptStyle::kClean, line_limit);
+  static std::unique_ptr<orvane::Transcriber> transcribers[3][65];
+  auto& transcriber = transcribers[layout_choice][limit_choice];
+  if (!transcriber) transcriber = orvane::MakeTranscriber(kStyles[layout_choice], line_limit);
   transcriber->Reset();
   orvane::MemorySource source(captions);
   orvane::StringSink sink;
@@ -53,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Check(!transcriber->failed(), "a line could not be read again");
   Check(more == (captions.find('\x1A') == captions.npos), "Feed reported the end wrongly");
-  Check(sink.text == orvane::oracle::CleanTranscript(captions, orvane::oracle::Bytes::kAsFed),
+  Check(sink.text == orvane::oracle::CleanTranscript(captions, orvane::oracle::Bytes::kAsFed,
+                                                     kLayouts[layout_choice]),
         "transcript differs from the reference reading");
   Check(orvane::MakeCleanTitleLines(captions) == orvane::oracle::CleanTitle(captions),
         "title differs from the reference reading");

@@ -250,6 +250,102 @@ TEST(CleanTranscript, TitleLines) {
   }
 }
 
+// Cues that follow each other in time, for what compares cues and lays
+// lines out: lines held, said again, rolled up and grown by bytes, new lines,
+// inline timestamps, voices, text labels and ">>" markers, sentences short and
+// long (paragraphs end near 500 and 1,000 characters), Chinese text, at gaps
+// and lengths near the 50, 100 and 2,000 ms that matter, and at hours of one
+// to nine digits and past nine.
+std::string TimedCaptions(std::mt19937& engine) {
+  static constexpr long long kStarts[] = {0,           3'599'000,         35'999'000,
+                                          359'999'000, 3'599'999'999'000, 3'599'999'999'999'000};
+  static constexpr long long kGaps[] = {-700, 0, 0, 0, 1, 40, 99, 100, 101, 1999, 2000, 2001};
+  static constexpr long long kLengths[] = {-1, 0, 10, 50, 51, 100, 1000, 3000};
+  static constexpr std::string_view kPieces[] = {
+      "so", "so", " time", "ba", "sed on", " the", "x", " ", "\t",
+      // Inline timestamps, and tags that are none.
+      "<00:00:01.500>", "<01:02,500>", "<999999999:59:59.999>", "<1000000000:00:00.000>",
+      "<00:01.5000>", "<c>", "</c>", "<i>",
+      // Speakers: voices, text labels, markers.
+      "<v Ann>", "<v Bob>", "<v>", "</v>",
+      "Ann: ", "Speaker 1: ", "Zo\xC3\xAB Lee: ", "A B C D E: ", "Note:", ">> ", ">> ", ">>", ">>>",
+      "&gt;&gt; ", ">",
+      // Chinese, Korean, sentence ends.
+      "\xE4\xBD\xA0\xE5\xA5\xBD", "\xE3\x80\x82", "\xEC\x95\x88", "\xEF\xBC\x81", ".", ".", "?\"",
+      "!", "\xE2\x80\xA6", ")",
+      // Character references at the edges of UTF-8's lengths.
+      "&#x7F;", "&#x80;", "&#x7FF;", "&#x800;", "&#xFFFF;", "&#x10000;", "&#x10FFFF;",
+      "&#x110000;"};
+  // Long ones, with and without a sentence end, for paragraphs of 500 and
+  // 1,000 characters.
+  static constexpr std::string_view kLong[] = {
+      "Cables and wet floors are the two hazards we see most often, so report them the moment "
+      "you see them, day or night.",
+      "and when the floor is wet the cables that run across it become a hazard of their own, "
+      "because water and electricity meet where nobody expects them to meet and nobody has "
+      "looked at the plugs since the building opened",
+      "Who checks the plugs on the night shift?\"", "and then the ones in the corridor",
+      "\xE8\xAF\xB7\xE5\xB0\x8F\xE5\xBF\x83\xE5\x9C\xB0\xE6\x9D\xBF\xE3\x80\x82"};
+  const auto next = [&engine](std::size_t below) { return engine() % below; };
+  const auto pick = [&next](const auto& from) { return from[next(std::size(from))]; };
+  const auto digits = [](long long n, std::size_t width) {
+    std::string text = std::to_string(n);
+    return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+  };
+  // In any form a timing line may take, now and then with hours past nine digits.
+  const auto time = [&](long long ms) {
+    const long long hours = ms / 3'600'000;
+    const std::size_t form = next(12);
+    std::string text;
+    if (hours > 0 || form != 0) text += digits(hours, form == 1 ? 2 : form == 2 ? 10 : 1) + ":";
+    text += digits(ms / 60'000 % 60, 2) + ":" + digits(ms / 1000 % 60, 2);
+    text += form == 3 ? "," : ".";
+    text += digits(ms % 1000, 3);
+    return text;
+  };
+  // Some files are long text, with few pauses.
+  const bool long_text = next(3) == 0;
+  const auto fresh_line = [&] {
+    std::string line;
+    for (std::size_t piece = 0, pieces = 1 + next(4); piece < pieces; ++piece) {
+      line += long_text && next(3) != 0 ? pick(kLong) : pick(kPieces);
+    }
+    return line;
+  };
+  std::string file = "WEBVTT\n\n";
+  long long clock = pick(kStarts);
+  std::vector<std::string> lines;
+  for (std::size_t cue = 0, cues = 1 + next(long_text ? 16 : 10); cue < cues; ++cue) {
+    switch (next(5)) {
+      case 0:  // new lines
+        lines.clear();
+        for (std::size_t line = 0, count = next(4); line < count; ++line) {
+          lines.push_back(fresh_line());
+        }
+        break;
+      case 1:  // the same lines, held or said again
+        break;
+      case 2:  // rolled up
+        if (!lines.empty() && next(2) == 0) lines.erase(lines.begin());
+        lines.push_back(fresh_line());
+        break;
+      default:  // the last line grows, often by a timed word
+        if (lines.empty()) lines.emplace_back();
+        if (next(2) == 0) lines.back() += "<" + time(clock + 500) + ">";
+        lines.back() += long_text && next(2) == 0 ? pick(kLong) : pick(kPieces);
+        break;
+    }
+    if (next(8) == 0) lines.insert(lines.begin() + next(lines.size() + 1), next(2) ? " " : "<i>");
+    const long long start = std::max(0LL, clock + (long_text && next(2) == 0 ? 0 : pick(kGaps)));
+    const long long length = pick(kLengths);
+    clock = start + length;
+    file += time(start) + " --> " + time(length < 0 ? start / 2 : clock) + "\n";
+    for (const std::string& line : lines) file += line + "\n";
+    file += "\n";
+  }
+  return file;
+}
+
 // A caption file of the pieces that the rules look at, mostly shaped as
 // cues so that the later rules get to run.
 std::string RandomCaptions(std::mt19937& engine) {
@@ -260,31 +356,38 @@ std::string RandomCaptions(std::mt19937& engine) {
                                                   "60:01.000 --> 00:02.000",
                                                   "00:01.000 --> 00:02.0001",
                                                   "00:01.00 --> 00:02.000",
+                                                  "9:59:59.999 --> 10:00:00.000",
+                                                  "999999999:59:59.999 --> 0:00.000",
+                                                  "0:59:59.999 --> 1000000000:00:00.000",
                                                   "-->",
                                                   "a --> b"};
   static constexpr std::string_view kTokens[] = {
       "WEBVTT", "NOTE", "-->", "00:01.000", "00:00:02,000", "00:60.000", "00:01.0000", "<v Ann>",
       "<v.loud A B>", "<v>", "</v>", "<rt>", "</rt>", "<ruby>", "</ruby>", "<c.x>", "</c>", "<i>",
-      "&amp;", "&#x41;", "&#65;", "&#0;", "&nbsp;", "&lt;v&gt;", "&", "#", ";", "<", ">", ".", ":",
-      "\r", "\n", "\r\n", " ", "  ", "\t", "\xC2\xA0", "\xC2", "\xA0", "\xEF\xBB\xBF",
-      // At the edges of UTF-8's lengths, cut
+      "<00:01.500>", "<1:00:00,000>", "Ann: ", "A B: ", ">>", ">> ", "&gt;", "&amp;", "&#x41;",
+      "&#65;", "&#0;", "&nbsp;", "&lt;v&gt;", "&", "#", ";", "<", ">", ".", ":", "\r", "\n", "\r\n",
+      " ", "  ", "\t", "\xC2\xA0", "\xC2", "\xA0", "\xEF\xBB\xBF",
+      // At the edges of UTF-8's lengths, as bytes and as references, cut
       // sequences, and no UTF-8 at all.
-      "\xDF\xBF", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
-      "\xF4\x90", "\xED\xA0", "\xE2\x80", "\xC0", "\x80", "\xE9", "\xFA", "1", "42", "so", "time",
-      "A", "B", "Ann"};
+      "\xDF\xBF", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "&#x7F;",
+      "&#x80;", "&#x7FF;", "&#x800;", "&#xFFFF;", "&#x10000;", "&#x10FFFF;", "&#x110000;",
+      "\xF4\x90", "\xED\xA0", "\xE2\x80", "\xC0", "\x80", "\xE9", "\xFA", "\xE4\xBD\xA0",
+      "\xE3\x80\x82", "1", "42", "so", "time", "A", "B", "Ann"};
   static constexpr std::string_view kWords[] = {"A", "B", "A B", " "};
   static constexpr std::string_view kEnds[] = {"\n", "\r\n", "\r"};
   const auto next = [&engine](std::size_t below) { return engine() % below; };
   const auto pick = [&next](const auto& from) { return from[next(std::size(from))]; };
   std::string file;
-  if (next(4) == 0) {
+  const std::size_t shape = next(8);
+  if (shape < 3) return TimedCaptions(engine);
+  if (shape == 3) {
     // Rolling captions: cues of up to 12 lines of two kinds, which repeat
     // each other's lines in many ways.
     file = "WEBVTT\n";
     for (std::size_t cue = 0, cues = 1 + next(6); cue < cues; ++cue) {
-      file += "\n00:01.000 --> 00:02.000\n";
+      file += next(3) == 0 ? "\n00:01.000 --> 00:01.040\n" : "\n00:01.000 --> 00:02.000\n";
       for (std::size_t line = 0, lines = next(13); line < lines; ++line) {
-        file += next(4) != 0 ? "A\n" : "B\n";
+        file += next(4) != 0 ? "A\n" : next(2) ? "B\n" : "A<00:01.500>B\n";
       }
     }
     return file;
@@ -308,24 +411,38 @@ std::string RandomCaptions(std::mt19937& engine) {
   return file;
 }
 
-// Generated files, each fed whole and in pieces of every size to reused
-// transcribers, with no line limit and with limits that make lines long,
-// must give the reference transcript.
-TEST(CleanTranscript, MatchesReferenceInPiecesOfEverySize) {
+// Generated files, each fed whole and in pieces of every size (of the first
+// hundred sizes, and some larger, for long files) to reused transcribers,
+// with no line limit and with limits that make lines long, must give the
+// reference transcript in `layout`.
+void ExpectReferenceInPieces(TranscriptStyle style, oracle::Layout layout) {
   std::mt19937 random(20260);
-  const auto whole = MakeTranscriber(TranscriptStyle::kClean, kNoLineLimit);
-  const auto limited = MakeTranscriber(TranscriptStyle::kClean, 12);
+  const auto whole = MakeTranscriber(style, kNoLineLimit);
+  const auto limited = MakeTranscriber(style, 12);
   for (int i = 0; i < 3000; ++i) {
     const std::string file = RandomCaptions(random);
-    const std::string expected = oracle::CleanTranscript(file, oracle::Bytes::kAsFed);
-    ASSERT_EQ(CleanTranscript(file), expected) << ::testing::PrintToString(file);
+    const std::string expected = oracle::CleanTranscript(file, oracle::Bytes::kAsFed, layout);
+    ASSERT_EQ(TranscribeCaptions(file, style), expected) << ::testing::PrintToString(file);
     for (std::size_t piece = 1; piece <= file.size(); ++piece) {
+      if (piece > 100 && piece < file.size() && random() % 16 != 0) continue;
       ASSERT_EQ(TranscribeInPieces(*whole, file, piece), expected)
           << "pieces of " << piece << ": " << ::testing::PrintToString(file);
       ASSERT_EQ(TranscribeInPieces(*limited, file, piece), expected)
           << "limit 12, pieces of " << piece << ": " << ::testing::PrintToString(file);
     }
   }
+}
+
+TEST(CleanTranscript, MatchesReferenceInPiecesOfEverySize) {
+  ExpectReferenceInPieces(TranscriptStyle::kClean, oracle::Layout::kLines);
+}
+
+TEST(CleanTranscript, ParagraphsMatchReferenceInPiecesOfEverySize) {
+  ExpectReferenceInPieces(TranscriptStyle::kParagraphs, oracle::Layout::kParagraphs);
+}
+
+TEST(CleanTranscript, TimedParagraphsMatchReferenceInPiecesOfEverySize) {
+  ExpectReferenceInPieces(TranscriptStyle::kTimedParagraphs, oracle::Layout::kTimedParagraphs);
 }
 
 // `units` as UTF-16 bytes after a byte order mark, little- or big-endian.

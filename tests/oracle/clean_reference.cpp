@@ -92,9 +92,9 @@ std::vector<Lines> ReadBlocks(const Lines& lines) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads a timestamp from `s` at `i`: digit groups joined by ':', then '.' or
-// ',' and the fraction.
-bool Timestamp(const std::string& s, std::size_t& i) {
+// Reads a timestamp from `s` at `i` into `ms` (milliseconds): digit groups
+// joined by ':', then '.' or ',' and the fraction.
+bool Timestamp(const std::string& s, std::size_t& i, long long& ms) {
   Lines groups;
   while (true) {
     std::string group;
@@ -116,18 +116,31 @@ bool Timestamp(const std::string& s, std::size_t& i) {
   ++i;
   std::string fraction;
   while (i < s.size() && IsDigit(s[i])) fraction += s[i++];
-  return fraction.size() == 3;
+  if (fraction.size() != 3) return false;
+  const long long hours = groups.size() == 3 ? std::stoll(groups[0]) : 0;
+  const long long minutes = std::stoll(groups[groups.size() - 2]);
+  const long long seconds = std::stoll(groups[groups.size() - 1]);
+  ms = ((hours * 60 + minutes) * 60 + seconds) * 1000 + std::stoll(fraction);
+  return true;
 }
 
-bool TimingsParse(const std::string& s) {
+bool TimingsParse(const std::string& s, long long& start, long long& end) {
   std::size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-  if (!Timestamp(s, i)) return false;
+  if (!Timestamp(s, i, start)) return false;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
   if (s.compare(i, 3, "-->") != 0) return false;
   i += 3;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-  return Timestamp(s, i);
+  return Timestamp(s, i, end);
+}
+
+// True when the whole of a tag's content is a timestamp (an inline
+// timestamp, "<00:01:02.500>").
+bool IsTimestampTag(const std::string& content) {
+  std::size_t i = 0;
+  long long ignored = 0;
+  return Timestamp(content, i, ignored) && i == content.size();
 }
 
 void PutUtf8(unsigned long c, std::string& out) {
@@ -249,6 +262,23 @@ std::string AsUtf8(const std::string& s) {
   return out;
 }
 
+// True when `text` ends in one of the characters that end a sentence, or in
+// one of the closing quotes and brackets right after one.
+bool EndsSentence(const std::string& text) {
+  const char* const enders[] = {".", "!", "?", "\u2026", "\u3002", "\uFF01", "\uFF1F"};
+  const char* const closers[] = {"", "\"", "'", "\u201D", "\u2019", ")", "]", "\u00BB"};
+  for (const char* ender : enders) {
+    for (const char* closer : closers) {
+      const std::string end = std::string(ender) + closer;
+      if (text.size() >= end.size() &&
+          text.compare(text.size() - end.size(), end.size(), end) == 0) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 struct Voice {
   bool open = false;
   std::string name;
@@ -260,8 +290,8 @@ struct CleanLine {
 };
 
 // Cleans one cue text line; `voice` carries the open voice span across the
-// cue's lines.
-CleanLine Clean(const std::string& line, Voice& voice) {
+// cue's lines, and `timestamp` is set when the line holds an inline timestamp.
+CleanLine Clean(const std::string& line, Voice& voice, bool& timestamp) {
   bool line_voice_known = voice.open;
   std::string line_voice = voice.name;
   std::string text;
@@ -274,6 +304,7 @@ CleanLine Clean(const std::string& line, Voice& voice) {
       ++i;
       continue;
     }
+    if (IsTimestampTag(line.substr(i + 1, close - i - 1))) timestamp = true;
     // Only a tag's first 1,024 bytes are read.
     const std::string tag = line.substr(i + 1, std::min<std::size_t>(close - i - 1, 1024));
     i = close + 1;
@@ -301,64 +332,284 @@ CleanLine Clean(const std::string& line, Voice& voice) {
   return {CollapseSpaces(DecodeReferences(text), false), line_voice};
 }
 
-}  // namespace
+bool IsLabelLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
+}
 
-std::string CleanTranscript(std::string_view file, Bytes bytes) {
-  std::vector<std::vector<CleanLine>> cues;
-  const std::string text = bytes == Bytes::kOfAFile ? FromUtf16(file) : std::string(file);
+bool IsLabelWordByte(char c) {
+  return IsLabelLetter(c) || IsDigit(c) || c == '\'' || c == '-' || c == '.' || c == '_';
+}
+
+// When `s` starts with a speaker written as text ("Dora Demszky: Hello"):
+// one to four words of at most 50 bytes with the single spaces between them,
+// ':', spaces and more text. Returns how many bytes the label, its ':' and
+// the spaces take (0 for none), and sets `name` to the words.
+std::size_t TextLabel(const std::string& s, std::string& name) {
+  std::size_t i = 0;
+  for (int words = 1;; ++words) {
+    if (words > 4 || i >= s.size()) return 0;
+    if (!IsLabelLetter(s[i]) && !(words > 1 && IsDigit(s[i]))) return 0;
+    while (i < s.size() && IsLabelWordByte(s[i])) ++i;
+    if (i >= s.size() || s[i] != ' ') break;
+    ++i;
+  }
+  const std::size_t words_end = i;
+  if (words_end > 50 || i >= s.size() || s[i] != ':') return 0;
+  ++i;
+  const std::size_t spaces = i;
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i == spaces || i >= s.size()) return 0;
+  name = s.substr(0, words_end);
+  return i;
+}
+
+// One cleaned line of a cue, in the forms each layout needs.
+struct CueLine {
+  std::string text;          // cleaned, without the cue's text label: what repeats compare
+  std::string line_speaker;  // its voice's name, else the cue's text label
+  bool marker = false;       // starts with ">>"
+  std::size_t cut = 0;       // bytes of `text` before its paragraph text: ">>", space, label
+  std::string speaker;       // in paragraphs: its voice, else its turn's speaker
+};
+
+struct Cue {
+  long long start = 0;
+  long long end = 0;
+  bool rolling = false;  // it or a cue before it holds an inline timestamp
+  std::vector<CueLine> lines;
+};
+
+// Reads the cues of `text` with their cleaned lines and their speakers.
+std::vector<Cue> ReadCues(const std::string& text) {
+  std::vector<Cue> cues;
+  bool rolling = false;
   for (const Lines& block : ReadBlocks(ReadLines(text))) {
     std::size_t timing = 0;
     if (!Contains(block[0], "-->")) timing = 1;
     if (timing >= block.size() || !Contains(block[timing], "-->")) continue;
-    if (!TimingsParse(block[timing])) continue;
+    Cue cue;
+    if (!TimingsParse(block[timing], cue.start, cue.end)) continue;
     Voice voice;
-    std::vector<CleanLine> cue;
+    std::vector<CleanLine> cleaned;
     for (std::size_t i = timing + 1; i < block.size(); ++i) {
-      const CleanLine line = Clean(AsUtf8(block[i]), voice);
-      if (!line.text.empty()) cue.push_back(line);
+      const CleanLine line = Clean(AsUtf8(block[i]), voice, rolling);
+      if (!line.text.empty()) cleaned.push_back(line);
+    }
+    cue.rolling = rolling;
+    // A text label on the cue's first line names every line without a voice.
+    std::string cue_label;
+    if (!cleaned.empty() && cleaned[0].name.empty()) {
+      cleaned[0].text.erase(0, TextLabel(cleaned[0].text, cue_label));
+    }
+    // In paragraphs, a line starting with ">>" begins a turn: its speaker is
+    // its voice, else a text label after the marker (read, and removed, only
+    // then, as on a first line), else nobody; the cue's later lines without a
+    // voice take it.
+    std::string turn = cue_label;
+    for (const CleanLine& clean : cleaned) {
+      CueLine line;
+      line.text = clean.text;
+      line.line_speaker = clean.name.empty() ? cue_label : clean.name;
+      std::size_t run = 0;
+      while (run < line.text.size() && line.text[run] == '>') ++run;
+      line.marker = run >= 2;
+      if (line.marker) {
+        line.cut = run;
+        while (line.cut < line.text.size() && line.text[line.cut] == ' ') ++line.cut;
+        std::string label;
+        if (clean.name.empty()) line.cut += TextLabel(line.text.substr(line.cut), label);
+        turn = clean.name.empty() ? label : clean.name;
+      }
+      line.speaker = clean.name.empty() ? turn : clean.name;
+      cue.lines.push_back(line);
     }
     cues.push_back(cue);
   }
+  return cues;
+}
 
-  std::string out;
-  std::vector<CleanLine> previous;
-  std::string last_name;
-  for (const std::vector<CleanLine>& cue : cues) {
-    if (cue.empty()) continue;
-    std::size_t repeated = 0;
-    // Only the last 16 lines of the cue before are compared.
-    for (std::size_t k = 1; k <= cue.size() && k <= previous.size() && k <= 16; ++k) {
-      bool same = true;
-      for (std::size_t j = 0; j < k; ++j) {
-        if (cue[j].text != previous[previous.size() - k + j].text) same = false;
+// A line left once repeats are taken out: written, or written over the last
+// line written (it grew).
+struct Kept {
+  const Cue* cue;
+  const CueLine* line;
+  bool replaces;
+};
+
+// The lines to write, after repeated and growing lines are taken out.
+std::vector<Kept> KeepLines(const std::vector<Cue>& cues) {
+  std::vector<Kept> kept;
+  const Cue* previous = nullptr;  // the last cue with lines
+  for (const Cue& cue : cues) {
+    const std::vector<CueLine>& now = cue.lines;
+    if (now.empty()) continue;
+    // The most lines at the cue's start that show the previous cue's last
+    // lines; in rolling captions the last of them may have grown.
+    std::size_t overlap = 0;
+    bool grew = false;
+    if (previous != nullptr) {
+      const std::vector<CueLine>& before = previous->lines;
+      for (std::size_t k = 1; k <= now.size() && k <= before.size() && k <= 16; ++k) {
+        bool match = true;
+        bool k_grew = false;
+        for (std::size_t j = 0; j < k && match; ++j) {
+          const std::string& line = now[j].text;
+          const std::string& shown = before[before.size() - k + j].text;
+          if (line == shown) continue;
+          k_grew = cue.rolling && j + 1 == k && shown.size() < line.size() &&
+                   line.compare(0, shown.size(), shown) == 0;
+          match = k_grew;
+        }
+        if (match) {
+          overlap = k;
+          grew = k_grew;
+        }
       }
-      if (same) repeated = k;
     }
-    for (std::size_t i = repeated; i < cue.size(); ++i) {
-      if (!cue[i].name.empty() && cue[i].name != last_name) out += cue[i].name + ": ";
-      last_name = cue[i].name;
-      out += cue[i].text + "\r\n";
+    if (overlap == now.size() && !grew) {
+      // Only lines the previous cue showed: held on screen, or said again.
+      const bool held =
+          cue.end - cue.start <= 50 || (cue.rolling && cue.start - previous->end <= 100);
+      if (held) {
+        previous = &cue;
+        continue;
+      }
+      overlap = 0;
     }
-    previous = cue;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+      if (grew && i + 1 == overlap) {
+        kept.push_back({&cue, &now[i], true});
+      } else if (i >= overlap) {
+        kept.push_back({&cue, &now[i], false});
+      }
+    }
+    previous = &cue;
+  }
+  return kept;
+}
+
+std::string WriteLines(const std::vector<Kept>& kept) {
+  std::vector<std::string> labels;
+  std::vector<std::string> texts;
+  std::string last_name;
+  for (const Kept& line : kept) {
+    if (line.replaces && !texts.empty()) {
+      texts.back() = line.line->text;
+      continue;
+    }
+    const std::string& name = line.line->line_speaker;
+    labels.push_back(!name.empty() && name != last_name ? name + ": " : "");
+    texts.push_back(line.line->text);
+    last_name = name;
+  }
+  std::string out;
+  for (std::size_t i = 0; i < texts.size(); ++i) out += labels[i] + texts[i] + "\r\n";
+  return out;
+}
+
+// The code point of the UTF-8 character of `s` that starts at `i`.
+unsigned long CodePointAt(const std::string& s, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  const std::size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  unsigned long c = n == 1 ? lead : lead & (0x7F >> n);
+  for (std::size_t k = 1; k < n && i + k < s.size(); ++k) {
+    c = c * 64 + (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  }
+  return c;
+}
+
+unsigned long LastCodePoint(const std::string& s) {
+  std::size_t i = s.size() - 1;
+  while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
+  return CodePointAt(s, i);
+}
+
+std::size_t CodePoints(const std::string& s) {
+  std::size_t n = 0;
+  for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// Chinese and Japanese characters, which join without a space.
+bool JoinsWithoutSpace(unsigned long c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+std::string TwoDigits(long long n) {
+  return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+}
+
+// "[MM:SS] ", or "[H:MM:SS] " from an hour on, for `ms` rounded down to the second.
+std::string TimeStamp(long long ms) {
+  const long long seconds = ms / 1000;
+  std::string stamp = "[";
+  if (seconds >= 3600) stamp += std::to_string(seconds / 3600) + ":";
+  stamp += TwoDigits(seconds / 60 % 60) + ":" + TwoDigits(seconds % 60) + "] ";
+  return stamp;
+}
+
+struct Paragraph {
+  long long start = 0;  // of the cue of its first line
+  std::string label;    // "Name: " or nothing
+  std::string text;
+};
+
+std::string WriteParagraphs(const std::vector<Kept>& kept, bool timed) {
+  std::vector<Paragraph> paragraphs;
+  std::string speaker;            // the current one
+  long long end = 0;              // of the last cue that gave a line
+  std::size_t last_line_at = 0;   // where the last line joined starts in the paragraph
+  std::size_t last_line_cut = 0;  // and how many bytes it lost
+  for (const Kept& kept_line : kept) {
+    const CueLine& line = *kept_line.line;
+    const Cue& cue = *kept_line.cue;
+    if (kept_line.replaces && !paragraphs.empty()) {
+      std::string& text = paragraphs.back().text;
+      text.erase(std::min(last_line_at, text.size()));
+      text += line.text.substr(std::min(last_line_cut, line.text.size()));
+      end = cue.end;
+      continue;
+    }
+    if (line.marker) speaker.clear();
+    bool labelled = false;
+    if (!line.speaker.empty() && line.speaker != speaker) {
+      speaker = line.speaker;
+      labelled = true;
+    }
+    const std::string* current = paragraphs.empty() ? nullptr : &paragraphs.back().text;
+    const bool starts = current == nullptr || labelled || line.marker || cue.start - end >= 2000 ||
+                        (CodePoints(*current) >= 500 && EndsSentence(*current)) ||
+                        CodePoints(*current) >= 1000;
+    if (starts) paragraphs.push_back({cue.start, labelled ? speaker + ": " : "", ""});
+    std::string& text = paragraphs.back().text;
+    const std::string added = line.text.substr(line.cut);
+    if (!text.empty() && !added.empty() && !JoinsWithoutSpace(LastCodePoint(text)) &&
+        !JoinsWithoutSpace(CodePointAt(added, 0))) {
+      text += ' ';
+    }
+    last_line_at = text.size();
+    last_line_cut = line.cut;
+    text += added;
+    end = cue.end;
+  }
+  std::string out;
+  for (const Paragraph& paragraph : paragraphs) {
+    if (paragraph.text.empty()) continue;
+    if (!out.empty()) out += "\r\n";
+    out += (timed ? TimeStamp(paragraph.start) : "") + paragraph.label + paragraph.text + "\r\n";
   }
   return out;
 }
 
-// True when `text` ends in one of the characters that end a sentence, or in
-// one of the closing quotes and brackets right after one.
-bool EndsSentence(const std::string& text) {
-  const char* const enders[] = {".", "!", "?", "\u2026", "\u3002", "\uFF01", "\uFF1F"};
-  const char* const closers[] = {"", "\"", "'", "\u201D", "\u2019", ")", "]", "\u00BB"};
-  for (const char* ender : enders) {
-    for (const char* closer : closers) {
-      const std::string end = std::string(ender) + closer;
-      if (text.size() >= end.size() &&
-          text.compare(text.size() - end.size(), end.size(), end) == 0) {
-        return true;
-      }
-    }
-  }
-  return false;
+}  // namespace
+
+std::string CleanTranscript(std::string_view file, Bytes bytes, Layout layout) {
+  const std::string text = bytes == Bytes::kOfAFile ? FromUtf16(file) : std::string(file);
+  const std::vector<Cue> cues = ReadCues(text);
+  const std::vector<Kept> kept = KeepLines(cues);
+  if (layout == Layout::kLines) return WriteLines(kept);
+  return WriteParagraphs(kept, layout == Layout::kTimedParagraphs);
 }
 
 std::string CleanTitle(std::string_view title) {

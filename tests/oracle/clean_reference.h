@@ -13,8 +13,13 @@ namespace orvane::oracle {
 // them as they are.
 enum class Bytes { kOfAFile, kAsFed };
 
+// How the kept lines are written: a caption line to a transcript line, or
+// joined into paragraphs, with or without each paragraph's start time.
+enum class Layout { kLines, kParagraphs, kTimedParagraphs };
+
 // The clean transcript of a whole caption file (without a title).
-std::string CleanTranscript(std::string_view file, Bytes bytes = Bytes::kOfAFile);
+std::string CleanTranscript(std::string_view file, Bytes bytes = Bytes::kOfAFile,
+                            Layout layout = Layout::kLines);
 
 // The title part of a clean transcript for the course title `title`.
 std::string CleanTitle(std::string_view title);
