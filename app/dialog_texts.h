@@ -19,6 +19,14 @@
 #define ORVANE_CLEAN_TRANSCRIPTS_TEXT "Clean transcripts (drop styling, notes and repeated lines)"
 #define ORVANE_CLEAN_TRANSCRIPTS_RECT 10, 85, 300, 10
 
+// The boxes below Clean transcripts are indented under it: they refine the
+// clean transcript and are enabled only while it is ticked.
+#define ORVANE_PARAGRAPHS_TEXT "Join lines into paragraphs"
+#define ORVANE_PARAGRAPHS_RECT 22, 100, 290, 10
+
+#define ORVANE_TIME_STAMPS_TEXT "Start each paragraph with its time"
+#define ORVANE_TIME_STAMPS_RECT 22, 115, 290, 10
+
 // The instruction shown by the folder picker.
 #define ORVANE_PICKER_TEXT "Select a folder to process .vtt files"
 // The title of every message box.

@@ -26,7 +26,27 @@ constexpr QSize kDialogSize = QRect(ORVANE_DIALOG_RECT).size();
 constexpr QRect kSelectFolderRect(ORVANE_SELECT_FOLDER_RECT);
 constexpr QRect kFolderPathRect(ORVANE_FOLDER_PATH_RECT);
 constexpr QRect kProcessFilesRect(ORVANE_PROCESS_FILES_RECT);
-constexpr QRect kCleanTranscriptsRect(ORVANE_CLEAN_TRANSCRIPTS_RECT);
+
+// The check boxes of the template, in tab order.
+struct CheckBoxTemplate {
+  int id;
+  const char* name;
+  const char* text;
+  QRect rect;
+};
+constexpr CheckBoxTemplate kCheckBoxes[] = {
+    {IDC_CLEAN_TRANSCRIPTS, "IDC_CLEAN_TRANSCRIPTS", ORVANE_CLEAN_TRANSCRIPTS_TEXT,
+     QRect(ORVANE_CLEAN_TRANSCRIPTS_RECT)},
+    {IDC_PARAGRAPHS, "IDC_PARAGRAPHS", ORVANE_PARAGRAPHS_TEXT, QRect(ORVANE_PARAGRAPHS_RECT)},
+    {IDC_TIME_STAMPS, "IDC_TIME_STAMPS", ORVANE_TIME_STAMPS_TEXT, QRect(ORVANE_TIME_STAMPS_RECT)},
+};
+
+// A check box that is enabled only while another box is ticked.
+struct BoxDependency {
+  int box;
+  int depends_on;
+};
+constexpr BoxDependency kBoxDependencies[] = {ORVANE_BOX_DEPENDENCIES};
 
 // Names a control after its resource id, so that tests and accessibility
 // tools find it.
@@ -116,13 +136,47 @@ bool OrvaneDlg::OnInitDialog() {
   Identify(process_files_, "IDC_PROCESS_FILES", IDC_PROCESS_FILES);
 
   // Unticked at every start: no setting is stored.
-  clean_transcripts_ = new QCheckBox(tr(ORVANE_CLEAN_TRANSCRIPTS_TEXT), this);
-  Identify(clean_transcripts_, "IDC_CLEAN_TRANSCRIPTS", IDC_CLEAN_TRANSCRIPTS);
+  for (const CheckBoxTemplate& box : kCheckBoxes) {
+    auto* check_box = new QCheckBox(tr(box.text), this);
+    Identify(check_box, box.name, box.id);
+    check_boxes_.append(check_box);
+  }
 
   connect(select_folder_, &QPushButton::clicked, this, &OrvaneDlg::OnSelectFolder);
   connect(process_files_, &QPushButton::clicked, this, &OrvaneDlg::OnProcessFiles);
+  for (QCheckBox* check_box : check_boxes_) {
+    connect(check_box, &QCheckBox::toggled, this, &OrvaneDlg::UpdateDependentBoxes);
+  }
+  UpdateDependentBoxes();
   ApplyTemplateLayout();
   return true;
+}
+
+QCheckBox* OrvaneDlg::Box(int id) const {
+  for (qsizetype i = 0; i < check_boxes_.size(); ++i) {
+    if (kCheckBoxes[i].id == id) return check_boxes_[i];
+  }
+  return nullptr;
+}
+
+void OrvaneDlg::UpdateDependentBoxes() {
+  // A disabled box is never ticked, so the boxes that depend on it follow it
+  // in the same pass. Unticking a box calls this again, to the same end.
+  for (const BoxDependency& dependency : kBoxDependencies) {
+    QCheckBox* box = Box(dependency.box);
+    const bool enabled = Box(dependency.depends_on)->isChecked();
+    if (!enabled) box->setChecked(false);
+    box->setEnabled(enabled);
+  }
+}
+
+TranscriptStyle OrvaneDlg::transcriptStyle() const {
+  // The most refined ticked box decides: a box is ticked only while the
+  // boxes it depends on are.
+  if (Box(IDC_TIME_STAMPS)->isChecked()) return TranscriptStyle::kTimedParagraphs;
+  if (Box(IDC_PARAGRAPHS)->isChecked()) return TranscriptStyle::kParagraphs;
+  if (Box(IDC_CLEAN_TRANSCRIPTS)->isChecked()) return TranscriptStyle::kClean;
+  return TranscriptStyle::kDefault;
 }
 
 void OrvaneDlg::OnSelectFolder() {
@@ -140,9 +194,7 @@ void OrvaneDlg::OnFolderChosen(const QUrl& choice) {
 
 void OrvaneDlg::OnProcessFiles() {
   MessageReporter reporter(*messages_);
-  const TranscriptStyle style =
-      clean_transcripts_->isChecked() ? TranscriptStyle::kClean : TranscriptStyle::kDefault;
-  RunBatch(ToNativeText<NativeString>(m_strFolderPath), style, reporter);
+  RunBatch(ToNativeText<NativeString>(m_strFolderPath), transcriptStyle(), reporter);
 }
 
 void OrvaneDlg::changeEvent(QEvent* event) {
@@ -164,7 +216,9 @@ void OrvaneDlg::ApplyTemplateLayout() {
   select_folder_->setGeometry(select_folder);
   folder_path_->setGeometry(MapDialogRect(kFolderPathRect, base));
   process_files_->setGeometry(process_files);
-  clean_transcripts_->setGeometry(MapDialogRect(kCleanTranscriptsRect, base));
+  for (qsizetype i = 0; i < check_boxes_.size(); ++i) {
+    check_boxes_[i]->setGeometry(MapDialogRect(kCheckBoxes[i].rect, base));
+  }
   resize(MapDialogRect(QRect(QPoint(0, 0), kDialogSize), base).size());
 }
 

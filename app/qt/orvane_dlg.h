@@ -1,13 +1,16 @@
-// The main dialog: a button to choose the folder, a line that shows it, and a
-// button that converts every caption file in it.
+// The main dialog: a button to choose the folder, a line that shows it, a
+// button that converts every caption file in it, and the check boxes that
+// choose the transcript style.
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 #include <memory>
 
 #include "app/qt/folder_picker.h"
 #include "app/qt/message_service.h"
+#include "conversion/transcriber.h"
 
 class QCheckBox;
 class QLabel;
@@ -36,13 +39,16 @@ class OrvaneDlg : public QDialog {
   // Opens a folder picker and returns at once; the choice is stored when the
   // user confirms it, unless it has no local path.
   void OnSelectFolder();
-  // Converts the stored folder, into clean transcripts while the Clean
-  // transcripts box is ticked, showing each message of the run; the window
-  // does not respond until the run ends.
+  // Converts the stored folder into transcripts of transcriptStyle(), showing
+  // each message of the run; the window does not respond until the run ends.
   void OnProcessFiles();
 
   // The last folder chosen with a local path; empty before the first.
   const QString& folderPath() const { return m_strFolderPath; }
+  // The style of the ticked boxes: kDefault with none, kClean with Clean
+  // transcripts, kParagraphs with Join lines into paragraphs too, and
+  // kTimedParagraphs with Start each paragraph with its time as well.
+  TranscriptStyle transcriptStyle() const;
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -52,6 +58,11 @@ class OrvaneDlg : public QDialog {
   // Places the window and its controls from the template, in pixels of the
   // current font.
   void ApplyTemplateLayout();
+  // The check box with resource id `id`.
+  QCheckBox* Box(int id) const;
+  // Enables each box that depends on another while that one is ticked, and
+  // unticks and disables it otherwise.
+  void UpdateDependentBoxes();
 
   QString m_strFolderPath;
   std::unique_ptr<FolderPicker> picker_;
@@ -59,7 +70,8 @@ class OrvaneDlg : public QDialog {
   QPushButton* select_folder_ = nullptr;
   QLabel* folder_path_ = nullptr;
   QPushButton* process_files_ = nullptr;
-  QCheckBox* clean_transcripts_ = nullptr;
+  // The check boxes, in the order of the template.
+  QList<QCheckBox*> check_boxes_;
 };
 
 }  // namespace orvane::app

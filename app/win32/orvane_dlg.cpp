@@ -3,6 +3,8 @@
 // windows.h (through the header) first: shlobj.h relies on its types.
 #include <shlobj.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "app/dialog_texts.h"
@@ -39,6 +41,41 @@ class WaitCursor {
  private:
   HCURSOR previous_;
 };
+
+// A check box that is enabled only while another box is ticked.
+struct BoxDependency {
+  int box;
+  int depends_on;
+};
+constexpr BoxDependency kBoxDependencies[] = {ORVANE_BOX_DEPENDENCIES};
+
+bool IsTicked(HWND dialog, int box) { return ::IsDlgButtonChecked(dialog, box) == BST_CHECKED; }
+
+// True when clicking `control` may change which dependent boxes are enabled.
+bool HasDependentBoxes(int control) {
+  return std::any_of(std::begin(kBoxDependencies), std::end(kBoxDependencies),
+                     [control](const BoxDependency& d) { return d.depends_on == control; });
+}
+
+// Enables each dependent box while the box it depends on is ticked, and
+// unticks and disables it otherwise. A disabled box is thus never ticked, and
+// the boxes that depend on it follow it in the same pass.
+void UpdateDependentBoxes(HWND dialog) {
+  for (const BoxDependency& dependency : kBoxDependencies) {
+    const bool enabled = IsTicked(dialog, dependency.depends_on);
+    if (!enabled) ::CheckDlgButton(dialog, dependency.box, BST_UNCHECKED);
+    ::EnableWindow(::GetDlgItem(dialog, dependency.box), enabled);
+  }
+}
+
+// The style of the ticked boxes: the most refined one decides, as a box is
+// ticked only while the boxes it depends on are.
+orvane::TranscriptStyle ChosenStyle(HWND dialog) {
+  if (IsTicked(dialog, IDC_TIME_STAMPS)) return orvane::TranscriptStyle::kTimedParagraphs;
+  if (IsTicked(dialog, IDC_PARAGRAPHS)) return orvane::TranscriptStyle::kParagraphs;
+  if (IsTicked(dialog, IDC_CLEAN_TRANSCRIPTS)) return orvane::TranscriptStyle::kClean;
+  return orvane::TranscriptStyle::kDefault;
+}
 
 struct IdListDeleter {
   void operator()(ITEMIDLIST* list) const { ::CoTaskMemFree(list); }
@@ -78,11 +115,15 @@ INT_PTR OrvaneDlg::OnMessage(UINT message, WPARAM wparam, LPARAM) {
       ::EndDialog(m_hWnd, LOWORD(wparam));
       return TRUE;
     default:
-      return FALSE;
+      if (!HasDependentBoxes(LOWORD(wparam))) return FALSE;
+      UpdateDependentBoxes(m_hWnd);
+      return TRUE;
   }
 }
 
 BOOL OrvaneDlg::OnInitDialog() {
+  // Every box starts unticked: no setting is stored.
+  UpdateDependentBoxes(m_hWnd);
   RECT dialog;
   ::GetWindowRect(m_hWnd, &dialog);
   MONITORINFO monitor{};
@@ -112,9 +153,5 @@ void OrvaneDlg::OnSelectFolder() {
 void OrvaneDlg::OnProcessFiles() {
   const WaitCursor busy;
   MessageBoxReporter reporter(m_hWnd);
-  // The box starts unticked with every dialog: no setting is stored.
-  const bool clean = ::IsDlgButtonChecked(m_hWnd, IDC_CLEAN_TRANSCRIPTS) == BST_CHECKED;
-  orvane::RunBatch(m_strFolderPath,
-                   clean ? orvane::TranscriptStyle::kClean : orvane::TranscriptStyle::kDefault,
-                   reporter);
+  orvane::RunBatch(m_strFolderPath, ChosenStyle(m_hWnd), reporter);
 }

@@ -21,11 +21,13 @@ class OrvaneDlg {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
-  // Centres the dialog on its screen; keeps the focus on the default button.
+  // Centres the dialog on its screen and disables the boxes that depend on
+  // an unticked one; keeps the focus on the default button.
   BOOL OnInitDialog();
   // Lets the user pick a folder; stores and shows it when it has a file-system path.
   void OnSelectFolder();
-  // Converts the caption files of the chosen folder, reporting in message boxes.
+  // Converts the caption files of the chosen folder in the style of the ticked
+  // boxes, reporting in message boxes.
   void OnProcessFiles();
 
   HWND m_hWnd = nullptr;

@@ -2,12 +2,17 @@
 # End-to-end test of Orvane.exe under Wine, on a virtual X display with twm:
 # press Process Files before choosing a folder, expect a box titled "Orvane"
 # saying "Please select a folder first.", dismiss it; choose the folder the
-# picker offers first (the Desktop, where a caption file waits), convert it
-# with the Clean transcripts box unticked and then ticked, and check both
-# transcripts; close the dialog and check that the program has ended. Positions come from the windows
-# themselves (window-probe.exe), never from fixed coordinates.
+# picker offers first (the Desktop, where a caption file waits); tick and
+# untick the check boxes with clicks and keys, checking which are ticked,
+# enabled and focused after each; convert the folder with each combination
+# and check that the transcript is the one orvane-convert.exe writes with the
+# same options; close the dialog and check that the program has ended.
+# Positions and states come from the windows themselves (window-probe.exe),
+# never from fixed coordinates, and every step waits for the state it needs.
 #
 # Usage: gui_test.sh BUILD_DIR [SCREENSHOT.png]
+# The screenshot shows the dialog with Clean transcripts and Join lines into
+# paragraphs ticked.
 # Needs: wine, Xvfb, twm, xdotool (and ImageMagick's import for a screenshot).
 # Uses WINEPREFIX as it is set; no wineserver of that prefix may be running.
 set -eu
@@ -53,6 +58,49 @@ centre_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { pr
 # Prints the check state of the control with text $2 in the lines $1.
 check_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { print $5; exit }'; }
 
+# Prints the text of the focused control in the lines $1.
+focus_of() { printf '%s\n' "$1" | awk -F'|' '$7 == "focused" { print $2; exit }'; }
+
+# Prints the states of the three boxes in the lines $1, in template order:
+# X ticked, o unticked, - unticked and disabled, ! ticked and disabled.
+boxes_of() {
+  for text in "$clean" "$paragraphs" "$time_stamps"; do
+    printf '%s\n' "$1" | text=$text awk -F'|' '$2 == ENVIRON["text"] {
+      printf "%s", $6 == "enabled" ? ($5 == "checked" ? "X" : "o") : ($5 == "checked" ? "!" : "-")
+      exit
+    }'
+  done
+}
+
+# Waits until the boxes show $1 and, when $2 is given, the control with text
+# $2 has the focus; leaves the dialog's lines in $dialog.
+wait_boxes() {
+  tries=0
+  while :; do
+    dialog=$(probe "Orvane Conversion")
+    if [ "$(boxes_of "$dialog")" = "$1" ] && { [ -z "${2:-}" ] || [ "$(focus_of "$dialog")" = "$2" ]; }; then
+      return 0
+    fi
+    [ "$tries" -lt 40 ] ||
+      fail "the boxes show \"$(boxes_of "$dialog")\" with \"$(focus_of "$dialog")\" focused, not \"$1\" with \"${2:-}\""
+    sleep 0.5
+    tries=$((tries + 1))
+  done
+}
+
+# Clicks the box with text $1 and waits until the boxes show $2.
+click_box() {
+  click "$(centre_of "$dialog" "$1")"
+  wait_boxes "$2"
+}
+
+# Presses the key $1 in the dialog and waits until the control with text $2
+# has the focus and the boxes show $3.
+press() {
+  xdotool windowfocus --sync "$(xdotool search --onlyvisible --name '^Orvane Conversion$' | head -n 1)" key "$1"
+  wait_boxes "$3" "$2"
+}
+
 # Waits until no window titled $1 is shown.
 wait_gone() {
   tries=0
@@ -89,15 +137,15 @@ app=$!
 pids="$pids $app"
 
 dialog=$(wait_for "Orvane Conversion" 60) || fail "the dialog did not appear"
+select_folder="Select Folder contain VTT files"
 clean="Clean transcripts (drop styling, notes and repeated lines)"
-for text in "Select Folder contain VTT files" "No folder selected." "Process Files" "$clean"; do
+paragraphs="Join lines into paragraphs"
+time_stamps="Start each paragraph with its time"
+for text in "$select_folder" "No folder selected." "Process Files" "$clean" "$paragraphs" \
+  "$time_stamps"; do
   [ -n "$(centre_of "$dialog" "$text")" ] || fail "the dialog lacks \"$text\""
 done
-[ "$(check_of "$dialog" "$clean")" = unchecked ] || fail "Clean transcripts starts ticked"
-if [ -n "$screenshot" ]; then
-  import -frame -window "$(xdotool search --sync --onlyvisible --name '^Orvane Conversion$' |
-    head -n 1)" "$screenshot"
-fi
+[ "$(boxes_of "$dialog")" = "o--" ] || fail "the boxes start as \"$(boxes_of "$dialog")\", not \"o--\""
 
 process_files "Please select a folder first."
 
@@ -106,13 +154,18 @@ desktop_name='C:\users\'"$(id -un)"'\Desktop'
 desktop=$(winepath -u "$desktop_name" 2>/dev/null)
 mkdir -p "$desktop"
 printf 'WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye</v>\n' >"$desktop/gui.vtt"
+# A talk whose paragraphs and their times tell the styles apart.
+printf '%s\n' WEBVTT '' '00:00:01.000 --> 00:00:03.000' '<v Ana>Good morning, everyone.' '' \
+  '00:00:03.000 --> 00:00:05.500' '<v Ana>Today we look at <i>ladders</i> &amp; steps.' '' \
+  '00:01:05.000 --> 00:01:07.000' '<v Ben>Do we need gloves?' '' \
+  '00:01:07.000 --> 00:01:09.000' '<v Ana>Yes, always.' >"$desktop/talk.vtt"
 # The tree's first item is the Desktop: focus the tree, select it, confirm.
 # Until the tree has filled and taken the key (slow on a cold machine), OK
 # chooses nothing and the dialog still says so: then the picker is opened
 # again, a bounded number of times, rather than after a fixed wait.
 chosen=""
 for _ in 1 2 3 4 5 6 7 8 9 10; do
-  click "$(centre_of "$dialog" "Select Folder contain VTT files")"
+  click "$(centre_of "$dialog" "$select_folder")"
   picker=$(wait_for "Browse for Folder" 20) || fail "no folder picker"
   click "$(printf '%s\n' "$picker" | awk -F'|' '$1 == "SysTreeView32" { print $3, $4; exit }')"
   xdotool key Home
@@ -126,16 +179,75 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do
 done
 [ -n "$chosen" ] || fail "the chosen folder is not shown: $dialog"
 
-process_files "Files converted to folder: $desktop_name"
+# orvane-convert.exe converts a copy of the caption files, for comparison.
+cli=$scratch/cli
+mkdir -p "$cli"
+cp "$desktop/gui.vtt" "$desktop/talk.vtt" "$cli/"
+cli_folder=$(winepath -w "$cli" 2>/dev/null)
+cli_help=$(wine "$build/orvane-convert.exe" --help 2>/dev/null | tr -d '\r')
+
+# Presses Process Files and checks that the transcripts are the ones
+# orvane-convert.exe writes with the options $1 (unless it lacks one of them).
+convert_as() {
+  rm -f "$desktop/gui.txt" "$desktop/talk.txt" "$cli/gui.txt" "$cli/talk.txt"
+  process_files "Files converted to folder: $desktop_name"
+  for name in gui.txt talk.txt; do
+    [ -f "$desktop/$name" ] || fail "no $name with the boxes \"$(boxes_of "$dialog")\""
+  done
+  for option in $1; do
+    if ! printf '%s\n' "$cli_help" | grep -q -e "^ *$option "; then
+      echo "gui_test: orvane-convert.exe has no $option: the transcript of \"$(boxes_of "$dialog")\" is not compared" >&2
+      return 0
+    fi
+  done
+  # shellcheck disable=SC2086
+  wine "$build/orvane-convert.exe" -q $1 "$cli_folder" </dev/null >/dev/null 2>&1 ||
+    fail "orvane-convert.exe $1 failed"
+  for name in gui.txt talk.txt; do
+    cmp -s "$desktop/$name" "$cli/$name" ||
+      fail "$name of \"$(boxes_of "$dialog")\" is not that of orvane-convert.exe $1: $(cat "$desktop/$name")"
+  done
+}
+
+# Every box unticked: the default transcript.
+convert_as ""
 [ "$(cat "$desktop/gui.txt")" = "$(printf '00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r')" ] ||
   fail "unexpected default transcript: $(cat "$desktop/gui.txt")"
-click "$(centre_of "$dialog" "$clean")"
-dialog=$(probe "Orvane Conversion")
-[ "$(check_of "$dialog" "$clean")" = checked ] || fail "Clean transcripts did not tick"
-process_files "Files converted to folder: $desktop_name"
+
+# A click on a disabled box does nothing; the click after it shows that it
+# has been handled.
+click "$(centre_of "$dialog" "$paragraphs")"
+click_box "$clean" "Xo-"
+convert_as "--clean"
 [ "$(cat "$desktop/gui.txt")" = "$(printf 'Ana: Hi & bye\r')" ] ||
   fail "unexpected clean transcript: $(cat "$desktop/gui.txt")"
-rm -f "$desktop/gui.vtt" "$desktop/gui.txt"
+
+# The focus is on Process Files, the boxes follow it in the tab order.
+press Tab "$clean" "Xo-"
+press Tab "$paragraphs" "Xo-"
+press space "$paragraphs" "XXo"
+if [ -n "$screenshot" ]; then
+  import -frame -window "$(xdotool search --sync --onlyvisible --name '^Orvane Conversion$' |
+    head -n 1)" "$screenshot"
+fi
+convert_as "--paragraphs"
+click_box "$time_stamps" "XXX"
+convert_as "--timestamps"
+
+# Unticking a box unticks and disables those that depend on it; ticking it
+# again ticks none of them.
+click_box "$paragraphs" "Xo-"
+convert_as "--clean"
+click_box "$paragraphs" "XXo"
+click_box "$time_stamps" "XXX"
+press shift+Tab "$paragraphs" "XXX"
+press shift+Tab "$clean" "XXX"
+press space "$clean" "o--"
+press Tab "$select_folder" "o--"  # past the disabled boxes
+convert_as ""
+click_box "$clean" "Xo-"
+convert_as "--clean"
+rm -f "$desktop/gui.vtt" "$desktop/gui.txt" "$desktop/talk.vtt" "$desktop/talk.txt"
 
 # Escape ends the dialog, as its close box does.
 window=$(xdotool search --name '^Orvane Conversion$' | head -n 1)

@@ -1,8 +1,10 @@
 // window-probe.exe TITLE: prints, for every visible top-level window whose
-// title is TITLE, one line per child control: "class|text|x|y|check" with the
-// control's centre in screen coordinates, in UTF-8, and for a check box
-// "checked" or "unchecked" (empty for other controls). Prints nothing when no
-// such window exists. The GUI test reads texts and positions through it.
+// title is TITLE, a line for it and one per child control:
+// "class|text|x|y|check|enabled|focus" with the control's centre in screen
+// coordinates, in UTF-8; for a check box "checked" or "unchecked" (empty for
+// other controls); "enabled" or "disabled"; and "focused" for the control
+// with the keyboard focus (else empty). Prints nothing when no such window
+// exists. The GUI test reads texts, positions and states through it.
 #include <windows.h>
 
 #include <string>
@@ -27,7 +29,7 @@ std::string CheckOf(HWND window) {
   return state == BST_CHECKED ? "checked" : "unchecked";
 }
 
-std::string Line(HWND window) {
+std::string Line(HWND window, HWND focus) {
   wchar_t class_name[128];
   const int length = ::GetClassNameW(window, class_name, 128);
   RECT rect;
@@ -36,19 +38,29 @@ std::string Line(HWND window) {
   return orvane::platform::ToUtf8(class_text) + "|" + orvane::platform::ToUtf8(TextOf(window)) +
          "|" + std::to_string((rect.left + rect.right) / 2) + "|" +
          std::to_string((rect.top + rect.bottom) / 2) + "|" +
-         (class_text == L"Button" ? CheckOf(window) : std::string()) + "\n";
+         (class_text == L"Button" ? CheckOf(window) : std::string()) + "|" +
+         (::IsWindowEnabled(window) ? "enabled" : "disabled") + "|" +
+         (window == focus ? "focused" : "") + "\n";
 }
 
-BOOL CALLBACK PrintChild(HWND child, LPARAM) {
-  const std::string line = Line(child);
+// `focus` is the window with the keyboard focus in the program's thread.
+BOOL CALLBACK PrintChild(HWND child, LPARAM focus) {
+  const std::string line = Line(child, reinterpret_cast<HWND>(focus));
   orvane::platform::WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), line.size());
   return TRUE;
 }
 
 BOOL CALLBACK PrintIfTitled(HWND window, LPARAM title) {
   if (::IsWindowVisible(window) && TextOf(window) == reinterpret_cast<const wchar_t*>(title)) {
-    PrintChild(window, 0);
-    ::EnumChildWindows(window, PrintChild, 0);
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    // Unlike GetFocus, reads the focus of another program's thread.
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread)) {
+      thread.hwndFocus = nullptr;
+    }
+    const auto focus = reinterpret_cast<LPARAM>(thread.hwndFocus);
+    PrintChild(window, focus);
+    ::EnumChildWindows(window, PrintChild, focus);
   }
   return TRUE;
 }

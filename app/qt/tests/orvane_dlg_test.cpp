@@ -9,14 +9,18 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "app/qt/dialog_units.h"
 #include "app/qt/tests/open_pickers.h"
+#include "conversion/transcriber.h"
 
 namespace orvane::app {
 namespace {
@@ -25,6 +29,9 @@ const char kSelectFolder[] = "IDC_SELECT_FOLDER";
 const char kFolderPath[] = "IDC_FOLDER_PATH";
 const char kProcessFiles[] = "IDC_PROCESS_FILES";
 const char kCleanTranscripts[] = "IDC_CLEAN_TRANSCRIPTS";
+const char kParagraphs[] = "IDC_PARAGRAPHS";
+const char kTimeStamps[] = "IDC_TIME_STAMPS";
+const char* const kBoxes[] = {kCleanTranscripts, kParagraphs, kTimeStamps};
 
 // Keeps every picker open until the test answers it.
 class FakePicker : public FolderPicker {
@@ -59,7 +66,47 @@ struct Harness {
     return dialog.findChild<Widget*>(QString::fromLatin1(name));
   }
   QString FolderText() { return Control<QLabel>(kFolderPath)->text(); }
+
+  // Shows the dialog and waits until it takes keys.
+  void Show() {
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+  }
+  // Clicks the box `name` where a person would, on its indicator, through
+  // the dialog's window.
+  void ClickBox(const char* name) {
+    auto* box = Control<QCheckBox>(name);
+    const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
+    QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {},
+                      box->geometry().topLeft() + QPoint(indicator / 2, box->height() / 2));
+  }
+  // The boxes in template order, each as 'X' (ticked), 'o' (unticked) or
+  // '-' (unticked and disabled); '!' for a disabled box that is ticked.
+  QString Boxes() {
+    QString states;
+    for (const char* name : kBoxes) {
+      const auto* box = Control<QCheckBox>(name);
+      states +=
+          box->isEnabled() ? (box->isChecked() ? u'X' : u'o') : (box->isChecked() ? u'!' : u'-');
+    }
+    return states;
+  }
 };
+
+const char* StyleName(TranscriptStyle style) {
+  switch (style) {
+    case TranscriptStyle::kDefault:
+      return "kDefault";
+    case TranscriptStyle::kClean:
+      return "kClean";
+    case TranscriptStyle::kParagraphs:
+      return "kParagraphs";
+    case TranscriptStyle::kTimedParagraphs:
+      return "kTimedParagraphs";
+  }
+  return "?";
+}
 
 void WriteCaptions(const QString& path) {
   QFile file(path);
@@ -108,14 +155,34 @@ class OrvaneDlgTest : public QObject {
     for (QObject* child : h.dialog.children()) {
       if (child->isWidgetType()) order.append(child->objectName());
     }
-    QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles, kCleanTranscripts}));
-    auto* clean = h.Control<QCheckBox>(kCleanTranscripts);
-    QCOMPARE(clean->text(),
-             QStringLiteral("Clean transcripts (drop styling, notes and repeated lines)"));
-    QCOMPARE(clean->property("controlId").toInt(), 1004);
-    QVERIFY(!clean->isChecked());
-    QVERIFY(clean->focusPolicy() & Qt::TabFocus);
-    QCOMPARE(h.Control(kProcessFiles)->nextInFocusChain(), clean);
+    QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles, kCleanTranscripts,
+                                 kParagraphs, kTimeStamps}));
+    // The boxes follow Process Files in the tab order, the two below Clean
+    // transcripts indented under it.
+    struct Box {
+      const char* name;
+      int id;
+      const char* text;
+      QRect rect;
+    };
+    const Box boxes[] = {
+        {kCleanTranscripts,
+         1004,
+         "Clean transcripts (drop styling, notes and repeated lines)",
+         {10, 85, 300, 10}},
+        {kParagraphs, 1005, "Join lines into paragraphs", {22, 100, 290, 10}},
+        {kTimeStamps, 1006, "Start each paragraph with its time", {22, 115, 290, 10}},
+    };
+    const QWidget* before = h.Control(kProcessFiles);
+    for (const Box& box : boxes) {
+      auto* control = h.Control<QCheckBox>(box.name);
+      QCOMPARE(control->text(), QString::fromUtf8(box.text));
+      QCOMPARE(control->property("controlId").toInt(), box.id);
+      QVERIFY(control->focusPolicy() & Qt::TabFocus);
+      QCOMPARE(before->nextInFocusChain(), control);
+      before = control;
+    }
+    QCOMPARE(h.Boxes(), QStringLiteral("o--"));
     QCOMPARE(h.Control<QPushButton>(kSelectFolder)->text(),
              QStringLiteral("Select Folder contain VTT files"));
     QCOMPARE(h.FolderText(), QStringLiteral("No folder selected."));
@@ -139,7 +206,11 @@ class OrvaneDlgTest : public QObject {
       const DialogBaseUnits base = BaseUnitsOf(h.dialog.font());
       QCOMPARE(h.dialog.size(), MapDialogRect({0, 0, 320, 200}, base).size());
       QCOMPARE(h.Control(kFolderPath)->geometry(), MapDialogRect({10, 35, 230, 14}, base));
-      QCOMPARE(h.Control(kCleanTranscripts)->geometry(), MapDialogRect({10, 85, 300, 10}, base));
+      for (const Box& box : boxes) {
+        const QRect geometry = h.Control(box.name)->geometry();
+        QCOMPARE(geometry, MapDialogRect(box.rect, base));
+        QVERIFY(h.dialog.rect().contains(geometry));
+      }
       // The buttons widen together only when a caption needs it.
       const int width = std::max({MapDialogRect({0, 0, 100, 14}, base).width(),
                                   h.Control(kSelectFolder)->sizeHint().width(),
@@ -242,6 +313,125 @@ class OrvaneDlgTest : public QObject {
     // The pointer is busy only while the run works, not while a message waits.
     QVERIFY(!h.messages->busy_while_shown);
     QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  // Paragraphs is enabled only while Clean transcripts is ticked, Time stamps
+  // only while Paragraphs is; unticking a box unticks and disables the boxes
+  // that depend on it, and ticking it again ticks none of them.
+  void MouseClicksTickOnlyTheEnabledBoxes() {
+    struct Step {
+      const char* box;
+      const char* states;  // as Harness::Boxes() after the click
+    };
+    const Step steps[] = {
+        {kParagraphs, "o--"},       {kTimeStamps, "o--"}, {kCleanTranscripts, "Xo-"},
+        {kTimeStamps, "Xo-"},       {kParagraphs, "XXo"}, {kTimeStamps, "XXX"},
+        {kParagraphs, "Xo-"},       {kParagraphs, "XXo"}, {kTimeStamps, "XXX"},
+        {kTimeStamps, "XXo"},       {kTimeStamps, "XXX"}, {kCleanTranscripts, "o--"},
+        {kCleanTranscripts, "Xo-"}, {kParagraphs, "XXo"}, {kCleanTranscripts, "o--"},
+    };
+    Harness h;
+    h.Show();
+    for (const Step& step : steps) {
+      h.ClickBox(step.box);
+      QTRY_COMPARE(h.Boxes(), QString::fromLatin1(step.states));
+    }
+  }
+
+  // Tab reaches a box only while it is enabled; Space ticks the focused box.
+  void KeysMoveToAndTickOnlyTheEnabledBoxes() {
+    struct Step {
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      const char* focus;   // the control with the focus after the key
+      const char* states;  // as Harness::Boxes()
+    };
+    const Step steps[] = {
+        {Qt::Key_Tab, {}, kProcessFiles, "o--"},
+        {Qt::Key_Tab, {}, kCleanTranscripts, "o--"},
+        {Qt::Key_Tab, {}, kSelectFolder, "o--"},  // the others are disabled
+        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "o--"},
+        {Qt::Key_Space, {}, kCleanTranscripts, "Xo-"},
+        {Qt::Key_Tab, {}, kParagraphs, "Xo-"},
+        {Qt::Key_Space, {}, kParagraphs, "XXo"},
+        {Qt::Key_Tab, {}, kTimeStamps, "XXo"},
+        {Qt::Key_Space, {}, kTimeStamps, "XXX"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "XXX"},
+        {Qt::Key_Space, {}, kParagraphs, "Xo-"},
+        {Qt::Key_Tab, {}, kSelectFolder, "Xo-"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "Xo-"},
+        {Qt::Key_Space, {}, kParagraphs, "XXo"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "XXo"},
+        {Qt::Key_Space, {}, kCleanTranscripts, "o--"},
+    };
+    Harness h;
+    h.Show();
+    QTRY_COMPARE(QApplication::focusWidget(), h.Control(kSelectFolder));
+    for (const Step& step : steps) {
+      QTest::keyClick(h.dialog.windowHandle(), step.key, step.modifiers);
+      QTRY_COMPARE(QApplication::focusWidget(), h.Control(step.focus));
+      QTRY_COMPARE(h.Boxes(), QString::fromLatin1(step.states));
+    }
+  }
+
+  // Process Files converts into the style of the ticked boxes, and writes
+  // what the converter writes for it (orvane-convert with the same options).
+  void ProcessFilesWritesTheStyleOfTheTickedBoxes() {
+    const QByteArray captions(
+        "WEBVTT\n\nNOTE reviewed\n\n"
+        "00:00:01.000 --> 00:00:03.000\n<v Ana>Good morning, everyone.\n\n"
+        "00:00:03.000 --> 00:00:05.500\n<v Ana>Today we look at <i>ladders</i> &amp; steps.\n\n"
+        "00:01:05.000 --> 00:01:07.000\n<v Ben>Do we need gloves?\n\n"
+        "00:01:07.000 --> 00:01:09.000\n<v Ana>Yes, always.\n");
+    struct Combination {
+      QList<const char*> clicks;
+      TranscriptStyle style;
+    };
+    const Combination combinations[] = {
+        {{}, TranscriptStyle::kDefault},
+        {{kCleanTranscripts}, TranscriptStyle::kClean},
+        {{kCleanTranscripts, kParagraphs}, TranscriptStyle::kParagraphs},
+        {{kCleanTranscripts, kParagraphs, kTimeStamps}, TranscriptStyle::kTimedParagraphs},
+        // Unticking a box drops the boxes below it, and ticking it again
+        // brings none of them back.
+        {{kCleanTranscripts, kParagraphs, kTimeStamps, kParagraphs}, TranscriptStyle::kClean},
+        {{kCleanTranscripts, kParagraphs, kTimeStamps, kCleanTranscripts},
+         TranscriptStyle::kDefault},
+        {{kCleanTranscripts, kParagraphs, kCleanTranscripts, kCleanTranscripts},
+         TranscriptStyle::kClean},
+    };
+    QTemporaryDir dir;
+    const QString vtt = dir.filePath(QStringLiteral("lesson.vtt"));
+    QFile file(vtt);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(captions);
+    file.close();
+    const std::string captions_text = captions.toStdString();
+    // The talk tells every style from the others.
+    std::set<std::string> transcripts;
+    for (TranscriptStyle style :
+         {TranscriptStyle::kDefault, TranscriptStyle::kClean, TranscriptStyle::kParagraphs,
+          TranscriptStyle::kTimedParagraphs}) {
+      transcripts.insert(TranscribeCaptions(captions_text, style));
+    }
+    QCOMPARE(transcripts.size(), std::size_t{4});
+
+    for (const Combination& combination : combinations) {
+      Harness h;
+      h.Show();
+      h.dialog.OnSelectFolder();
+      h.picker->open.last()(QUrl::fromLocalFile(dir.path()));
+      for (const char* box : combination.clicks) h.ClickBox(box);
+      QTRY_COMPARE(StyleName(h.dialog.transcriptStyle()), StyleName(combination.style));
+      QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("lesson.txt"))) ||
+              QFile::remove(dir.filePath(QStringLiteral("lesson.txt"))));
+      ClickThroughWindow(h.dialog, kProcessFiles);
+      QTRY_COMPARE(h.messages->texts, QStringList{ConvertedMessage(dir.path())});
+      QFile transcript(dir.filePath(QStringLiteral("lesson.txt")));
+      QVERIFY(transcript.open(QIODevice::ReadOnly));
+      QCOMPARE(transcript.readAll().toStdString(),
+               TranscribeCaptions(captions_text, combination.style));
+    }
   }
 
   void EnterPressesTheFocusedButtonAndEscapeEndsTheDialog() {

@@ -2,10 +2,13 @@
 # Installs orvane into a scratch prefix and uses it on a real X server the way
 # a person would: Enter opens the folder picker, Enter again chooses the
 # example captions folder in it, Process Files converts it, the completion
-# message is answered; Space ticks Clean transcripts and Process Files
-# converts it again into clean transcripts; Escape ends the program. Run it
+# message is answered; Tab and Space tick Clean transcripts, Join lines into
+# paragraphs and Start each paragraph with its time, and Process Files
+# converts it again as orvane-convert --timestamps does (when it can); Space
+# unticks Join lines, which unticks Start each paragraph too, and Process
+# Files converts it into clean transcripts; Escape ends the program. Run it
 # under xvfb-run. With ORVANE_SCREENSHOT set, the dialog is saved there as a
-# PNG (needs ImageMagick's import) once the box is ticked.
+# PNG (needs ImageMagick's import) with the first two boxes ticked.
 # Usage: xvfb_smoke.sh BUILD_DIR EXAMPLES_DIR GOLDEN_DIR
 set -eu
 build=$1 examples=$2 golden=$3
@@ -82,11 +85,42 @@ done
 keys "$message" Return
 wait_gone Orvane
 
-keys "$dialog" Tab space  # Clean transcripts, right after Process Files
+# The boxes follow Process Files in the tab order, each enabled once the one
+# above it is ticked.
 if [ -n "${ORVANE_SCREENSHOT:-}" ]; then
-  import -window "$dialog" "$ORVANE_SCREENSHOT"
+  import -frame -window "$dialog" "$work/before.png"
 fi
-keys "$dialog" shift+Tab Return  # Process Files again
+keys "$dialog" Tab space Tab space  # Clean transcripts, Join lines into paragraphs
+if [ -n "${ORVANE_SCREENSHOT:-}" ]; then
+  # Taken once the window shows the boxes ticked: it has changed, and two
+  # pictures in a row agree.
+  import -frame -window "$dialog" "$ORVANE_SCREENSHOT"
+  for _ in $(seq 50); do
+    import -frame -window "$dialog" "$work/now.png"
+    if ! cmp -s "$work/now.png" "$work/before.png" && cmp -s "$work/now.png" "$ORVANE_SCREENSHOT"; then
+      break
+    fi
+    mv "$work/now.png" "$ORVANE_SCREENSHOT"
+  done
+fi
+keys "$dialog" Tab space shift+Tab shift+Tab shift+Tab Return  # and the time: Process Files
+message=$(wait_window Orvane) || fail "no message after Process Files with every box ticked"
+if "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--timestamps '; then
+  cp -R "$examples" "$work/cli"
+  "$work/prefix/bin/orvane-convert" -q --timestamps "$work/cli/safety__2024/media/captions" ||
+    fail "orvane-convert --timestamps failed"
+  for transcript in "$work/cli/safety__2024/media/captions"/*.txt; do
+    cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
+      fail "$(basename "$transcript") differs from that of orvane-convert --timestamps"
+  done
+else
+  echo "xvfb_smoke: orvane-convert has no --timestamps: the transcripts are not compared" >&2
+fi
+keys "$message" Return
+wait_gone Orvane
+
+# Unticking Join lines unticks Start each paragraph: clean transcripts.
+keys "$dialog" Tab Tab space shift+Tab shift+Tab Return
 message=$(wait_window Orvane) || fail "no message after Process Files with Clean transcripts"
 for transcript in "$golden"/clean/*.txt; do
   cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
