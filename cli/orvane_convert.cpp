@@ -28,7 +28,8 @@ constexpr std::string_view kProgram = "orvane-convert";
 constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage =
     "Usage: orvane-convert [OPTION]... FOLDER...\n"
-    "  or:  orvane-convert [--clean] [--paragraphs] [--timestamps] [--title TEXT] -";
+    "  or:  orvane-convert [--clean] [--paragraphs] [--timestamps] [--title TEXT]\n"
+    "                      [--input-format FORMAT] -";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
     "transcript (.txt) beside it. When the folder two levels up has \"__\" in its\n"
@@ -49,6 +50,13 @@ constexpr std::string_view kHelp =
     "      --paragraphs  write clean transcripts with their lines joined into\n"
     "                    paragraphs, a new one for each speaker and after a pause\n"
     "      --timestamps  write paragraphs, each starting with its time, [MM:SS]\n"
+    "      --all-formats also convert the SubRip (.srt) and YouTube (.sbv)\n"
+    "                    caption files, into clean transcripts; one whose\n"
+    "                    transcript a .vtt file (or, for a .sbv, a .srt file) of\n"
+    "                    its folder gives is passed over\n"
+    "      --input-format=FORMAT  with -, read standard input as FORMAT: vtt\n"
+    "                    (default), srt or sbv (srt and sbv write clean\n"
+    "                    transcripts)\n"
     "      --title=TEXT  with -, open the transcript with TEXT as its course title\n"
     "      --help        show this help and exit\n"
     "      --version     show the version and exit\n"
@@ -259,7 +267,9 @@ struct Options {
   Action action = Action::kConvert;
   TranscriptStyle style = TranscriptStyle::kDefault;
   bool recursive = false;
+  bool all_formats = false;
   bool quiet = false;
+  CaptionFormat input_format = CaptionFormat::kWebVtt;
   bool standard_input = false;  // "-": converts standard input to standard output
   unsigned jobs = 0;            // 0: one per usable processor
   std::optional<NativeString> title;
@@ -304,7 +314,8 @@ std::variant<Option, UsageError> ReadOption(const std::vector<NativeString>& arg
     option.value = arg.substr(2);
   }
   const bool takes_value = option.name == FromAscii("-j") || option.name == FromAscii("--jobs") ||
-                           option.name == FromAscii("--title");
+                           option.name == FromAscii("--title") ||
+                           option.name == FromAscii("--input-format");
   if (takes_value && !option.value) {
     if (i + 1 == args.size()) return UsageError{"option needs a value: ", arg};
     option.value = args[++i];
@@ -323,6 +334,23 @@ std::optional<UsageError> ApplyOption(const Option& option, Options& options) {
     options.style = std::max(options.style, TranscriptStyle::kParagraphs);
   } else if (name == FromAscii("--timestamps")) {
     options.style = TranscriptStyle::kTimedParagraphs;
+  } else if (name == FromAscii("--all-formats")) {
+    options.all_formats = true;
+    options.style = std::max(options.style, TranscriptStyle::kClean);
+  } else if (name == FromAscii("--input-format")) {
+    static constexpr std::pair<std::string_view, CaptionFormat> kFormats[] = {
+        {"vtt", CaptionFormat::kWebVtt},
+        {"srt", CaptionFormat::kSubRip},
+        {"sbv", CaptionFormat::kSbv},
+    };
+    const auto* const found =
+        std::find_if(std::begin(kFormats), std::end(kFormats),
+                     [&](const auto& format) { return *option.value == FromAscii(format.first); });
+    if (found == std::end(kFormats)) return UsageError{"invalid input format: ", *option.value};
+    options.input_format = found->second;
+    if (found->second != CaptionFormat::kWebVtt) {
+      options.style = std::max(options.style, TranscriptStyle::kClean);
+    }
   } else if (name == FromAscii("-r") || name == FromAscii("--recursive")) {
     options.recursive = true;
   } else if (name == FromAscii("-q") || name == FromAscii("--quiet")) {
@@ -392,6 +420,7 @@ int ShowUsageError(const UsageError& error, Console& console) {
 // Converts standard input into standard output, as a file of a folder run.
 int ConvertStandardInput(const Options& options, Console& console) {
   CaptionConverter converter(options.title.value_or(NativeString()), options.style);
+  converter.set_stream_format(options.input_format);
   StandardInput input;
   StandardOutput output;
   const ConversionResult result = converter.ConvertStream(input, output);
@@ -410,6 +439,7 @@ int ConvertFolders(const Options& options, Console& console) {
   BatchOptions batch;
   batch.style = options.style;
   batch.recursive = options.recursive;
+  batch.all_formats = options.all_formats;
   batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
   batch.progress = progress.counters();
   for (const NativeString& folder : options.folders) {

@@ -48,18 +48,6 @@ NativeString MessageText(BatchMessage message, const NativeString& folder) {
   return {};
 }
 
-bool HasCaptionExtension(const NativeString& name) {
-  constexpr std::string_view kExtension = ".vtt";
-  if (name.size() < kExtension.size()) return false;
-  const auto tail = name.size() - kExtension.size();
-  for (std::size_t i = 0; i < kExtension.size(); ++i) {
-    auto c = name[tail + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<platform::NativeChar>(c - 'A' + 'a');
-    if (c != static_cast<platform::NativeChar>(kExtension[i])) return false;
-  }
-  return true;
-}
-
 namespace {
 
 // Files listed ahead of the oldest message not yet reported, per thread: few
@@ -345,6 +333,9 @@ class Pipeline {
     Add(std::move(entry));
   }
 
+  // Whether the run converts SubRip and SBV files too.
+  bool all_formats() const { return options_.all_formats; }
+
   // A new batch, counted as open until the last of its files is reported.
   std::shared_ptr<Batch> NewBatch() {
     ++open_batches_;
@@ -452,40 +443,69 @@ struct Subfolder {
 // it holds no caption file. With `subfolders`, also appends there its
 // sub-folders that are not links. Removes stale temporary files of earlier
 // runs as it lists.
+// With every format asked for, the folder is listed once per format that it
+// holds, WebVTT first, then SubRip, then SBV: a caption file whose transcript
+// a file of an earlier format gives is passed over without a message, which
+// its name alone decides, before anything is read.
 Listed ConvertFolder(const std::shared_ptr<const platform::Folder>& folder,
                      const NativeString& path, Pipeline& pipeline, BatchProgress* progress,
                      std::vector<Subfolder>* subfolders) {
   using Scope = platform::DirectoryListing::Scope;
-  platform::DirectoryListing listing(*folder,
-                                     subfolders != nullptr ? Scope::kEverything : Scope::kCaptions);
+  const bool all_formats = pipeline.all_formats();
+  const Scope scope = subfolders != nullptr || all_formats ? Scope::kEverything : Scope::kCaptions;
   std::shared_ptr<Batch> batch;
-  for (; listing.ok(); listing.Next()) {
-    const NativeString& name = listing.name();
-    if (subfolders != nullptr && listing.is_directory() && !listing.is_link() &&
-        name != platform::FromAscii(".") && name != platform::FromAscii("..")) {
-      subfolders->push_back({name, listing.folder_id()});
+  bool failed = false;
+  // The transcripts that files of the formats listed before give, by hash.
+  std::unordered_set<std::size_t> taken;
+  std::unordered_set<std::size_t> taken_now;
+  bool held[3] = {true, false, false};  // the formats the folder holds
+  for (const CaptionFormat pass :
+       {CaptionFormat::kWebVtt, CaptionFormat::kSubRip, CaptionFormat::kSbv}) {
+    if (!held[static_cast<int>(pass)]) continue;
+    const bool first = pass == CaptionFormat::kWebVtt;
+    platform::DirectoryListing listing(*folder, scope);
+    for (; listing.ok(); listing.Next()) {
+      const NativeString& name = listing.name();
+      if (first && subfolders != nullptr && listing.is_directory() && !listing.is_link() &&
+          name != platform::FromAscii(".") && name != platform::FromAscii("..")) {
+        subfolders->push_back({name, listing.folder_id()});
+      }
+      const std::optional<CaptionFormat> format = CaptionFormatOfName(name);
+      if (!format || (!all_formats && *format != CaptionFormat::kWebVtt)) {
+        if (first) platform::RemoveStaleTemporary(*folder, name);
+        continue;
+      }
+      if (*format != pass) {
+        held[static_cast<int>(*format)] = true;
+        continue;
+      }
+      NativeString output = MakeOutputPath(name);
+      if (all_formats && !listing.is_directory()) {
+        const std::size_t key = std::hash<NativeString>{}(output);
+        if (taken.count(key) != 0) continue;
+        taken_now.insert(key);
+      }
+      if (batch == nullptr) {
+        pipeline.MakeRoomForBatch();
+        batch = pipeline.NewBatch();
+        batch->path = path;
+        batch->folder = folder;
+        batch->title = std::make_shared<const CourseTitle>(CourseTitleFor(path));
+        if (progress != nullptr) progress->folders_found.fetch_add(1);
+      }
+      if (listing.is_directory()) continue;
+      // A stat per file on POSIX: only when someone watches.
+      const std::uint64_t size = progress != nullptr ? listing.size() : 0;
+      pipeline.Convert(batch, name, std::move(output), size);
     }
-    if (!HasCaptionExtension(name)) {
-      platform::RemoveStaleTemporary(*folder, name);
-      continue;
-    }
-    if (batch == nullptr) {
-      pipeline.MakeRoomForBatch();
-      batch = pipeline.NewBatch();
-      batch->path = path;
-      batch->folder = folder;
-      batch->title = std::make_shared<const CourseTitle>(CourseTitleFor(path));
-      if (progress != nullptr) progress->folders_found.fetch_add(1);
-    }
-    if (listing.is_directory()) continue;
-    // A stat per file on POSIX: only when someone watches.
-    const std::uint64_t size = progress != nullptr ? listing.size() : 0;
-    pipeline.Convert(batch, name, MakeOutputPath(name), size);
+    failed = failed || listing.failed();
+    taken.insert(taken_now.begin(), taken_now.end());
+    taken_now.clear();
   }
-  if (batch == nullptr) return listing.failed() ? Listed::kUnreadable : Listed::kNoCaptionFile;
+  if (batch == nullptr) return failed ? Listed::kUnreadable : Listed::kNoCaptionFile;
   // Entries after a failed read of the folder were never seen: the folder
   // itself could not be read completely.
-  if (listing.failed()) pipeline.Tell(BatchMessage::kErrorOpening, path);
+  if (failed) pipeline.Tell(BatchMessage::kErrorOpening, path);
   pipeline.Tell(BatchMessage::kFilesConverted, path);
   return Listed::kConverted;
 }

@@ -37,9 +37,6 @@ class BatchReporter {
   virtual void Report(BatchMessage message, const NativeString& subject) = 0;
 };
 
-// True when `name` ends in ".vtt", compared without regard to ASCII case.
-bool HasCaptionExtension(const NativeString& name);
-
 // Converts every caption file in `folder` into a transcript in `style` beside
 // it, headed by the course title when the folder two levels up has "__" in
 // its name.
@@ -72,6 +69,10 @@ struct BatchOptions {
   unsigned jobs = 1;
   // Converts every folder of the tree under the folder, not just the folder.
   bool recursive = false;
+  // Converts the SubRip (.srt) and SBV (.sbv) files too, with a clean style;
+  // a file whose transcript a file of an earlier format of .vtt, .srt, .sbv
+  // gives is passed over without a message.
+  bool all_formats = false;
   // Updated as the run goes when not null.
   BatchProgress* progress = nullptr;
 };

@@ -117,8 +117,8 @@ inline void LineLayout::Settle() {
 inline void LineLayout::Append(const KeptLine& line) {
   if (line.long_text != nullptr) {
     const LongText& text = *line.long_text;
-    output_.long_lines.push_back(
-        {output_.bytes.size(), text.range, text.last_close, text.voice, text.skip});
+    output_.long_lines.push_back({output_.bytes.size(), text.range, text.last_close, text.voice,
+                                  text.skip, text.last_brace});
   } else {
     output_.bytes.append(line.text);
   }
@@ -245,8 +245,8 @@ void ParagraphLayout::Append(const KeptLine& line, std::size_t strip) {
   const LongText& text = *line.long_text;
   const std::size_t stripped = std::min(strip, text.head.size());
   if (text.size <= stripped) return;  // a marker alone
-  output_.long_lines.push_back(
-      {bytes.size(), text.range, text.last_close, text.voice, text.skip + stripped});
+  output_.long_lines.push_back({bytes.size(), text.range, text.last_close, text.voice,
+                                text.skip + stripped, text.last_brace});
   ++longs_;
   long_chars_ += text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
   long_tails_.emplace_back(last_at_, text.tail);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "conversion/course_title.h"
+#include "conversion/naming.h"
 
 namespace orvane {
 namespace {
@@ -39,7 +40,7 @@ CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle st
     : line_limit_(line_limit),
       style_(style),
       title_line_(IsClean(style) ? MakeCleanTitleLines(platform::ToNarrow(title))
-                                                   : MakeTitleLine(title)),
+                                 : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
       reread_(kRereadBlock),
       transcriber_(MakeTranscriber(style, line_limit)) {}
@@ -68,6 +69,7 @@ ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
   try {
     platform::InputFile captions;
     if (!captions.Open(input)) return ConversionResult::kOpenFailed;
+    format_ = CaptionFormatOfName(input.native()).value_or(CaptionFormat::kWebVtt);
     return ConvertFile(captions, nullptr, output);
   } catch (const std::bad_alloc&) {
     // The new transcript is removed with its ReplacementFile.
@@ -80,6 +82,7 @@ ConversionResult CaptionConverter::Convert(const platform::Folder& folder,
   try {
     platform::InputFile captions;
     if (!captions.Open(folder, input)) return ConversionResult::kOpenFailed;
+    format_ = CaptionFormatOfName(input).value_or(CaptionFormat::kWebVtt);
     return ConvertFile(captions, &folder, output);
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
@@ -106,6 +109,7 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
                                                  TranscriptSink& transcript) {
   try {
     RereadableSource source(stream, line_limit_);
+    format_ = stream_format_;
     return Transcribe(source, transcript);
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
@@ -117,6 +121,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
       result != ConversionResult::kConverted) {
     return result;
   }
+  transcriber_->SetFormat(format_);
   transcriber_->Reset();
   if (!IsClean(style_)) return Feed(captions, {}, transcript);
   // A clean transcript reads a UTF-16 file as its UTF-8 text: the first two

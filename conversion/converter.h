@@ -63,6 +63,9 @@ class CaptionConverter {
   // was written before an error stays written. Memory stays bounded: bytes
   // that a long line needs again are kept in a scratch file.
   ConversionResult ConvertStream(CaptionSource& stream, TranscriptSink& transcript);
+  // Reads the streams of ConvertStream as `format` (WebVTT unless set); files
+  // are read as their names' extensions say.
+  void set_stream_format(CaptionFormat format) { stream_format_ = format; }
   // Adds the count of caption bytes read, as they are read, to `counter`
   // (which must outlive the converter); nullptr stops counting.
   void CountBytesIn(std::atomic<std::uint64_t>* counter) { bytes_read_ = counter; }
@@ -85,6 +88,8 @@ class CaptionConverter {
 
   std::size_t line_limit_;
   TranscriptStyle style_;
+  CaptionFormat format_ = CaptionFormat::kWebVtt;         // of the file being converted
+  CaptionFormat stream_format_ = CaptionFormat::kWebVtt;  // of streams
   std::string title_line_;
   CourseTitle long_title_;  // a title not held, when there is one
   std::vector<char> block_;

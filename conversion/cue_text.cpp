@@ -302,7 +302,7 @@ void CueTextCleaner::AppendDecodedCollapsed(std::string_view text, Spaces spaces
 // Read from the end: three digits of fraction, seconds, minutes, and what is
 // left, hours. Every tag of machine captions is tested, so it is kept short.
 bool IsTimestamp(std::string_view text) {
-  constexpr std::size_t kShortest = 9;                        // MM:SS.mmm
+  constexpr std::size_t kShortest = 9;                         // MM:SS.mmm
   constexpr std::size_t kLongest = kShortest + 1 + kMaxHours;  // with nine digits of hours
   const std::size_t n = text.size();
   if (n < kShortest || n > kLongest) return false;
@@ -394,8 +394,8 @@ void DecodedCollapsed::Finish(std::string& out) {
 
 void CueTextCleaner::BeginLine() {
   line_voice_state_ = voice_.open ? LineVoice::kCurrent : LineVoice::kNone;
-  tags_.in_tag = tags_.in_ruby_text = false;
-  tags_.offset = tags_.last_close = 0;
+  tags_.in_tag = tags_.in_brace = tags_.brace_held = tags_.in_ruby_text = false;
+  tags_.offset = tags_.last_close = tags_.last_brace = 0;
   references_.held.clear();  // a finished line leaves none
   spaces_ = SpaceStage();
 }
@@ -412,15 +412,17 @@ CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view lin
     Encode(line, encoding_, false, encoded_);
     text = encoded_;
     traits = ScanLine(text);
+    if (subrip_) traits |= BraceTraits(text);
   }
   traits &= ~kHasHigh;
   if ((traits & kHasLess) != 0) {
-    tags_.in_tag = tags_.in_ruby_text = false;
-    tags_.offset = tags_.last_close = 0;
+    tags_.in_tag = tags_.in_brace = tags_.brace_held = tags_.in_ruby_text = false;
+    tags_.offset = tags_.last_close = tags_.last_brace = 0;
     // The text left is made of pieces of the line: it holds no '&', tab or
     // C2 that the line did not, and no two spaces in a row but where a
     // removed tag brought two pieces together.
-    const auto [without_tags, joined] = RemoveTags(text, without_tags_);
+    const auto [without_tags, joined] =
+        subrip_ ? RemoveSubRipTags(text, without_tags_) : RemoveTags(text, without_tags_);
     text = without_tags;
     traits &= ~kHasLess;
     if (joined || (!text.empty() && (text.front() == ' ' || text.back() == ' '))) {
@@ -445,13 +447,15 @@ CueTextCleaner::CleanedLine CueTextCleaner::CleanMarkedLine(std::string_view lin
   return {text, LineVoiceName()};
 }
 
-void CueTextCleaner::Begin(std::uint64_t last_close) {
+void CueTextCleaner::Begin(std::uint64_t last_close, std::uint64_t last_brace) {
   BeginLine();
   encoding_.held.clear();
   raw_last_close_ = last_close;
+  raw_last_brace_ = subrip_ ? last_brace : 0;
   raw_offset_ = encoded_offset_ = 0;
-  // Until the piece that holds it, the last '>' lies ahead.
+  // Until the piece that holds it, the last '>' lies ahead; the last '}' too.
   tags_.last_close = last_close == 0 ? 0 : UINT64_MAX;
+  tags_.last_brace = raw_last_brace_ == 0 ? 0 : UINT64_MAX;
 }
 
 void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
@@ -461,17 +465,27 @@ void CueTextCleaner::Add(std::string_view bytes, std::string& out) {
   encoded_.clear();
   const std::uint64_t start = raw_offset_;
   raw_offset_ += bytes.size();
-  if (raw_last_close_ != 0 && raw_last_close_ >= start && raw_last_close_ < raw_offset_) {
-    const auto split = static_cast<std::size_t>(raw_last_close_ - start);
-    // A sequence cut by the '>' is no sequence.
-    Encode(bytes.substr(0, split), encoding_, false, encoded_);
-    tags_.last_close = encoded_offset_ + encoded_.size();
-    Encode(bytes.substr(split), encoding_, true, encoded_);
-  } else {
-    Encode(bytes, encoding_, true, encoded_);
+  // The last '>' and '}' as offsets in the encoded line: the piece is
+  // encoded in parts cut at them (a sequence cut by either is no sequence).
+  struct Mark {
+    std::uint64_t raw;
+    std::uint64_t* encoded;
+  };
+  Mark marks[2] = {{raw_last_close_, &tags_.last_close}, {raw_last_brace_, &tags_.last_brace}};
+  if (marks[1].raw < marks[0].raw) std::swap(marks[0], marks[1]);
+  std::size_t done = 0;
+  for (const Mark& mark : marks) {
+    if (mark.raw == 0 || mark.raw < start || mark.raw >= raw_offset_) continue;
+    const auto split = static_cast<std::size_t>(mark.raw - start);
+    Encode(bytes.substr(done, split - done), encoding_, false, encoded_);
+    *mark.encoded = encoded_offset_ + encoded_.size();
+    done = split;
   }
+  Encode(bytes.substr(done), encoding_, true, encoded_);
   encoded_offset_ += encoded_.size();
-  const std::string_view without_tags = RemoveTags(encoded_, without_tags_).text;
+  const std::string_view without_tags =
+      (subrip_ ? RemoveSubRipTags(encoded_, without_tags_) : RemoveTags(encoded_, without_tags_))
+          .text;
   decoded_.clear();
   DecodeReferences(without_tags, references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
@@ -482,8 +496,12 @@ std::string_view CueTextCleaner::End(std::string& out) {
   encoded_.clear();
   Encode({}, encoding_, false, encoded_);
   decoded_.clear();
-  if (!encoded_.empty())
+  if (tags_.brace_held) {
+    // A '{' that ended the line opens no tag.
+    DecodeReferences(RemoveSubRipTags(encoded_, without_tags_).text, references_, decoded_);
+  } else if (!encoded_.empty()) {
     DecodeReferences(RemoveTags(encoded_, without_tags_).text, references_, decoded_);
+  }
   FinishReferences(references_, decoded_);
   Collapse(decoded_, Spaces::kSpacesAndTabs, spaces_, out);
   FinishCollapse(spaces_, out);
@@ -548,6 +566,118 @@ CueTextCleaner::TagFreeText CueTextCleaner::RemoveTags(std::string_view bytes, s
   }
   stage.in_ruby_text = in_ruby_text;
   return {std::string_view(first, static_cast<std::size_t>(to - first)), spaces_joined};
+}
+
+unsigned CueTextCleaner::BraceTraits(std::string_view line) {
+  return std::memchr(line.data(), '{', line.size()) != nullptr ? kHasLess : 0;
+}
+
+// As RemoveTags, with SubRip's position codes: "{\" and everything up to the
+// next '}' on the line is a tag too. Whichever kind opens first is the tag;
+// an opening without its closing after it on the line is text, and the
+// search goes on after it.
+CueTextCleaner::TagFreeText CueTextCleaner::RemoveSubRipTags(std::string_view bytes,
+                                                             std::string& out) {
+  TagStage& stage = tags_;
+  if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
+  char* const first = out.data();
+  char* to = first;
+  bool spaces_joined = false;
+  bool in_ruby_text = stage.in_ruby_text;
+  const char* at = bytes.data();
+  const char* const end = at + bytes.size();
+  const std::uint64_t offset = stage.offset;
+  stage.offset += bytes.size();
+  const auto end_text = [&](char* text_start) {
+    if (in_ruby_text) to = text_start;
+    if (to != text_start && text_start != first && text_start[-1] == ' ' && *text_start == ' ') {
+      spaces_joined = true;
+    }
+  };
+  // True when an opening at `open` bytes into this piece (-1: the held '{')
+  // closes in a later piece of the line, whose last closing is at `last`.
+  const auto closes_later = [&](std::ptrdiff_t open, std::uint64_t last) {
+    return offset + static_cast<std::uint64_t>(open + 1) <= last;
+  };
+  const auto done = [&](char* text_start) -> TagFreeText {
+    end_text(text_start);
+    stage.in_ruby_text = in_ruby_text;
+    return {std::string_view(first, static_cast<std::size_t>(to - first)), spaces_joined};
+  };
+  char* text_start = to;
+  if (stage.brace_held) {
+    stage.brace_held = false;
+    const char* const close = at < end && *at == '\\' ? FindByte(at + 1, end, '}') : nullptr;
+    if (close != nullptr && close != end) {
+      at = close + 1;
+    } else if (close == end && closes_later(-1, stage.last_brace)) {
+      stage.in_tag = stage.in_brace = true;
+      return done(text_start);
+    } else {
+      *to++ = '{';
+    }
+  }
+  if (stage.in_tag) {
+    if (stage.in_brace) {
+      const char* const close = FindByte(at, end, '}');
+      if (close == end) return done(text_start);
+      stage.in_brace = false;
+      at = close + 1;
+    } else {
+      const char* const close = FindByte(at, end, '>');
+      const auto room = kTagBytesRead - std::min(kTagBytesRead, stage.tag.size());
+      stage.tag.append(at, std::min<std::size_t>(room, static_cast<std::size_t>(close - at)));
+      if (close == end) return done(text_start);
+      ApplyTag(stage.tag, in_ruby_text);
+      at = close + 1;
+    }
+    stage.in_tag = false;
+  }
+  while (at < end) {
+    while (at < end && *at != '<' && *at != '{') *to++ = *at++;
+    if (at == end) break;
+    const std::ptrdiff_t open = at - bytes.data();
+    if (*at == '{') {
+      if (at + 1 == end && closes_later(open, stage.last_brace)) {
+        // Whether it opens a tag shows in the next piece.
+        end_text(text_start);
+        stage.brace_held = true;
+        stage.in_ruby_text = in_ruby_text;
+        return {std::string_view(first, static_cast<std::size_t>(to - first)), spaces_joined};
+      }
+      const char* const close =
+          at + 1 < end && at[1] == '\\' ? FindByte(at + 2, end, '}') : nullptr;
+      if (close == end && closes_later(open, stage.last_brace)) {
+        stage.in_tag = stage.in_brace = true;
+        return done(text_start);
+      }
+      if (close == nullptr || close == end) {
+        *to++ = *at++;  // text
+        continue;
+      }
+      end_text(text_start);
+      at = close + 1;
+      text_start = to;
+      continue;
+    }
+    const char* const close = FindByte(at + 1, end, '>');
+    if (close == end) {
+      if (closes_later(open, stage.last_close)) {
+        stage.in_tag = true;
+        stage.in_brace = false;
+        stage.tag.assign(at + 1, std::min(static_cast<std::size_t>(end - at - 1), kTagBytesRead));
+        return done(text_start);
+      }
+      *to++ = *at++;  // text
+      continue;
+    }
+    end_text(text_start);
+    const auto tag_size = static_cast<std::size_t>(close - at - 1);
+    ApplyTag(std::string_view(at + 1, std::min(tag_size, kTagBytesRead)), in_ruby_text);
+    at = close + 1;
+    text_start = to;
+  }
+  return done(text_start);
 }
 
 // The line's voice stays its voice when a tag opens another: it is copied

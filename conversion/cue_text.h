@@ -91,6 +91,7 @@ class CueTextCleaner {
   CleanedLine CleanLine(std::string_view line, unsigned traits, std::string& out) {
     // Most lines with bytes of 80 or more are UTF-8 throughout.
     if ((traits & kHasHigh) != 0 && IsUtf8(line)) traits &= ~kHasHigh;
+    if (subrip_) traits |= BraceTraits(line);
     if ((traits & (kHasLess | kHasAmpersand | kNeedsCollapse | kHasHigh)) != 0) {
       return CleanMarkedLine(line, traits, out);
     }
@@ -100,10 +101,15 @@ class CueTextCleaner {
 
   // The same for a line fed in pieces: Begin, Add for each piece, End.
   // `last_close` is the offset in the line of its last '>' (0 when none), which
-  // tells whether a '<' starts a tag before the rest of the line is seen.
-  void Begin(std::uint64_t last_close);
+  // tells whether a '<' starts a tag before the rest of the line is seen;
+  // `last_brace`, of its last '}', does the same for SubRip's "{\".
+  void Begin(std::uint64_t last_close, std::uint64_t last_brace = 0);
   void Add(std::string_view bytes, std::string& out);
   std::string_view End(std::string& out);
+
+  // Reads SubRip's position codes, "{\" up to the next '}' on the line, as
+  // tags too, found left to right with the others, whichever opens first.
+  void set_subrip(bool subrip) { subrip_ = subrip; }
 
   // True, once, after a line in which an inline timestamp tag was removed.
   bool TakeTimestamp() { return std::exchange(saw_timestamp_, false); }
@@ -121,10 +127,13 @@ class CueTextCleaner {
   // Removes tags and ruby readings.
   struct TagStage {
     bool in_tag = false;        // the piece ended inside a tag
+    bool in_brace = false;      // ... a SubRip "{\" tag
+    bool brace_held = false;    // the piece ended with a '{' that may open one
     bool in_ruby_text = false;  // inside <rt>...</rt>
     std::string tag;            // the tag's first bytes, while in_tag
     std::uint64_t offset = 0;   // of the next byte in the line
     std::uint64_t last_close = 0;
+    std::uint64_t last_brace = 0;
   };
   // Decodes character references.
   struct ReferenceStage {
@@ -152,6 +161,10 @@ class CueTextCleaner {
   // Writes `bytes` without their tags over what `out` held; the text is valid
   // until `out` changes.
   TagFreeText RemoveTags(std::string_view bytes, std::string& out);
+  // RemoveTags with SubRip's "{\...}" tags too.
+  TagFreeText RemoveSubRipTags(std::string_view bytes, std::string& out);
+  // kHasLess when a SubRip line holds a '{', whose tags RemoveTags removes.
+  static unsigned BraceTraits(std::string_view line);
   // Applies a tag's contents; `in_ruby_text` stands for tags_.in_ruby_text.
   void ApplyTag(std::string_view tag, bool& in_ruby_text);
   void OpenVoice(std::string_view name);
@@ -160,6 +173,7 @@ class CueTextCleaner {
 
   Voice voice_;
   bool saw_timestamp_ = false;
+  bool subrip_ = false;
   // The line's voice: none yet, voice_.name (the voice open at its start, or
   // the first that opened on it) until a tag changes it, or line_voice_.
   enum class LineVoice : std::uint8_t { kNone, kCurrent, kHeld };
@@ -170,6 +184,7 @@ class CueTextCleaner {
   ReferenceStage references_;
   SpaceStage spaces_;
   std::uint64_t raw_last_close_ = 0;  // of a line fed in pieces, in its bytes as read
+  std::uint64_t raw_last_brace_ = 0;  // likewise
   std::uint64_t raw_offset_ = 0;      // of its next piece, likewise
   std::uint64_t encoded_offset_ = 0;  // of its next piece once encoded
   std::string encoded_;               // scratch

@@ -25,6 +25,14 @@ struct CueTiming {
   std::int64_t end = 0;
 };
 
+// The caption formats the clean styles read. The default style reads every
+// file as it reads WebVTT.
+enum class CaptionFormat : std::uint8_t {
+  kWebVtt,  // .vtt
+  kSubRip,  // .srt: WebVTT without a header, and {\...} position codes are tags
+  kSbv,     // .sbv: YouTube's blocks, each a "H:MM:SS.mmm,H:MM:SS.mmm" line, then text
+};
+
 // The hash of cleaned text that LongText carries, fed in pieces of any size.
 class TextHash {
  public:
@@ -60,6 +68,7 @@ struct LongText {
   std::string tail;
   SourceRange range;
   std::uint64_t last_close = 0;
+  std::uint64_t last_brace = 0;  // of a SubRip line: its last '}'
   std::uint64_t skip = 0;
   Voice voice;
 };

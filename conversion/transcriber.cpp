@@ -19,6 +19,7 @@ class DefaultTranscriber final : public Transcriber {
   }
   void Finish(CaptionSource& /*source*/) override { filter_.Finish(); }
   void Reset() override { filter_.Reset(); }
+  void SetFormat(CaptionFormat /*format*/) override {}
   std::uint64_t KeepFrom() const override { return filter_.KeepFrom(); }
   bool failed() const override { return false; }
   TranscriptOutput& output() override { return filter_.transcript(); }
@@ -57,6 +58,10 @@ class CleanTranscriber final : public Transcriber {
     reader_.Finish(source);
     writer_.Finish();
   }
+  void SetFormat(CaptionFormat format) override {
+    reader_.SetFormat(format);
+    cleaner_.set_subrip(format == CaptionFormat::kSubRip);
+  }
   void Reset() override {
     reader_.Reset();
     writer_.Reset();
@@ -72,7 +77,7 @@ class CleanTranscriber final : public Transcriber {
   // `skip` bytes left out; its CR LF is in the output already.
   void BeginLongLine(const LongLine& line) override {
     cleaner_.set_voice(line.voice);
-    cleaner_.Begin(line.last_close);
+    cleaner_.Begin(line.last_close, line.last_brace);
     skip_ = line.skip;
   }
   void AddLongLineBytes(std::string_view bytes, std::string& out) override {
@@ -155,8 +160,10 @@ OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, Transc
 }
 
 std::string TranscribeCaptions(std::string_view captions, TranscriptStyle style,
-                               std::size_t line_limit) {
+                               std::size_t line_limit, CaptionFormat format) {
   const std::unique_ptr<Transcriber> transcriber = MakeTranscriber(style, line_limit);
+  transcriber->SetFormat(format);
+  transcriber->Reset();
   MemorySource source(captions);
   transcriber->Feed(captions, source);
   transcriber->Finish(source);

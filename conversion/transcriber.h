@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "conversion/cues.h"
 #include "conversion/line_reader.h"
 #include "conversion/sources.h"
 #include "conversion/transcript_output.h"
@@ -42,6 +43,8 @@ class Transcriber {
   virtual void Finish(CaptionSource& source) = 0;
   // Starts a new caption file.
   virtual void Reset() = 0;
+  // Reads the next caption files (from the next Reset on) as `format`.
+  virtual void SetFormat(CaptionFormat format) = 0;
   // The first caption offset that is still to be read again.
   virtual std::uint64_t KeepFrom() const = 0;
   // True when a line could not be read again from the source.
@@ -68,6 +71,7 @@ OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, Transc
 // Returns the transcript of the caption bytes `captions` (without a title) in
 // `style`, holding lines of up to `line_limit` bytes.
 std::string TranscribeCaptions(std::string_view captions, TranscriptStyle style,
-                               std::size_t line_limit = kNoLineLimit);
+                               std::size_t line_limit = kNoLineLimit,
+                               CaptionFormat format = CaptionFormat::kWebVtt);
 
 }  // namespace orvane

@@ -23,6 +23,7 @@ struct LongLine {
   std::uint64_t last_close = 0;
   Voice voice;
   std::uint64_t skip = 0;  // cleaned bytes of its start left out
+  std::uint64_t last_brace = 0;
 };
 
 struct TranscriptOutput {

@@ -214,6 +214,90 @@ bool ParseTimingLine(std::string_view line, CueTiming& timing) {
 }
 
 // ---------------------------------------------------------------------------
+// SBV timings.
+
+SbvTimingReader::Timestamp::Result SbvTimingReader::Timestamp::Take(char c) {
+  if (IsDigit(c)) {
+    const int most = field == 0 ? kMaxHourDigits : field == 3 ? 3 : 2;
+    if (digits == most) return Result::kFailed;
+    ++digits;
+    value[field] = value[field] * 10 + (c - '0');
+    return Result::kMore;
+  }
+  static constexpr char kAfter[] = {':', ':', '.'};
+  if (field == 3) return digits == 3 ? Result::kDone : Result::kFailed;
+  const bool whole = field == 0 ? digits > 0 : digits == 2 && value[field] <= 59;
+  if (!whole || c != kAfter[field]) return Result::kFailed;
+  ++field;
+  digits = 0;
+  return Result::kMore;
+}
+
+std::int64_t SbvTimingReader::Timestamp::Millis() const {
+  return orvane::Millis(value[0], value[1], value[2], value[3]);
+}
+
+void SbvTimingReader::Take(char c) {
+  switch (step_) {
+    case Step::kBlanks:
+      if (IsBlank(c)) return;
+      step_ = Step::kStart;
+      [[fallthrough]];
+    case Step::kStart:
+    case Step::kEnd:
+      switch (stamp_.Take(c)) {
+        case Timestamp::Result::kMore:
+          return;
+        case Timestamp::Result::kFailed:
+          step_ = Step::kFailed;
+          return;
+        case Timestamp::Result::kDone:
+          break;
+      }
+      if (step_ == Step::kStart) {
+        timing_.start = stamp_.Millis();
+        stamp_ = Timestamp();
+        step_ = c == ',' ? Step::kEnd : Step::kFailed;
+        return;
+      }
+      timing_.end = stamp_.Millis();
+      step_ = IsBlank(c) ? Step::kTrailing : Step::kFailed;
+      return;
+    case Step::kTrailing:
+      if (!IsBlank(c)) step_ = Step::kFailed;
+      return;
+    case Step::kFailed:
+      return;
+  }
+}
+
+void SbvTimingReader::Add(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (step_ == Step::kFailed) return;
+    Take(c);
+  }
+}
+
+bool SbvTimingReader::Finish(CueTiming& timing) {
+  if (step_ == Step::kEnd && stamp_.complete()) {
+    timing_.end = stamp_.Millis();
+    step_ = Step::kTrailing;
+  }
+  if (step_ != Step::kTrailing) {
+    step_ = Step::kFailed;
+    return false;
+  }
+  timing = timing_;
+  return true;
+}
+
+bool ParseSbvTimingLine(std::string_view line, CueTiming& timing) {
+  SbvTimingReader reader;
+  reader.Add(line);
+  return reader.Finish(timing);
+}
+
+// ---------------------------------------------------------------------------
 // The two kinds of line the block reader takes.
 
 class WebVttCueReader::WholeLine {
@@ -224,6 +308,7 @@ class WebVttCueReader::WholeLine {
   bool StartsWithSignature() const { return text_.starts_with(kSignature); }
   bool HasArrow() const { return orvane::HasArrow(text_); }
   bool IsTiming(CueTiming& timing) const { return ParseTimingLine(text_, timing); }
+  bool IsSbvTiming(CueTiming& timing) const { return ParseSbvTimingLine(text_, timing); }
   // HasArrow for a line of cue text, which is scanned for the cleaner anyway.
   bool TextHasArrow() {
     if (traits_ == kUnscanned) traits_ = ScanLine(text_);
@@ -244,9 +329,10 @@ class WebVttCueReader::StreamedLine {
   bool StartsWithSignature() const { return reader_.streamed_.prefix == kSignature; }
   bool HasArrow() const { return reader_.streamed_.has_arrow; }
   bool IsTiming(CueTiming& timing) const { return reader_.streamed_.timing.Finish(timing); }
+  bool IsSbvTiming(CueTiming& timing) const { return reader_.streamed_.sbv_timing.Finish(timing); }
   bool TextHasArrow() const { return HasArrow(); }
   void AddAsText(WebVttCueReader& reader) const {
-    reader.AddStreamedLine(range_, reader_.streamed_.last_close);
+    reader.AddStreamedLine(range_, reader_.streamed_.last_close, reader_.streamed_.last_brace);
   }
 
  private:
@@ -331,8 +417,9 @@ void WebVttCueReader::OnLongLineBegin(std::uint64_t begin) {
   streamed_.prefix.clear();
   streamed_.carry.clear();
   streamed_.has_arrow = false;
-  streamed_.last_close = 0;
+  streamed_.last_close = streamed_.last_brace = 0;
   streamed_.timing = TimingReader();
+  streamed_.sbv_timing = SbvTimingReader();
 }
 
 void WebVttCueReader::OnLongLineBytes(std::string_view bytes) {
@@ -350,7 +437,16 @@ void WebVttCueReader::OnLongLineBytes(std::string_view bytes) {
   if (const std::size_t close = bytes.rfind('>'); close != bytes.npos) {
     line.last_close = line.size + close;
   }
-  line.timing.Add(bytes);
+  if (format_ == CaptionFormat::kSubRip) {
+    if (const std::size_t close = bytes.rfind('}'); close != bytes.npos) {
+      line.last_brace = line.size + close;
+    }
+  }
+  if (format_ == CaptionFormat::kSbv) {
+    line.sbv_timing.Add(bytes);
+  } else {
+    line.timing.Add(bytes);
+  }
   line.size += bytes.size();
 }
 
@@ -369,9 +465,14 @@ void WebVttCueReader::OnLongLineEnd(std::uint64_t end) {
 
 template <class Line>
 void WebVttCueReader::TakeLine(Line& line) {
+  if (format_ == CaptionFormat::kSbv) {
+    TakeSbvLine(line);
+    return;
+  }
   switch (block_) {
     case Block::kFirstLine:
-      if (line.StartsWithSignature()) {
+      // SubRip has no header.
+      if (format_ == CaptionFormat::kWebVtt && line.StartsWithSignature()) {
         block_ = Block::kHeader;
         return;
       }
@@ -411,7 +512,7 @@ template <class Line>
   if (line.empty()) {
     EndCue();
     block_ = Block::kBetween;
-  } else if (line.TextHasArrow()) {
+  } else if (format_ != CaptionFormat::kSbv && line.TextHasArrow()) {
     EndCue();
     StartBlock(line);
   } else {
@@ -434,6 +535,37 @@ void WebVttCueReader::StartCueIfTiming(Line& line) {
     block_ = Block::kSkipped;
     return;
   }
+  StartCue();
+}
+
+// SBV: blocks are runs of lines between empty lines; a block whose first
+// line is an SBV timing line is a cue, whose other lines are its text ("-->"
+// means nothing); any other block is dropped.
+template <class Line>
+void WebVttCueReader::TakeSbvLine(Line& line) {
+  switch (block_) {
+    case Block::kCueText:
+      TakeCueText(line);
+      return;
+    case Block::kFirstLine:
+    case Block::kBetween:
+      if (line.empty()) {
+        block_ = Block::kBetween;
+      } else if (line.IsSbvTiming(timing_)) {
+        StartCue();
+      } else {
+        block_ = Block::kSkipped;
+      }
+      return;
+    case Block::kHeader:
+    case Block::kSecondLine:
+    case Block::kSkipped:
+      if (line.empty()) block_ = Block::kBetween;
+      return;
+  }
+}
+
+void WebVttCueReader::StartCue() {
   block_ = Block::kCueText;
   cue_has_line_ = false;
   label_.clear();
@@ -478,10 +610,11 @@ inline void WebVttCueReader::AddText(std::string_view text, std::string_view spe
 
 void WebVttCueReader::AddLongText(const LongTextBuilder& builder, std::size_t label,
                                   std::string_view speaker, SourceRange range,
-                                  std::uint64_t last_close) {
+                                  std::uint64_t last_close, std::uint64_t last_brace) {
   builder.Finish(long_text_);
   long_text_.range = range;
   long_text_.last_close = last_close;
+  long_text_.last_brace = last_brace;
   long_text_.skip = label == 0 ? 0 : label + 2;
   cue_has_line_ = true;
   sink_.AddLine({{}, &long_text_, speaker, label_});
@@ -494,12 +627,15 @@ void WebVttCueReader::AddLongText(const LongTextBuilder& builder, std::size_t la
   whole_.Begin(label == 0 ? 0 : label + 2, sink_.GrowthPrefixSize());
   whole_.Add(text);
   const std::size_t close = line.rfind('>');
-  AddLongText(whole_, label, speaker, range, close == line.npos ? 0 : close);
+  const std::size_t brace = format_ == CaptionFormat::kSubRip ? line.rfind('}') : line.npos;
+  AddLongText(whole_, label, speaker, range, close == line.npos ? 0 : close,
+              brace == line.npos ? 0 : brace);
 }
 
-void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close) {
+void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_close,
+                                      std::uint64_t last_brace) {
   long_text_.voice = cleaner_.voice();
-  cleaner_.Begin(last_close);
+  cleaner_.Begin(last_close, last_brace);
   text_.clear();
   // The first bytes are held until they can tell a text label, whose line's
   // speaker is only known at its end: both ways are built until then.
@@ -538,9 +674,9 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
     LongText head;
     whole_.Finish(head);
     label_.assign(std::string_view(head.head).substr(0, label));
-    AddLongText(unlabelled_, label, speaker, range, last_close);
+    AddLongText(unlabelled_, label, speaker, range, last_close, last_brace);
   } else {
-    AddLongText(whole_, 0, speaker, range, last_close);
+    AddLongText(whole_, 0, speaker, range, last_close, last_brace);
   }
 }
 

@@ -67,6 +67,39 @@ class TimingReader {
 // Parses the timing line `line` (see TimingReader) into `timing`.
 bool ParseTimingLine(std::string_view line, CueTiming& timing);
 
+// Reads an SBV timing line a byte at a time, as TimingReader does: optional
+// spaces or tabs, a timestamp, ',', a timestamp, optional spaces or tabs, and
+// nothing else. A timestamp here is H...H:MM:SS.mmm, the hours required (one
+// to nine digits), minutes and seconds two digits each and at most 59, the
+// fraction exactly three digits.
+class SbvTimingReader {
+ public:
+  void Add(std::string_view bytes);
+  bool Finish(CueTiming& timing);
+  bool decided() const { return step_ == Step::kFailed; }
+
+ private:
+  enum class Step : std::uint8_t { kBlanks, kStart, kEnd, kTrailing, kFailed };
+  struct Timestamp {
+    enum class Result : std::uint8_t { kMore, kDone, kFailed };
+    int field = 0;  // 0: hours, 1: minutes, 2: seconds, 3: fraction
+    int digits = 0;
+    std::int64_t value[4] = {0, 0, 0, 0};
+    // kDone means the timestamp ended before `c`, which is not taken.
+    Result Take(char c);
+    bool complete() const { return field == 3 && digits == 3; }
+    std::int64_t Millis() const;
+  };
+  void Take(char c);
+
+  Step step_ = Step::kBlanks;
+  Timestamp stamp_;
+  CueTiming timing_;
+};
+
+// Parses the SBV timing line `line` into `timing`.
+bool ParseSbvTimingLine(std::string_view line, CueTiming& timing);
+
 // Reads a caption file as WebVTT, fed in pieces of any size; every piece
 // boundary gives the same cues. The first Ctrl-Z (0x1A) ends the input, a
 // UTF-8 byte order mark at the start is dropped, and lines end at LF, CR LF or
@@ -75,9 +108,19 @@ bool ParseTimingLine(std::string_view line, CueTiming& timing);
 // Feed) to be cleaned. A line whose cleaned text is longer than a sixteenth
 // of the limit is handed on as a LongText, so that the at most 48 lines a
 // writer keeps to compare hold at most three times the limit.
+//
+// The same reader reads the formats close to WebVTT (SetFormat): SubRip, as
+// WebVTT without a header and with "{\...}" position codes as tags, and SBV,
+// whose blocks are separated by empty lines only and start with their timing
+// line.
 class WebVttCueReader {
  public:
   WebVttCueReader(CueSink& sink, std::size_t line_limit);
+  // Reads the caption files from the next Reset on as `format`.
+  void SetFormat(CaptionFormat format) {
+    format_ = format;
+    cleaner_.set_subrip(format == CaptionFormat::kSubRip);
+  }
   WebVttCueReader(const WebVttCueReader&) = delete;
   WebVttCueReader& operator=(const WebVttCueReader&) = delete;
 
@@ -125,6 +168,10 @@ class WebVttCueReader {
   void StartBlock(Line& line);
   template <class Line>
   void StartCueIfTiming(Line& line);
+  // The block reader of SBV.
+  template <class Line>
+  void TakeSbvLine(Line& line);
+  void StartCue();
   void EndCue();
 
   // Cue text lines.
@@ -132,7 +179,7 @@ class WebVttCueReader {
   // A held line whose cleaned `text` is longer than the held limit.
   void AddLongLine(std::string_view line, std::string_view text, std::string_view speaker,
                    SourceRange range);
-  void AddStreamedLine(SourceRange range, std::uint64_t last_close);
+  void AddStreamedLine(SourceRange range, std::uint64_t last_close, std::uint64_t last_brace);
   // Hands on a cleaned line that is held; the cue's first line may start
   // with a speaker written as text, which names the speaker of its lines.
   void AddText(std::string_view text, std::string_view speaker);
@@ -143,9 +190,10 @@ class WebVttCueReader {
   }
   // Hands on a LongText built from the cleaned line.
   void AddLongText(const LongTextBuilder& builder, std::size_t label, std::string_view speaker,
-                   SourceRange range, std::uint64_t last_close);
+                   SourceRange range, std::uint64_t last_close, std::uint64_t last_brace);
 
   CueSink& sink_;
+  CaptionFormat format_ = CaptionFormat::kWebVtt;
   std::size_t held_limit_;  // longest cleaned line held
   LineReader<WebVttCueReader, LineEnds::kAny> lines_;
   CaptionSource* source_ = nullptr;
@@ -170,7 +218,9 @@ class WebVttCueReader {
     std::string carry;   // its last two bytes, for a "-->" across pieces
     bool has_arrow = false;
     std::uint64_t last_close = 0;
+    std::uint64_t last_brace = 0;
     TimingReader timing;
+    SbvTimingReader sbv_timing;
   } streamed_;
 };
 
