@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds orvane-convert and runs it on a copy of the bundled example course,
 # then shows each transcript: first the default ones, then the clean ones
-# (orvane-convert --clean) that replace them, then the clean ones joined into
-# paragraphs that start with their time (orvane-convert --timestamps).
+# (orvane-convert --clean) that replace them, with those of the SubRip and SBV
+# files (--all-formats), then the clean ones joined into paragraphs that start
+# with their time (--timestamps).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Only what building orvane-convert takes: scripts/test.sh installs the rest.
@@ -14,7 +15,7 @@ cmake --build "$build" --target orvane-convert -j"$(nproc)"
 rm -rf "$build/example"
 cp -R "$root/examples" "$build/example"
 captions="$build/example/safety__2024/media/captions"
-for style in "" --clean --timestamps; do
+for style in "" "--clean --all-formats" "--timestamps --all-formats"; do
   echo
   echo "#### orvane-convert $style"
   "$build/orvane-convert" $style "$captions"

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "conversion/batch_run.h"
 #include "tests/test_support.h"
 
@@ -97,6 +102,101 @@ TEST(RunBatches, CountsTheBytesOfWhatItLists) {
     EXPECT_EQ(reporter.messages, one_job) << jobs;
   }
   EXPECT_EQ(ReadFile(folder / "lesson.txt"), "Lesson\r\n");
+}
+
+// With every format asked for, a folder's .srt and .sbv files are converted
+// beside its .vtt files. Of caption files that would write one transcript,
+// only the first of .vtt, .srt, .sbv is converted, by name alone (one that
+// cannot be read still passes the others over), and the others get no
+// message; two of one format keep the rule of two .vtt files.
+TEST(RunBatches, EveryFormatAndWhichFileWritesATranscript) {
+  const std::string vtt = "WEBVTT\n\n00:01.000 --> 00:02.000\nfrom vtt\n";
+  const std::string srt = "1\n00:00:01,000 --> 00:00:02,000\n{\\an8}<i>from srt</i>\n";
+  const std::string sbv = "0:00:01.000,0:00:02.000\nfrom sbv\n";
+  struct FormatCase {
+    std::string_view name;
+    std::vector<std::pair<std::string, std::string>> files;  // "fifo" and "dangling" make those
+    bool all_formats;
+    std::map<std::string, std::string> transcripts;  // "" for none
+    std::vector<std::string> failed;                 // caption files told "Error opening file(s)."
+    bool none_found = false;
+  };
+  const FormatCase cases[] = {
+      {"each format alone",
+       {{"a.vtt", vtt}, {"b.srt", srt}, {"c.sbv", sbv}},
+       true,
+       {{"a.txt", "from vtt\r\n"}, {"b.txt", "from srt\r\n"}, {"c.txt", "from sbv\r\n"}},
+       {}},
+      {"only .vtt unless asked",
+       {{"a.vtt", vtt}, {"b.srt", srt}, {"c.sbv", sbv}},
+       false,
+       {{"a.txt", "from vtt\r\n"}, {"b.txt", ""}, {"c.txt", ""}},
+       {}},
+      {"no .vtt file, not asked",
+       {{"b.srt", srt}, {"c.SBV", sbv}},
+       false,
+       {{"b.txt", ""}},
+       {},
+       true},
+      {".vtt before .srt before .sbv, whatever the case of the extension",
+       {{"a.SBV", sbv}, {"a.Srt", srt}, {"a.vtt", vtt}, {"b.sbv", sbv}, {"b.SRT", srt}},
+       true,
+       {{"a.txt", "from vtt\r\n"}, {"b.txt", "from srt\r\n"}},
+       {}},
+      {"a .vtt that cannot be read still passes the others over",
+       {{"a.vtt", "fifo"}, {"a.srt", srt}, {"b.srt", "dangling"}, {"b.sbv", sbv}},
+       true,
+       {{"a.txt", ""}, {"b.txt", ""}},
+       {"a.vtt", "b.srt"}},
+      {"two of one format: the later fails",
+       {{"a.srt", srt}, {"a.SRT", srt}},
+       true,
+       {{"a.txt", "from srt\r\n"}},
+       {"LATER"}},
+  };
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const fs::path folder = dir / "captions";
+    fs::create_directories(folder);
+    for (const auto& [name, text] : c.files) {
+      if (text == "fifo") {
+        ::mkfifo((folder / name).c_str(), 0600);
+      } else if (text == "dangling") {
+        fs::create_symlink("gone", folder / name);
+      } else {
+        WriteFile(folder / name, text);
+      }
+    }
+    RecordingReporter reporter;
+    BatchOptions options;
+    options.style = TranscriptStyle::kClean;
+    options.all_formats = c.all_formats;
+    RunBatches(folder.native(), options, reporter);
+    std::vector<Message> messages = reporter.messages;
+    if (c.none_found) {
+      EXPECT_EQ(messages, (std::vector<Message>{{BatchMessage::kNoCaptionFiles, folder.native()}}));
+    } else {
+      ASSERT_FALSE(messages.empty());
+      EXPECT_EQ(messages.back(), Completed(folder));
+      messages.pop_back();
+      ASSERT_EQ(messages.size(), c.failed.size());
+      for (std::size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].kind, BatchMessage::kErrorOpening);
+        // Of two names of one format, which one the listing gives later is its own affair.
+        if (c.failed[i] != "LATER") {
+          EXPECT_EQ(messages[i].subject, (folder / c.failed[i]).native());
+        }
+      }
+    }
+    for (const auto& [name, text] : c.transcripts) {
+      if (text.empty()) {
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+      } else {
+        EXPECT_EQ(ReadFile(folder / name), text) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

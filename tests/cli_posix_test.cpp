@@ -74,7 +74,7 @@ void ExpectGoldenTranscripts(const fs::path& captions, const fs::path& golden) {
     EXPECT_EQ(ReadFile(captions / entry.path().filename()), ReadFile(entry.path())) << entry.path();
     ++compared;
   }
-  EXPECT_EQ(compared, 5) << golden;
+  EXPECT_GE(compared, 5) << golden;
 }
 
 TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
@@ -86,10 +86,10 @@ TEST(OrvaneConvert, ConvertsTheExampleCourseFromItsOwnFolder) {
   EXPECT_EQ(result.out, "Files converted to folder: " + fs::canonical(captions).string() + "\n");
   EXPECT_EQ(result.err, "");
   ExpectGoldenTranscripts(captions, ORVANE_GOLDEN_DIR);
-  const Result clean = Spawn(captions, "--clean .");
+  const Result clean = Spawn(captions, "--clean --all-formats .");
   EXPECT_EQ(clean.status, 0) << clean.err;
   ExpectGoldenTranscripts(captions, fs::path(ORVANE_GOLDEN_DIR) / "clean");
-  const Result timed = Spawn(captions, "--timestamps .");
+  const Result timed = Spawn(captions, "--timestamps --all-formats .");
   EXPECT_EQ(timed.status, 0) << timed.err;
   ExpectGoldenTranscripts(captions, fs::path(ORVANE_GOLDEN_DIR) / "timestamps");
 
