@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "conversion/batch_run.h"
+#include "conversion/naming.h"
 #include "tests/file_size_limit.h"
 #include "tests/test_support.h"
 
@@ -335,6 +336,8 @@ std::uint64_t PeakOfConversion(const fs::path& input, const fs::path& output, Tr
   if (child == 0) {
     CaptionConverter converter(NativeString(), style);
     ConversionResult result = ConversionResult::kOpenFailed;
+    converter.set_stream_format(
+        CaptionFormatOfName(input.native()).value_or(CaptionFormat::kWebVtt));
     if (pipe) {
       platform::InputFile file;
       ReadOnce stream(file);
@@ -507,14 +510,68 @@ TEST_F(Hostile, ConversionMemoryStaysBoundedInEveryStyle) {
       }
     }
     // Paragraphs hold a paragraph up to its break, and a line too long to
-    // hold joins it by reference: their memory is bounded too.
-    for (const bool pipe : {false, true}) {
-      SCOPED_TRACE(::testing::Message()
-                   << c.name << ", paragraphs" << (pipe ? ", pipe" : ", file"));
-      const std::uint64_t peak =
-          PeakOfConversion(input, dir / "big.txt", TranscriptStyle::kTimedParagraphs, pipe);
-      if (!kSanitized) {
-        EXPECT_LT(peak, kPeakLimit);
+    // hold joins it by reference; the same bytes read as SubRip or SBV are
+    // read by the same reader: their memory is bounded too.
+    const std::pair<std::string, TranscriptStyle> others[] = {
+        {".vtt", TranscriptStyle::kTimedParagraphs},
+        {".srt", TranscriptStyle::kClean},
+        {".sbv", TranscriptStyle::kClean},
+    };
+    for (const auto& [extension, style] : others) {
+      const fs::path named = dir / ("same" + extension);
+      fs::create_hard_link(input, named);
+      // Pipes of other formats are read as files are: the paragraphs' suffice.
+      for (const bool pipe : {false, true}) {
+        if (pipe && extension != ".vtt") continue;
+        SCOPED_TRACE(::testing::Message()
+                     << c.name << ", " << extension << " style " << static_cast<int>(style)
+                     << (pipe ? ", pipe" : ", file"));
+        const std::uint64_t peak = PeakOfConversion(named, dir / "big.txt", style, pipe);
+        if (!kSanitized) {
+          EXPECT_LT(peak, kPeakLimit);
+        }
+      }
+    }
+  }
+}
+
+// The shapes of SBV file that hold the most: a cue line, a timing line and a
+// cue of many lines, each far past the line limit, and millions of cues.
+TEST_F(Hostile, SbvMemoryStaysBounded) {
+  constexpr std::uintmax_t kBig = kSanitized ? 24u << 20 : 150u << 20;
+  constexpr std::uint64_t kPeakLimit = 64u << 20;
+  struct SbvCase {
+    std::string name;
+    std::string head, pattern, tail;
+    std::string_view first;  // the transcript's first bytes
+  };
+  const SbvCase cases[] = {
+      {"a long cue line", "0:00:01.000,0:00:02.000\n", "<i>word</i> ", "\n", "word word "},
+      {"a long timing line", "0:00:01.000,0:00:02.000", "      ", "\nHello\n", ""},
+      {"a cue of many lines", "0:00:01.000,0:00:02.000\n", "line of text\n", "",
+       "line of text\r\n"},
+      {"millions of cues", "", "0:00:01.000,0:00:02.000\nHi\n\n", "", "Hi\r\nHi\r\n"},
+  };
+  for (const SbvCase& c : cases) {
+    TempDir dir;
+    const fs::path input = dir / "big.sbv";
+    WriteRepeated(input, c.head, c.pattern, kBig, c.tail);
+    for (const TranscriptStyle style :
+         {TranscriptStyle::kClean, TranscriptStyle::kTimedParagraphs}) {
+      for (const bool pipe : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << c.name << ", style " << static_cast<int>(style)
+                                          << (pipe ? ", pipe" : ", file"));
+        const fs::path output = dir / "big.txt";
+        const std::uint64_t peak = PeakOfConversion(input, output, style, pipe);
+        if (!kSanitized) {
+          EXPECT_LT(peak, kPeakLimit);
+        }
+        if (style == TranscriptStyle::kClean) {
+          std::ifstream in(output, std::ios::binary);
+          std::string first(c.first.size(), '\0');
+          in.read(first.data(), static_cast<std::streamsize>(first.size()));
+          EXPECT_EQ(first, c.first);
+        }
       }
     }
   }
