@@ -48,6 +48,8 @@ CONTENDERS = [
     ("orvane-convert --paragraphs --timestamps",
      ["{build}/orvane-convert", "--paragraphs", "--timestamps"],
      "this project, clean transcripts in timed paragraphs (not compared)"),
+    ("orvane-convert --clean, .srt", ["{build}/orvane-convert", "--clean", "--all-formats", "{srt}"],
+     "this project, clean transcripts of the same captions as SubRip files (a twin folder)"),
     ("copy floor", ["{build}/bench/copy_floor"],
      "each .vtt copied to its .txt with read/write in 256 KiB blocks, nothing else"),
     ("std::regex + streams", ["{build}/bench/regex_reference"],
@@ -60,6 +62,8 @@ CONTENDERS = [
 TARGETS = {"copy floor": 1 / 1.5, "std::regex + streams": 25, "grep + sed": 5, "webvtt-py": 100}
 CLEAN = "orvane-convert --clean"
 PARAGRAPHS = "orvane-convert --paragraphs --timestamps"
+SUBRIP = "orvane-convert --clean, .srt"
+SUBRIP_VS_WEBVTT = 1.1  # largest allowed time of the .srt twin over the .vtt folder, clean
 PARAGRAPHS_VS_CLEAN = 1.2  # largest allowed time of timed paragraphs over the clean lines
 PARAGRAPH_FILTER_TARGET = 0.8e9  # bytes per second
 JOBS_SPEEDUP = 1.5  # smallest allowed speed-up of -j 2 over -j 1 on the folder
@@ -152,6 +156,31 @@ def machine():
     return "%d cores (%s), %s" % (os.cpu_count(), cpu, distro)
 
 
+def subrip_twin(folder):
+    """Writes beside `folder` a folder of the same captions as SubRip files: no
+    header, numbered cues, ',' before the milliseconds. Returns its path."""
+    twin = folder.rstrip("/") + "-srt"
+    os.makedirs(twin, exist_ok=True)
+    timing = re.compile(rb"^(\d\d:\d\d:\d\d)\.(\d\d\d) --> (\d\d:\d\d:\d\d)\.(\d\d\d)")
+    for name in sorted(os.listdir(folder)):
+        if not name.endswith(".vtt"):
+            continue
+        with open(os.path.join(folder, name), "rb") as caption:
+            blocks = caption.read().split(b"\n\n")
+        cues = []
+        for block in blocks:
+            lines = block.split(b"\n")
+            for at, line in enumerate(lines):
+                match = timing.match(line)
+                if match:
+                    lines = [b"%d" % (len(cues) + 1), b"%s,%s --> %s,%s" % match.groups()] + lines[at + 1:]
+                    cues.append(b"\n".join(lines))
+                    break
+        with open(os.path.join(twin, name[:-4] + ".srt"), "wb") as out:
+            out.write(b"\n\n".join(cues) + b"\n")
+    return twin
+
+
 def compare(build, folder, rounds, baseline=None):
     """Times every contender on `folder`; returns the rows of the table.
 
@@ -160,12 +189,16 @@ def compare(build, folder, rounds, baseline=None):
     twins' rows come back with "baseline" set.
     """
     total = caption_bytes(folder)
+    srt = subrip_twin(folder)
     groups = []
     for name, argv, what in CONTENDERS:
-        group = [(name, [part.format(build=build) for part in argv] + [folder], what, False)]
+        # The folder last, unless the contender names its own.
+        tail = [] if "{srt}" in argv else [folder]
+        group = [(name, [part.format(build=build, srt=srt) for part in argv] + tail, what, False)]
         # Builds from before paragraphs do not take their options.
-        if baseline and name.startswith("orvane-convert") and name != PARAGRAPHS:
-            group.append((name, [part.format(build=baseline) for part in argv] + [folder], what, True))
+        if baseline and name.startswith("orvane-convert") and name not in (PARAGRAPHS, SUBRIP):
+            group.append((name, [part.format(build=baseline, srt=srt) for part in argv] + tail, what,
+                          True))
         groups.append(group)
     programs = [program for group in groups for program in group]
     # One untimed run fills the page cache and gives the reference transcripts.
@@ -192,6 +225,8 @@ def compare(build, folder, rounds, baseline=None):
                     same[key] = "(clean)"
                 elif name == PARAGRAPHS:
                     same[key] = "(paragraphs)"
+                elif name == SUBRIP:
+                    same[key] = "(SubRip)"
                 elif key not in same or name.startswith("orvane-convert -j"):
                     produced = transcripts(folder)
                     differing = sum(1 for file, digest in reference.items() if produced.get(file) != digest)
@@ -340,6 +375,10 @@ def check_targets(rows, throughput, memory, tree):
         ratio = by_name[PARAGRAPHS]["seconds"] / by_name[CLEAN]["seconds"]
         lines.append(("timed paragraphs at most %g× the clean lines' time" % PARAGRAPHS_VS_CLEAN,
                       "%.2f×" % ratio, ratio <= PARAGRAPHS_VS_CLEAN))
+    if SUBRIP in by_name and CLEAN in by_name:
+        ratio = by_name[SUBRIP]["seconds"] / by_name[CLEAN]["seconds"]
+        lines.append(("the same captions as .srt at most %g× the clean .vtt time" % SUBRIP_VS_WEBVTT,
+                      "%.2f×" % ratio, ratio <= SUBRIP_VS_WEBVTT))
     paragraph_rates = [rate for name, rate in throughput.items() if name.startswith("BM_ParagraphWriter")]
     if paragraph_rates:
         lines.append(("in-memory paragraph writer at 0.8 GB/s or more of captions (lecture and auto-captions)",
