@@ -590,11 +590,17 @@ inline void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits,
   const auto [text, speaker] = cleaner_.CleanLine(line, traits, text_);
   if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
   if (text.empty()) return;
-  if (!may_be_long || text.size() <= held_limit_) {
+  if (!may_be_long || text.size() <= held_limit_ || HeldWithoutLabel(text, speaker)) {
     AddText(text, speaker);
   } else {
     AddLongLine(line, text, speaker, range);
   }
+}
+
+// A line is held or long by its size as it is compared, without a text label.
+bool WebVttCueReader::HeldWithoutLabel(std::string_view text, std::string_view speaker) const {
+  const std::size_t label = LabelSize(text, speaker);
+  return label != 0 && text.size() - (label + 2) <= held_limit_;
 }
 
 inline void WebVttCueReader::AddText(std::string_view text, std::string_view speaker) {
@@ -638,8 +644,9 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   cleaner_.Begin(last_close, last_brace);
   text_.clear();
   // The first bytes are held until they can tell a text label, whose line's
-  // speaker is only known at its end: both ways are built until then.
-  const std::size_t first_take = std::max<std::size_t>(held_limit_, kMaxTextLabel + 8);
+  // speaker is only known at its end: both ways are built until then. A line
+  // taken is long with its label removed too.
+  const std::size_t first_take = held_limit_ + kMaxTextLabel + 8;
   bool taken = false;
   std::size_t label = 0;
   const auto take = [&] {
@@ -665,7 +672,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   }
   const std::string_view speaker = cleaner_.End(text_);
   if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
-  if (!taken && text_.size() <= held_limit_) {
+  if (!taken && (text_.size() <= held_limit_ || HeldWithoutLabel(text_, speaker))) {
     if (!text_.empty()) AddText(text_, speaker);
     return;
   }

@@ -188,6 +188,9 @@ class WebVttCueReader {
   std::size_t LabelSize(std::string_view text, std::string_view speaker) const {
     return cue_has_line_ || !speaker.empty() ? 0 : TextLabelSize(text);
   }
+  // True when `text`, a cue's first line too long to hold, is short enough
+  // once its text label is removed.
+  bool HeldWithoutLabel(std::string_view text, std::string_view speaker) const;
   // Hands on a LongText built from the cleaned line.
   void AddLongText(const LongTextBuilder& builder, std::size_t label, std::string_view speaker,
                    SourceRange range, std::uint64_t last_close, std::uint64_t last_brace);
