@@ -5,11 +5,12 @@
 # readings; the input that caused it is saved in build-fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   targets: caption_filter course_title text_mode
 #                                           clean_transcript clean_convert
+#                                           subrip_transcript sbv_transcript
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-50}
 [ $# -gt 0 ] && shift
-targets=${*:-caption_filter course_title text_mode clean_transcript clean_convert}
+targets=${*:-caption_filter course_title text_mode clean_transcript clean_convert subrip_transcript sbv_transcript}
 build="$root/build-fuzz"
 
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_BUILD_FUZZ=ON \
@@ -23,6 +24,8 @@ for target in $targets; do
   case $target in
     course_title) dict="$root/fuzz/manifest.dict" ;;
     clean_transcript | clean_convert) dict="$root/fuzz/clean_captions.dict" ;;
+    subrip_transcript) dict="$root/fuzz/subrip_captions.dict" ;;
+    sbv_transcript) dict="$root/fuzz/sbv_captions.dict" ;;
     *) dict="$root/fuzz/captions.dict" ;;
   esac
   # New inputs go to the first corpus folder; the seeds in the repository are

@@ -62,10 +62,12 @@ Lines ReadLines(std::string_view file) {
   return lines;
 }
 
-// The blocks after the header, each a list of lines.
-std::vector<Lines> ReadBlocks(const Lines& lines) {
+// The blocks after the header, each a list of lines. A SubRip file has no
+// header: its first line, even one that starts with "WEBVTT", starts a block
+// (which finds the cues a header would have let through, no more and no fewer).
+std::vector<Lines> ReadBlocks(const Lines& lines, bool header) {
   std::size_t i = 0;
-  if (!lines.empty() && lines[0].rfind("WEBVTT", 0) == 0) {
+  if (header && !lines.empty() && lines[0].rfind("WEBVTT", 0) == 0) {
     i = 1;
     while (i < lines.size() && !lines[i].empty() && !Contains(lines[i], "-->")) ++i;
   }
@@ -87,6 +89,23 @@ std::vector<Lines> ReadBlocks(const Lines& lines) {
     }
     blocks.push_back(block);
   }
+  return blocks;
+}
+
+// The blocks of an SBV file: runs of lines between empty lines, whatever
+// they hold.
+std::vector<Lines> ReadSbvBlocks(const Lines& lines) {
+  std::vector<Lines> blocks;
+  Lines block;
+  for (const std::string& line : lines) {
+    if (!line.empty()) {
+      block.push_back(line);
+    } else if (!block.empty()) {
+      blocks.push_back(block);
+      block.clear();
+    }
+  }
+  if (!block.empty()) blocks.push_back(block);
   return blocks;
 }
 
@@ -133,6 +152,41 @@ bool TimingsParse(const std::string& s, long long& start, long long& end) {
   i += 3;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
   return Timestamp(s, i, end);
+}
+
+// Reads an SBV timestamp from `s` at `i` into `ms`: one to nine digits of
+// hours, ':', two of minutes, ':', two of seconds, '.', three of fraction.
+bool SbvTimestamp(const std::string& s, std::size_t& i, long long& ms) {
+  std::string hours;
+  while (i < s.size() && IsDigit(s[i])) hours += s[i++];
+  if (hours.empty() || hours.size() > 9) return false;
+  long long fields[2] = {0, 0};  // minutes, seconds
+  for (long long& field : fields) {
+    if (i + 3 > s.size() || s[i] != ':' || !IsDigit(s[i + 1]) || !IsDigit(s[i + 2])) return false;
+    field = (s[i + 1] - '0') * 10 + (s[i + 2] - '0');
+    if (field > 59) return false;
+    i += 3;
+  }
+  if (i >= s.size() || s[i] != '.') return false;
+  ++i;
+  std::string fraction;
+  while (i < s.size() && IsDigit(s[i])) fraction += s[i++];
+  if (fraction.size() != 3) return false;
+  ms = ((std::stoll(hours) * 60 + fields[0]) * 60 + fields[1]) * 1000 + std::stoll(fraction);
+  return true;
+}
+
+// An SBV timing line: spaces or tabs, a timestamp, ',', a timestamp, spaces
+// or tabs, and nothing more.
+bool SbvTimingsParse(const std::string& s, long long& start, long long& end) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  if (!SbvTimestamp(s, i, start)) return false;
+  if (i >= s.size() || s[i] != ',') return false;
+  ++i;
+  if (!SbvTimestamp(s, i, end)) return false;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return i == s.size();
 }
 
 // True when the whole of a tag's content is a timestamp (an inline
@@ -291,17 +345,26 @@ struct CleanLine {
 
 // Cleans one cue text line; `voice` carries the open voice span across the
 // cue's lines, and `timestamp` is set when the line holds an inline timestamp.
-CleanLine Clean(const std::string& line, Voice& voice, bool& timestamp) {
+// With `position_codes` (SubRip), "{\" up to the next '}' is a tag too, of no
+// kind: whichever of '<' and "{\" comes first opens the tag.
+CleanLine Clean(const std::string& line, Voice& voice, bool& timestamp, bool position_codes) {
   bool line_voice_known = voice.open;
   std::string line_voice = voice.name;
   std::string text;
   bool in_rt = false;
   std::size_t i = 0;
   while (i < line.size()) {
-    const std::size_t close = line[i] == '<' ? line.find('>', i + 1) : std::string::npos;
+    const bool position_code = position_codes && line.compare(i, 2, "{\\") == 0;
+    const std::size_t close = line[i] == '<'  ? line.find('>', i + 1)
+                              : position_code ? line.find('}', i + 2)
+                                              : std::string::npos;
     if (close == std::string::npos) {
       if (!in_rt) text += line[i];
       ++i;
+      continue;
+    }
+    if (position_code) {
+      i = close + 1;
       continue;
     }
     if (IsTimestampTag(line.substr(i + 1, close - i - 1))) timestamp = true;
@@ -380,19 +443,27 @@ struct Cue {
 };
 
 // Reads the cues of `text` with their cleaned lines and their speakers.
-std::vector<Cue> ReadCues(const std::string& text) {
+std::vector<Cue> ReadCues(const std::string& text, Format format) {
   std::vector<Cue> cues;
   bool rolling = false;
-  for (const Lines& block : ReadBlocks(ReadLines(text))) {
-    std::size_t timing = 0;
-    if (!Contains(block[0], "-->")) timing = 1;
-    if (timing >= block.size() || !Contains(block[timing], "-->")) continue;
+  const Lines lines = ReadLines(text);
+  const std::vector<Lines> blocks =
+      format == Format::kSbv ? ReadSbvBlocks(lines) : ReadBlocks(lines, format == Format::kWebVtt);
+  for (const Lines& block : blocks) {
     Cue cue;
-    if (!TimingsParse(block[timing], cue.start, cue.end)) continue;
+    std::size_t timing = 0;
+    if (format == Format::kSbv) {
+      // No identifiers: the first line is the timing line or the block is no cue.
+      if (!SbvTimingsParse(block[0], cue.start, cue.end)) continue;
+    } else {
+      if (!Contains(block[0], "-->")) timing = 1;
+      if (timing >= block.size() || !Contains(block[timing], "-->")) continue;
+      if (!TimingsParse(block[timing], cue.start, cue.end)) continue;
+    }
     Voice voice;
     std::vector<CleanLine> cleaned;
     for (std::size_t i = timing + 1; i < block.size(); ++i) {
-      const CleanLine line = Clean(AsUtf8(block[i]), voice, rolling);
+      const CleanLine line = Clean(AsUtf8(block[i]), voice, rolling, format == Format::kSubRip);
       if (!line.text.empty()) cleaned.push_back(line);
     }
     cue.rolling = rolling;
@@ -604,9 +675,9 @@ std::string WriteParagraphs(const std::vector<Kept>& kept, bool timed) {
 
 }  // namespace
 
-std::string CleanTranscript(std::string_view file, Bytes bytes, Layout layout) {
+std::string CleanTranscript(std::string_view file, Bytes bytes, Layout layout, Format format) {
   const std::string text = bytes == Bytes::kOfAFile ? FromUtf16(file) : std::string(file);
-  const std::vector<Cue> cues = ReadCues(text);
+  const std::vector<Cue> cues = ReadCues(text, format);
   const std::vector<Kept> kept = KeepLines(cues);
   if (layout == Layout::kLines) return WriteLines(kept);
   return WriteParagraphs(kept, layout == Layout::kTimedParagraphs);

@@ -17,9 +17,14 @@ enum class Bytes { kOfAFile, kAsFed };
 // joined into paragraphs, with or without each paragraph's start time.
 enum class Layout { kLines, kParagraphs, kTimedParagraphs };
 
+// The caption format a file is read as: WebVTT; SubRip, which is WebVTT
+// without a header and with "{\...}" position codes as tags; or YouTube's
+// SBV, blocks of a "H:MM:SS.mmm,H:MM:SS.mmm" line and text.
+enum class Format { kWebVtt, kSubRip, kSbv };
+
 // The clean transcript of a whole caption file (without a title).
 std::string CleanTranscript(std::string_view file, Bytes bytes = Bytes::kOfAFile,
-                            Layout layout = Layout::kLines);
+                            Layout layout = Layout::kLines, Format format = Format::kWebVtt);
 
 // The title part of a clean transcript for the course title `title`.
 std::string CleanTitle(std::string_view title);
