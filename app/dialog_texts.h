@@ -19,13 +19,18 @@
 #define ORVANE_CLEAN_TRANSCRIPTS_TEXT "Clean transcripts (drop styling, notes and repeated lines)"
 #define ORVANE_CLEAN_TRANSCRIPTS_RECT 10, 85, 300, 10
 
-// The boxes below Clean transcripts are indented under it: they refine the
+// The boxes below Clean transcripts are indented under it: they build on the
 // clean transcript and are enabled only while it is ticked.
 #define ORVANE_PARAGRAPHS_TEXT "Join lines into paragraphs"
 #define ORVANE_PARAGRAPHS_RECT 22, 100, 290, 10
 
 #define ORVANE_TIME_STAMPS_TEXT "Start each paragraph with its time"
 #define ORVANE_TIME_STAMPS_RECT 22, 115, 290, 10
+
+// SubRip and SBV files become clean transcripts only, so this box too waits
+// for Clean transcripts. It sits apart from the style boxes above it.
+#define ORVANE_ALL_FORMATS_TEXT "Also convert SubRip (.srt) and YouTube (.sbv) caption files"
+#define ORVANE_ALL_FORMATS_RECT 22, 145, 290, 10
 
 // The instruction shown by the folder picker.
 #define ORVANE_PICKER_TEXT "Select a folder to process .vtt files"

@@ -12,6 +12,7 @@
 #define IDC_CLEAN_TRANSCRIPTS 1004
 #define IDC_PARAGRAPHS 1005
 #define IDC_TIME_STAMPS 1006
+#define IDC_ALL_FORMATS 1008
 
 // The check boxes that are enabled only while another box is ticked, one
 // {box, the box it depends on} pair to a line, for an array initializer. A box
@@ -21,5 +22,6 @@
 // clang-format off
 #define ORVANE_BOX_DEPENDENCIES \
   {IDC_PARAGRAPHS, IDC_CLEAN_TRANSCRIPTS}, \
-  {IDC_TIME_STAMPS, IDC_PARAGRAPHS},
+  {IDC_TIME_STAMPS, IDC_PARAGRAPHS}, \
+  {IDC_ALL_FORMATS, IDC_CLEAN_TRANSCRIPTS},
 // clang-format on

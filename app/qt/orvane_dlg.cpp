@@ -39,6 +39,7 @@ constexpr CheckBoxTemplate kCheckBoxes[] = {
      QRect(ORVANE_CLEAN_TRANSCRIPTS_RECT)},
     {IDC_PARAGRAPHS, "IDC_PARAGRAPHS", ORVANE_PARAGRAPHS_TEXT, QRect(ORVANE_PARAGRAPHS_RECT)},
     {IDC_TIME_STAMPS, "IDC_TIME_STAMPS", ORVANE_TIME_STAMPS_TEXT, QRect(ORVANE_TIME_STAMPS_RECT)},
+    {IDC_ALL_FORMATS, "IDC_ALL_FORMATS", ORVANE_ALL_FORMATS_TEXT, QRect(ORVANE_ALL_FORMATS_RECT)},
 };
 
 // A check box that is enabled only while another box is ticked.
@@ -194,7 +195,11 @@ void OrvaneDlg::OnFolderChosen(const QUrl& choice) {
 
 void OrvaneDlg::OnProcessFiles() {
   MessageReporter reporter(*messages_);
-  RunBatch(ToNativeText<NativeString>(m_strFolderPath), transcriptStyle(), reporter);
+  // One file after another on this thread, in the chosen folder only.
+  BatchOptions options;
+  options.style = transcriptStyle();
+  options.all_formats = Box(IDC_ALL_FORMATS)->isChecked();
+  RunBatches(ToNativeText<NativeString>(m_strFolderPath), options, reporter);
 }
 
 void OrvaneDlg::changeEvent(QEvent* event) {

@@ -1,6 +1,6 @@
 // The main dialog: a button to choose the folder, a line that shows it, a
 // button that converts every caption file in it, and the check boxes that
-// choose the transcript style.
+// choose the transcript style and which caption formats are converted.
 #pragma once
 
 #include <QDialog>
@@ -39,7 +39,8 @@ class OrvaneDlg : public QDialog {
   // Opens a folder picker and returns at once; the choice is stored when the
   // user confirms it, unless it has no local path.
   void OnSelectFolder();
-  // Converts the stored folder into transcripts of transcriptStyle(), showing
+  // Converts the stored folder into transcripts of transcriptStyle(), its
+  // SubRip and SBV files too while Also convert SubRip... is ticked, showing
   // each message of the run; the window does not respond until the run ends.
   void OnProcessFiles();
 

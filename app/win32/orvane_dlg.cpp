@@ -153,5 +153,9 @@ void OrvaneDlg::OnSelectFolder() {
 void OrvaneDlg::OnProcessFiles() {
   const WaitCursor busy;
   MessageBoxReporter reporter(m_hWnd);
-  orvane::RunBatch(m_strFolderPath, ChosenStyle(m_hWnd), reporter);
+  // One file after another on this thread, in the chosen folder only.
+  orvane::BatchOptions options;
+  options.style = ChosenStyle(m_hWnd);
+  options.all_formats = IsTicked(m_hWnd, IDC_ALL_FORMATS);
+  orvane::RunBatches(m_strFolderPath, options, reporter);
 }

@@ -27,7 +27,8 @@ class OrvaneDlg {
   // Lets the user pick a folder; stores and shows it when it has a file-system path.
   void OnSelectFolder();
   // Converts the caption files of the chosen folder in the style of the ticked
-  // boxes, reporting in message boxes.
+  // boxes, the SubRip and SBV files too while their box is ticked, reporting
+  // in message boxes.
   void OnProcessFiles();
 
   HWND m_hWnd = nullptr;

@@ -2,11 +2,12 @@
 # End-to-end test of Orvane.exe under Wine, on a virtual X display with twm:
 # press Process Files before choosing a folder, expect a box titled "Orvane"
 # saying "Please select a folder first.", dismiss it; choose the folder the
-# picker offers first (the Desktop, where a caption file waits); tick and
-# untick the check boxes with clicks and keys, checking which are ticked,
-# enabled and focused after each; convert the folder with each combination
-# and check that the transcript is the one orvane-convert.exe writes with the
-# same options; close the dialog and check that the program has ended.
+# picker offers first (the Desktop, where WebVTT, SubRip and SBV caption
+# files wait); tick and untick the check boxes with clicks and keys, checking
+# which are ticked, enabled and focused after each; convert the folder with
+# each combination and check that the transcripts are the ones
+# orvane-convert.exe writes with the same options; close the dialog and check
+# that the program has ended.
 # Positions and states come from the windows themselves (window-probe.exe),
 # never from fixed coordinates, and every step waits for the state it needs.
 #
@@ -61,10 +62,10 @@ check_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { pri
 # Prints the text of the focused control in the lines $1.
 focus_of() { printf '%s\n' "$1" | awk -F'|' '$7 == "focused" { print $2; exit }'; }
 
-# Prints the states of the three boxes in the lines $1, in template order:
+# Prints the states of the four boxes in the lines $1, in template order:
 # X ticked, o unticked, - unticked and disabled, ! ticked and disabled.
 boxes_of() {
-  for text in "$clean" "$paragraphs" "$time_stamps"; do
+  for text in "$clean" "$paragraphs" "$time_stamps" "$all_formats"; do
     printf '%s\n' "$1" | text=$text awk -F'|' '$2 == ENVIRON["text"] {
       printf "%s", $6 == "enabled" ? ($5 == "checked" ? "X" : "o") : ($5 == "checked" ? "!" : "-")
       exit
@@ -141,11 +142,21 @@ select_folder="Select Folder contain VTT files"
 clean="Clean transcripts (drop styling, notes and repeated lines)"
 paragraphs="Join lines into paragraphs"
 time_stamps="Start each paragraph with its time"
+all_formats="Also convert SubRip (.srt) and YouTube (.sbv) caption files"
 for text in "$select_folder" "No folder selected." "Process Files" "$clean" "$paragraphs" \
-  "$time_stamps"; do
+  "$time_stamps" "$all_formats"; do
   [ -n "$(centre_of "$dialog" "$text")" ] || fail "the dialog lacks \"$text\""
 done
-[ "$(boxes_of "$dialog")" = "o--" ] || fail "the boxes start as \"$(boxes_of "$dialog")\", not \"o--\""
+[ "$(boxes_of "$dialog")" = "o---" ] || fail "the boxes start as \"$(boxes_of "$dialog")\", not \"o---\""
+# The box for other formats is indented as Join lines is, and lies twice as
+# far below Start each paragraph as that lies below Join lines.
+at_paragraphs=$(centre_of "$dialog" "$paragraphs")
+at_time_stamps=$(centre_of "$dialog" "$time_stamps")
+at_all_formats=$(centre_of "$dialog" "$all_formats")
+gap=$((${at_all_formats#* } - ${at_time_stamps#* } - 2 * (${at_time_stamps#* } - ${at_paragraphs#* })))
+if [ "${at_all_formats% *}" != "${at_paragraphs% *}" ] || [ "$gap" -lt -1 ] || [ "$gap" -gt 1 ]; then
+  fail "the boxes are centred at $at_paragraphs, $at_time_stamps and $at_all_formats"
+fi
 
 process_files "Please select a folder first."
 
@@ -159,6 +170,20 @@ printf '%s\n' WEBVTT '' '00:00:01.000 --> 00:00:03.000' '<v Ana>Good morning, ev
   '00:00:03.000 --> 00:00:05.500' '<v Ana>Today we look at <i>ladders</i> &amp; steps.' '' \
   '00:01:05.000 --> 00:01:07.000' '<v Ben>Do we need gloves?' '' \
   '00:01:07.000 --> 00:01:09.000' '<v Ana>Yes, always.' >"$desktop/talk.vtt"
+# WebVTT, SubRip with position codes and italics, and SBV; a.srt is passed
+# over, as a.vtt gives its transcript.
+printf '%s\n' WEBVTT '' '00:00:01.000 --> 00:00:03.000' '<v Ana>Welcome to the <b>ladder</b> course.' \
+  '' '00:00:04.000 --> 00:00:06.000' '<v Ben>Where do we start?' >"$desktop/a.vtt"
+printf '%s\r\n' 1 '00:00:01,000 --> 00:00:03,000' '{\an8}<i>Check the feet</i> before you climb.' '' \
+  2 '00:00:03,500 --> 00:00:05,000' 'Keep three points of contact.' '' \
+  3 '00:01:10,000 --> 00:01:12,000' '<i>Never</i> stand on the top rung.' >"$desktop/b.srt"
+printf '%s\n' '0:00:01.000,0:00:03.000' 'Gloves on, please.' '' '0:00:03.500,0:00:05.000' \
+  '>> BEN: Do we need helmets?' '' '0:01:20.000,0:01:22.000' 'Yes, always.' >"$desktop/c.sbv"
+printf '%s\n' 1 '00:00:01,000 --> 00:00:02,000' 'The SubRip copy of lesson a.' >"$desktop/a.srt"
+captions="gui.vtt talk.vtt a.vtt b.srt c.sbv a.srt"
+# The transcripts of the WebVTT files alone, and of every format.
+webvtt="a.txt gui.txt talk.txt"
+every_format="a.txt b.txt c.txt gui.txt talk.txt"
 # The tree's first item is the Desktop: focus the tree, select it, confirm.
 # Until the tree has filled and taken the key (slow on a cold machine), OK
 # chooses nothing and the dialog still says so: then the picker is opened
@@ -182,18 +207,26 @@ done
 # orvane-convert.exe converts a copy of the caption files, for comparison.
 cli=$scratch/cli
 mkdir -p "$cli"
-cp "$desktop/gui.vtt" "$desktop/talk.vtt" "$cli/"
+for name in $captions; do cp "$desktop/$name" "$cli/"; done
 cli_folder=$(winepath -w "$cli" 2>/dev/null)
 cli_help=$(wine "$build/orvane-convert.exe" --help 2>/dev/null | tr -d '\r')
 
-# Presses Process Files and checks that the transcripts are the ones
-# orvane-convert.exe writes with the options $1 (unless it lacks one of them).
+# Presses Process Files and checks that it writes the transcripts $2 and no
+# other, and that they are the ones orvane-convert.exe writes with the options
+# $1 (unless it lacks one of them).
 convert_as() {
-  rm -f "$desktop/gui.txt" "$desktop/talk.txt" "$cli/gui.txt" "$cli/talk.txt"
+  for name in $every_format; do rm -f "$desktop/$name" "$cli/$name"; done
   process_files "Files converted to folder: $desktop_name"
-  for name in gui.txt talk.txt; do
-    [ -f "$desktop/$name" ] || fail "no $name with the boxes \"$(boxes_of "$dialog")\""
+  for name in $every_format; do
+    case " $2 " in
+      *" $name "*) [ -f "$desktop/$name" ] || fail "no $name with the boxes \"$(boxes_of "$dialog")\"" ;;
+      *) [ ! -e "$desktop/$name" ] || fail "$name is written with the boxes \"$(boxes_of "$dialog")\"" ;;
+    esac
   done
+  ! grep -q "SubRip copy" "$desktop/a.txt" || fail "a.srt is converted over the transcript of a.vtt"
+  if [ -f "$desktop/b.txt" ] && grep -q -e 'an8' -e '<i>' "$desktop/b.txt"; then
+    fail "b.txt keeps the SubRip styling: $(cat "$desktop/b.txt")"
+  fi
   for option in $1; do
     if ! printf '%s\n' "$cli_help" | grep -q -e "^ *$option "; then
       echo "gui_test: orvane-convert.exe has no $option: the transcript of \"$(boxes_of "$dialog")\" is not compared" >&2
@@ -203,51 +236,76 @@ convert_as() {
   # shellcheck disable=SC2086
   wine "$build/orvane-convert.exe" -q $1 "$cli_folder" </dev/null >/dev/null 2>&1 ||
     fail "orvane-convert.exe $1 failed"
-  for name in gui.txt talk.txt; do
-    cmp -s "$desktop/$name" "$cli/$name" ||
-      fail "$name of \"$(boxes_of "$dialog")\" is not that of orvane-convert.exe $1: $(cat "$desktop/$name")"
+  for name in $every_format; do
+    if [ -e "$desktop/$name" ]; then
+      cmp -s "$desktop/$name" "$cli/$name" ||
+        fail "$name of \"$(boxes_of "$dialog")\" is not that of orvane-convert.exe $1: $(cat "$desktop/$name")"
+    else
+      [ ! -e "$cli/$name" ] || fail "orvane-convert.exe $1 writes $name, the dialog does not"
+    fi
   done
 }
 
-# Every box unticked: the default transcript.
-convert_as ""
+# Every box unticked: the default transcript, of the WebVTT files alone.
+convert_as "" "$webvtt"
 [ "$(cat "$desktop/gui.txt")" = "$(printf '00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r')" ] ||
   fail "unexpected default transcript: $(cat "$desktop/gui.txt")"
 
-# A click on a disabled box does nothing; the click after it shows that it
-# has been handled.
+# A click on a disabled box does nothing; the click after it shows that both
+# have been handled.
 click "$(centre_of "$dialog" "$paragraphs")"
-click_box "$clean" "Xo-"
-convert_as "--clean"
+click "$(centre_of "$dialog" "$all_formats")"
+click_box "$clean" "Xo-o"
+convert_as "--clean" "$webvtt"
 [ "$(cat "$desktop/gui.txt")" = "$(printf 'Ana: Hi & bye\r')" ] ||
   fail "unexpected clean transcript: $(cat "$desktop/gui.txt")"
 
 # The focus is on Process Files, the boxes follow it in the tab order.
-press Tab "$clean" "Xo-"
-press Tab "$paragraphs" "Xo-"
-press space "$paragraphs" "XXo"
+press Tab "$clean" "Xo-o"
+press Tab "$paragraphs" "Xo-o"
+press space "$paragraphs" "XXoo"
 if [ -n "$screenshot" ]; then
   import -frame -window "$(xdotool search --sync --onlyvisible --name '^Orvane Conversion$' |
     head -n 1)" "$screenshot"
 fi
-convert_as "--paragraphs"
-click_box "$time_stamps" "XXX"
-convert_as "--timestamps"
+convert_as "--paragraphs" "$webvtt"
+click_box "$time_stamps" "XXXo"
+convert_as "--timestamps" "$webvtt"
+
+# The box for other formats is the last in the tab order: Shift+Tab from the
+# first control reaches it.
+press shift+Tab "$select_folder" "XXXo"
+press shift+Tab "$all_formats" "XXXo"
+press space "$all_formats" "XXXX"
+convert_as "--all-formats --timestamps" "$every_format"
 
 # Unticking a box unticks and disables those that depend on it; ticking it
-# again ticks none of them.
-click_box "$paragraphs" "Xo-"
-convert_as "--clean"
-click_box "$paragraphs" "XXo"
-click_box "$time_stamps" "XXX"
-press shift+Tab "$paragraphs" "XXX"
-press shift+Tab "$clean" "XXX"
-press space "$clean" "o--"
-press Tab "$select_folder" "o--"  # past the disabled boxes
-convert_as ""
-click_box "$clean" "Xo-"
-convert_as "--clean"
-rm -f "$desktop/gui.vtt" "$desktop/gui.txt" "$desktop/talk.vtt" "$desktop/talk.txt"
+# again ticks none of them. The box for other formats depends on Clean
+# transcripts alone.
+click_box "$paragraphs" "Xo-X"
+convert_as "--all-formats" "$every_format"
+click_box "$all_formats" "Xo-o"
+convert_as "--clean" "$webvtt"
+click_box "$paragraphs" "XXoo"
+convert_as "--paragraphs" "$webvtt"
+click_box "$all_formats" "XXoX"
+convert_as "--all-formats --paragraphs" "$every_format"
+click_box "$time_stamps" "XXXX"
+press shift+Tab "$paragraphs" "XXXX"
+press shift+Tab "$clean" "XXXX"
+press space "$clean" "o---"
+press Tab "$select_folder" "o---"  # past the disabled boxes
+convert_as "" "$webvtt"
+click_box "$clean" "Xo-o"
+convert_as "--clean" "$webvtt"
+press Tab "$clean" "Xo-o"
+press Tab "$paragraphs" "Xo-o"
+press Tab "$all_formats" "Xo-o"  # past Start each paragraph
+press space "$all_formats" "Xo-X"
+convert_as "--all-formats" "$every_format"
+click_box "$clean" "o---"
+convert_as "" "$webvtt"
+for name in $captions $every_format; do rm -f "$desktop/$name"; done
 
 # Escape ends the dialog, as its close box does.
 window=$(xdotool search --name '^Orvane Conversion$' | head -n 1)

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMap>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "app/qt/dialog_units.h"
 #include "app/qt/tests/open_pickers.h"
@@ -31,7 +34,8 @@ const char kProcessFiles[] = "IDC_PROCESS_FILES";
 const char kCleanTranscripts[] = "IDC_CLEAN_TRANSCRIPTS";
 const char kParagraphs[] = "IDC_PARAGRAPHS";
 const char kTimeStamps[] = "IDC_TIME_STAMPS";
-const char* const kBoxes[] = {kCleanTranscripts, kParagraphs, kTimeStamps};
+const char kAllFormats[] = "IDC_ALL_FORMATS";
+const char* const kBoxes[] = {kCleanTranscripts, kParagraphs, kTimeStamps, kAllFormats};
 
 // Keeps every picker open until the test answers it.
 class FakePicker : public FolderPicker {
@@ -114,6 +118,29 @@ void WriteCaptions(const QString& path) {
   file.write("WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\n<v>Hello</v>\n");
 }
 
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The transcripts (*.txt) in `folder`, by name.
+QMap<QString, QByteArray> Transcripts(const QString& folder) {
+  QMap<QString, QByteArray> transcripts;
+  for (const QString& name : QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+    QFile file(QDir(folder).filePath(name));
+    transcripts[name] =
+        file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+  }
+  return transcripts;
+}
+
+void RemoveTranscripts(const QString& folder) {
+  for (const QString& name : Transcripts(folder).keys()) {
+    QVERIFY(QFile::remove(QDir(folder).filePath(name)));
+  }
+}
+
 QString ConvertedMessage(const QString& folder) {
   return QStringLiteral("Files converted to folder: ") + folder;
 }
@@ -156,8 +183,8 @@ class OrvaneDlgTest : public QObject {
       if (child->isWidgetType()) order.append(child->objectName());
     }
     QCOMPARE(order, (QStringList{kSelectFolder, kFolderPath, kProcessFiles, kCleanTranscripts,
-                                 kParagraphs, kTimeStamps}));
-    // The boxes follow Process Files in the tab order, the two below Clean
+                                 kParagraphs, kTimeStamps, kAllFormats}));
+    // The boxes follow Process Files in the tab order, those below Clean
     // transcripts indented under it.
     struct Box {
       const char* name;
@@ -172,6 +199,10 @@ class OrvaneDlgTest : public QObject {
          {10, 85, 300, 10}},
         {kParagraphs, 1005, "Join lines into paragraphs", {22, 100, 290, 10}},
         {kTimeStamps, 1006, "Start each paragraph with its time", {22, 115, 290, 10}},
+        {kAllFormats,
+         1008,
+         "Also convert SubRip (.srt) and YouTube (.sbv) caption files",
+         {22, 145, 290, 10}},
     };
     const QWidget* before = h.Control(kProcessFiles);
     for (const Box& box : boxes) {
@@ -182,7 +213,7 @@ class OrvaneDlgTest : public QObject {
       QCOMPARE(before->nextInFocusChain(), control);
       before = control;
     }
-    QCOMPARE(h.Boxes(), QStringLiteral("o--"));
+    QCOMPARE(h.Boxes(), QStringLiteral("o---"));
     QCOMPARE(h.Control<QPushButton>(kSelectFolder)->text(),
              QStringLiteral("Select Folder contain VTT files"));
     QCOMPARE(h.FolderText(), QStringLiteral("No folder selected."));
@@ -210,6 +241,7 @@ class OrvaneDlgTest : public QObject {
         const QRect geometry = h.Control(box.name)->geometry();
         QCOMPARE(geometry, MapDialogRect(box.rect, base));
         QVERIFY(h.dialog.rect().contains(geometry));
+        QVERIFY(h.Control(box.name)->sizeHint().width() <= geometry.width());  // not cut off
       }
       // The buttons widen together only when a caption needs it.
       const int width = std::max({MapDialogRect({0, 0, 100, 14}, base).width(),
@@ -315,20 +347,23 @@ class OrvaneDlgTest : public QObject {
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }
 
-  // Paragraphs is enabled only while Clean transcripts is ticked, Time stamps
-  // only while Paragraphs is; unticking a box unticks and disables the boxes
-  // that depend on it, and ticking it again ticks none of them.
+  // Paragraphs and All formats are enabled only while Clean transcripts is
+  // ticked, Time stamps only while Paragraphs is; unticking a box unticks and
+  // disables the boxes that depend on it, and ticking it again ticks none of
+  // them.
   void MouseClicksTickOnlyTheEnabledBoxes() {
     struct Step {
       const char* box;
       const char* states;  // as Harness::Boxes() after the click
     };
     const Step steps[] = {
-        {kParagraphs, "o--"},       {kTimeStamps, "o--"}, {kCleanTranscripts, "Xo-"},
-        {kTimeStamps, "Xo-"},       {kParagraphs, "XXo"}, {kTimeStamps, "XXX"},
-        {kParagraphs, "Xo-"},       {kParagraphs, "XXo"}, {kTimeStamps, "XXX"},
-        {kTimeStamps, "XXo"},       {kTimeStamps, "XXX"}, {kCleanTranscripts, "o--"},
-        {kCleanTranscripts, "Xo-"}, {kParagraphs, "XXo"}, {kCleanTranscripts, "o--"},
+        {kParagraphs, "o---"},       {kTimeStamps, "o---"}, {kAllFormats, "o---"},
+        {kCleanTranscripts, "Xo-o"}, {kTimeStamps, "Xo-o"}, {kParagraphs, "XXoo"},
+        {kTimeStamps, "XXXo"},       {kAllFormats, "XXXX"}, {kParagraphs, "Xo-X"},
+        {kParagraphs, "XXoX"},       {kTimeStamps, "XXXX"}, {kTimeStamps, "XXoX"},
+        {kTimeStamps, "XXXX"},       {kAllFormats, "XXXo"}, {kAllFormats, "XXXX"},
+        {kCleanTranscripts, "o---"}, {kAllFormats, "o---"}, {kCleanTranscripts, "Xo-o"},
+        {kAllFormats, "Xo-X"},       {kParagraphs, "XXoX"}, {kCleanTranscripts, "o---"},
     };
     Harness h;
     h.Show();
@@ -347,22 +382,33 @@ class OrvaneDlgTest : public QObject {
       const char* states;  // as Harness::Boxes()
     };
     const Step steps[] = {
-        {Qt::Key_Tab, {}, kProcessFiles, "o--"},
-        {Qt::Key_Tab, {}, kCleanTranscripts, "o--"},
-        {Qt::Key_Tab, {}, kSelectFolder, "o--"},  // the others are disabled
-        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "o--"},
-        {Qt::Key_Space, {}, kCleanTranscripts, "Xo-"},
-        {Qt::Key_Tab, {}, kParagraphs, "Xo-"},
-        {Qt::Key_Space, {}, kParagraphs, "XXo"},
-        {Qt::Key_Tab, {}, kTimeStamps, "XXo"},
-        {Qt::Key_Space, {}, kTimeStamps, "XXX"},
-        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "XXX"},
-        {Qt::Key_Space, {}, kParagraphs, "Xo-"},
-        {Qt::Key_Tab, {}, kSelectFolder, "Xo-"},
-        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "Xo-"},
-        {Qt::Key_Space, {}, kParagraphs, "XXo"},
-        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "XXo"},
-        {Qt::Key_Space, {}, kCleanTranscripts, "o--"},
+        {Qt::Key_Tab, {}, kProcessFiles, "o---"},
+        {Qt::Key_Tab, {}, kCleanTranscripts, "o---"},
+        {Qt::Key_Tab, {}, kSelectFolder, "o---"},  // the others are disabled
+        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "o---"},
+        {Qt::Key_Space, {}, kCleanTranscripts, "Xo-o"},
+        {Qt::Key_Tab, {}, kParagraphs, "Xo-o"},
+        {Qt::Key_Tab, {}, kAllFormats, "Xo-o"},  // past Time stamps
+        {Qt::Key_Space, {}, kAllFormats, "Xo-X"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "Xo-X"},
+        {Qt::Key_Space, {}, kParagraphs, "XXoX"},
+        {Qt::Key_Tab, {}, kTimeStamps, "XXoX"},
+        {Qt::Key_Space, {}, kTimeStamps, "XXXX"},
+        {Qt::Key_Tab, {}, kAllFormats, "XXXX"},
+        {Qt::Key_Space, {}, kAllFormats, "XXXo"},
+        {Qt::Key_Tab, {}, kSelectFolder, "XXXo"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kAllFormats, "XXXo"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kTimeStamps, "XXXo"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "XXXo"},
+        {Qt::Key_Space, {}, kParagraphs, "Xo-o"},
+        {Qt::Key_Tab, {}, kAllFormats, "Xo-o"},
+        {Qt::Key_Space, {}, kAllFormats, "Xo-X"},
+        {Qt::Key_Tab, {}, kSelectFolder, "Xo-X"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kAllFormats, "Xo-X"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kParagraphs, "Xo-X"},
+        {Qt::Key_Tab, Qt::ShiftModifier, kCleanTranscripts, "Xo-X"},
+        {Qt::Key_Space, {}, kCleanTranscripts, "o---"},
+        {Qt::Key_Tab, {}, kSelectFolder, "o---"},
     };
     Harness h;
     h.Show();
@@ -431,6 +477,101 @@ class OrvaneDlgTest : public QObject {
       QVERIFY(transcript.open(QIODevice::ReadOnly));
       QCOMPARE(transcript.readAll().toStdString(),
                TranscribeCaptions(captions_text, combination.style));
+    }
+  }
+
+  // With Also convert SubRip... ticked, Process Files converts the SubRip and
+  // SBV files beside the WebVTT one into what orvane-convert --all-formats
+  // writes, passing over a.srt, whose transcript a.vtt gives; without it, or
+  // once Clean transcripts has been unticked, a.vtt alone.
+  void ProcessFilesConvertsSubRipAndSbvFilesWhileTheirBoxIsTicked() {
+    const QStringList a{QStringLiteral("a.txt")};
+    const QStringList abc{QStringLiteral("a.txt"), QStringLiteral("b.txt"),
+                          QStringLiteral("c.txt")};
+    struct Combination {
+      QList<const char*> clicks;
+      const char* states;       // as Harness::Boxes() after the clicks
+      QStringList options;      // of orvane-convert for the same transcripts
+      QStringList transcripts;  // the files written
+    };
+    const Combination combinations[] = {
+        {{}, "o---", {}, a},
+        {{kCleanTranscripts}, "Xo-o", {"--clean"}, a},
+        {{kCleanTranscripts, kAllFormats}, "Xo-X", {"--all-formats"}, abc},
+        {{kCleanTranscripts, kParagraphs, kAllFormats},
+         "XXoX",
+         {"--all-formats", "--paragraphs"},
+         abc},
+        {{kCleanTranscripts, kAllFormats, kParagraphs, kTimeStamps},
+         "XXXX",
+         {"--all-formats", "--timestamps"},
+         abc},
+        // Unticking Join lines leaves the box as it is.
+        {{kCleanTranscripts, kParagraphs, kAllFormats, kParagraphs},
+         "Xo-X",
+         {"--all-formats"},
+         abc},
+        {{kCleanTranscripts, kAllFormats, kAllFormats}, "Xo-o", {"--clean"}, a},
+        // Unticking Clean transcripts unticks it, and ticking Clean again
+        // does not bring it back.
+        {{kCleanTranscripts, kAllFormats, kCleanTranscripts}, "o---", {}, a},
+        {{kCleanTranscripts, kAllFormats, kCleanTranscripts, kCleanTranscripts},
+         "Xo-o",
+         {"--clean"},
+         a},
+    };
+    const QList<std::pair<const char*, QByteArray>> captions = {
+        {"a.vtt",
+         "WEBVTT\n\n00:00:01.000 --> 00:00:03.000\n<v Ana>Welcome to the <b>ladder</b> course.\n\n"
+         "00:00:04.000 --> 00:00:06.000\n<v Ben>Where do we start?\n"},
+        {"b.srt",
+         "1\r\n00:00:01,000 --> 00:00:03,000\r\n{\\an8}<i>Check the feet</i> before you climb.\r\n"
+         "\r\n2\r\n00:00:03,500 --> 00:00:05,000\r\nKeep three points of contact.\r\n\r\n"
+         "3\r\n00:01:10,000 --> 00:01:12,000\r\n<i>Never</i> stand on the top rung.\r\n"},
+        {"c.sbv",
+         "0:00:01.000,0:00:03.000\nGloves on, please.\n\n"
+         "0:00:03.500,0:00:05.000\n>> BEN: Do we need helmets?\n\n"
+         "0:01:20.000,0:01:22.000\nYes, always.\n"},
+        {"a.srt", "1\n00:00:01,000 --> 00:00:02,000\nThe SubRip copy of lesson a.\n"},
+    };
+    QTemporaryDir dir, cli;
+    for (const auto& [name, bytes] : captions) {
+      WriteFile(dir.filePath(QString::fromLatin1(name)), bytes);
+      WriteFile(cli.filePath(QString::fromLatin1(name)), bytes);
+    }
+
+    for (const Combination& combination : combinations) {
+      const QString options = combination.options.join(u' ');
+      RemoveTranscripts(dir.path());
+      RemoveTranscripts(cli.path());
+      QProcess convert;
+      convert.start(
+          QStringLiteral(ORVANE_CONVERT_PATH),
+          QStringList{QStringLiteral("-q")} + combination.options + QStringList{cli.path()});
+      QVERIFY2(convert.waitForFinished(30000) && convert.exitStatus() == QProcess::NormalExit &&
+                   convert.exitCode() == 0,
+               qPrintable(QStringLiteral("orvane-convert ") + options + QStringLiteral(": ") +
+                          QString::fromLocal8Bit(convert.readAllStandardError())));
+      const QMap<QString, QByteArray> expected = Transcripts(cli.path());
+      QCOMPARE(expected.keys(), combination.transcripts);
+
+      Harness h;
+      h.Show();
+      h.dialog.OnSelectFolder();
+      h.picker->open.last()(QUrl::fromLocalFile(dir.path()));
+      for (const char* box : combination.clicks) h.ClickBox(box);
+      QTRY_COMPARE(h.Boxes(), QString::fromLatin1(combination.states));
+      ClickThroughWindow(h.dialog, kProcessFiles);
+      QTRY_COMPARE(h.messages->texts, QStringList{ConvertedMessage(dir.path())});
+      const QMap<QString, QByteArray> written = Transcripts(dir.path());
+      QVERIFY2(written == expected, qPrintable(QStringLiteral("not as orvane-convert ") + options));
+      // a.srt is passed over, and the SubRip styling is dropped.
+      QVERIFY(!written.value(QStringLiteral("a.txt")).contains("SubRip copy"));
+      if (written.contains(QStringLiteral("b.txt"))) {
+        const QByteArray& b = written[QStringLiteral("b.txt")];
+        QVERIFY(b.contains("Check the feet before you climb.") && !b.contains("an8") &&
+                !b.contains("<i>"));
+      }
     }
   }
 

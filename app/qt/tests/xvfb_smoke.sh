@@ -6,9 +6,11 @@
 # paragraphs and Start each paragraph with its time, and Process Files
 # converts it again as orvane-convert --timestamps does (when it can); Space
 # unticks Join lines, which unticks Start each paragraph too, and Process
-# Files converts it into clean transcripts; Escape ends the program. Run it
-# under xvfb-run. With ORVANE_SCREENSHOT set, the dialog is saved there as a
-# PNG (needs ImageMagick's import) with the first two boxes ticked.
+# Files converts it into clean transcripts, but not the SubRip and SBV files;
+# Space ticks Also convert SubRip... and Process Files converts them too, as
+# orvane-convert --all-formats does (when it can); Escape ends the program.
+# Run it under xvfb-run. With ORVANE_SCREENSHOT set, the dialog is saved there
+# as a PNG (needs ImageMagick's import) with the first two boxes ticked.
 # Usage: xvfb_smoke.sh BUILD_DIR EXAMPLES_DIR GOLDEN_DIR
 set -eu
 build=$1 examples=$2 golden=$3
@@ -52,8 +54,26 @@ for file in bin/orvane share/applications/orvane.desktop share/icons/hicolor/48x
   [ -e "$work/prefix/$file" ] || fail "cmake --install did not install $file"
 done
 
-cp -R "$examples" "$work/courses"
+# Copies the example course to $1. Beside its SubRip and SBV files it gets
+# lesson1-welcome.srt, which a run of every format passes over, as
+# lesson1-welcome.vtt gives its transcript.
+copy_examples() {
+  cp -R "$examples" "$1"
+  printf '1\n00:00:01,000 --> 00:00:02,000\nThe SubRip copy of lesson 1.\n' \
+    >"$1/safety__2024/media/captions/lesson1-welcome.srt"
+}
+
+# The golden transcripts of caption files other than WebVTT.
+other_transcripts() {
+  for transcript in "$golden"/clean/*.txt; do
+    [ -e "$examples/safety__2024/media/captions/$(basename "$transcript" .txt).vtt" ] ||
+      basename "$transcript"
+  done
+}
+
+copy_examples "$work/courses"
 captions="$work/courses/safety__2024/media/captions"
+[ -n "$(other_transcripts)" ] || fail "the examples hold no SubRip or SBV file"
 
 HOME=$captions QT_QPA_PLATFORM=xcb "$work/prefix/bin/orvane" &
 pid=$!
@@ -106,7 +126,7 @@ fi
 keys "$dialog" Tab space shift+Tab shift+Tab shift+Tab Return  # and the time: Process Files
 message=$(wait_window Orvane) || fail "no message after Process Files with every box ticked"
 if "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--timestamps '; then
-  cp -R "$examples" "$work/cli"
+  copy_examples "$work/cli"
   "$work/prefix/bin/orvane-convert" -q --timestamps "$work/cli/safety__2024/media/captions" ||
     fail "orvane-convert --timestamps failed"
   for transcript in "$work/cli/safety__2024/media/captions"/*.txt; do
@@ -123,9 +143,38 @@ wait_gone Orvane
 keys "$dialog" Tab Tab space shift+Tab shift+Tab Return
 message=$(wait_window Orvane) || fail "no message after Process Files with Clean transcripts"
 for transcript in "$golden"/clean/*.txt; do
-  cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
-    fail "$(basename "$transcript") differs from the expected clean transcript"
+  name=$(basename "$transcript")
+  if other_transcripts | grep -qxF "$name"; then
+    [ ! -e "$captions/$name" ] || fail "$name was written with Also convert SubRip... unticked"
+  else
+    cmp -s "$transcript" "$captions/$name" || fail "$name differs from the expected clean transcript"
+  fi
 done
+keys "$message" Return
+wait_gone Orvane
+
+# Also convert SubRip... follows Join lines, past the disabled Start each
+# paragraph.
+keys "$dialog" Tab Tab Tab space shift+Tab shift+Tab shift+Tab Return
+message=$(wait_window Orvane) || fail "no message after Process Files with every format"
+for transcript in "$golden"/clean/*.txt; do
+  cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
+    fail "$(basename "$transcript") differs from the expected transcript of every format"
+done
+if "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--all-formats '; then
+  rm -rf "$work/cli"
+  copy_examples "$work/cli"
+  "$work/prefix/bin/orvane-convert" -q --all-formats "$work/cli/safety__2024/media/captions" ||
+    fail "orvane-convert --all-formats failed"
+  [ "$(cd "$captions" && ls -- *.txt)" = "$(cd "$work/cli/safety__2024/media/captions" && ls -- *.txt)" ] ||
+    fail "not the transcripts of orvane-convert --all-formats: $(cd "$captions" && ls -- *.txt)"
+  for transcript in "$work/cli/safety__2024/media/captions"/*.txt; do
+    cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
+      fail "$(basename "$transcript") differs from that of orvane-convert --all-formats"
+  done
+else
+  echo "xvfb_smoke: orvane-convert has no --all-formats: the transcripts are not compared" >&2
+fi
 keys "$message" Return
 wait_gone Orvane
 
