@@ -16,6 +16,7 @@
 #include <variant>
 
 #include "conversion/batch_run.h"
+#include "conversion/page.h"
 #include "version.h"
 
 namespace orvane::cli {
@@ -28,8 +29,8 @@ constexpr std::string_view kProgram = "orvane-convert";
 constexpr std::string_view kVersion = ORVANE_VERSION;
 constexpr std::string_view kUsage =
     "Usage: orvane-convert [OPTION]... FOLDER...\n"
-    "  or:  orvane-convert [--clean] [--paragraphs] [--timestamps] [--title TEXT]\n"
-    "                      [--input-format FORMAT] -";
+    "  or:  orvane-convert [--clean] [--paragraphs] [--timestamps] [--html]\n"
+    "                      [--lang TAG] [--title TEXT] [--input-format FORMAT] -";
 constexpr std::string_view kHelp =
     "Converts every WebVTT caption file (*.vtt) in each FOLDER into a plain-text\n"
     "transcript (.txt) beside it. When the folder two levels up has \"__\" in its\n"
@@ -54,6 +55,11 @@ constexpr std::string_view kHelp =
     "                    caption files, into clean transcripts; one whose\n"
     "                    transcript a .vtt file (or, for a .sbv, a .srt file) of\n"
     "                    its folder gives is passed over\n"
+    "      --html        also write a web page (.html) beside each transcript: its\n"
+    "                    paragraphs (with --timestamps, their times) in accessible\n"
+    "                    HTML; with -, write the page instead of the transcript\n"
+    "      --lang=TAG    the language of pages whose caption files tell none (a\n"
+    "                    tag such as en, fr-CA or zh-Hans; default: the user's)\n"
     "      --input-format=FORMAT  with -, read standard input as FORMAT: vtt\n"
     "                    (default), srt or sbv (srt and sbv write clean\n"
     "                    transcripts)\n"
@@ -268,6 +274,8 @@ struct Options {
   TranscriptStyle style = TranscriptStyle::kDefault;
   bool recursive = false;
   bool all_formats = false;
+  bool html = false;
+  std::optional<std::string> language;
   bool quiet = false;
   CaptionFormat input_format = CaptionFormat::kWebVtt;
   bool standard_input = false;  // "-": converts standard input to standard output
@@ -315,7 +323,8 @@ std::variant<Option, UsageError> ReadOption(const std::vector<NativeString>& arg
   }
   const bool takes_value = option.name == FromAscii("-j") || option.name == FromAscii("--jobs") ||
                            option.name == FromAscii("--title") ||
-                           option.name == FromAscii("--input-format");
+                           option.name == FromAscii("--input-format") ||
+                           option.name == FromAscii("--lang");
   if (takes_value && !option.value) {
     if (i + 1 == args.size()) return UsageError{"option needs a value: ", arg};
     option.value = args[++i];
@@ -337,6 +346,13 @@ std::optional<UsageError> ApplyOption(const Option& option, Options& options) {
   } else if (name == FromAscii("--all-formats")) {
     options.all_formats = true;
     options.style = std::max(options.style, TranscriptStyle::kClean);
+  } else if (name == FromAscii("--html")) {
+    options.html = true;
+    options.style = std::max(options.style, TranscriptStyle::kClean);
+  } else if (name == FromAscii("--lang")) {
+    const std::string tag = platform::ToNarrow(*option.value);
+    if (!IsLanguageTag(tag)) return UsageError{"invalid language tag: ", *option.value};
+    options.language = tag;
   } else if (name == FromAscii("--input-format")) {
     static constexpr std::pair<std::string_view, CaptionFormat> kFormats[] = {
         {"vtt", CaptionFormat::kWebVtt},
@@ -417,10 +433,18 @@ int ShowUsageError(const UsageError& error, Console& console) {
   return kExitUsage;
 }
 
+// The language pages fall back to: --lang, else the user's.
+std::string PageLanguage(const Options& options) {
+  return options.language.value_or(LanguageOfLocale(platform::UserLocaleName()));
+}
+
 // Converts standard input into standard output, as a file of a folder run.
 int ConvertStandardInput(const Options& options, Console& console) {
   CaptionConverter converter(options.title.value_or(NativeString()), options.style);
   converter.set_stream_format(options.input_format);
+  if (options.html) {
+    converter.WritePages(options.style == TranscriptStyle::kTimedParagraphs, PageLanguage(options));
+  }
   StandardInput input;
   StandardOutput output;
   const ConversionResult result = converter.ConvertStream(input, output);
@@ -440,6 +464,8 @@ int ConvertFolders(const Options& options, Console& console) {
   batch.style = options.style;
   batch.recursive = options.recursive;
   batch.all_formats = options.all_formats;
+  batch.html = options.html;
+  batch.language = PageLanguage(options);
   batch.jobs = options.jobs != 0 ? options.jobs : platform::UsableProcessors();
   batch.progress = progress.counters();
   for (const NativeString& folder : options.folders) {

@@ -257,23 +257,28 @@ class WorkQueue {
 // buffers are reused, and made anew when the title changes.
 class ConverterCache {
  public:
-  // Converts in `style`, counting the bytes read in `bytes_read` when not null.
-  ConverterCache(TranscriptStyle style, std::atomic<std::uint64_t>* bytes_read)
-      : style_(style), bytes_read_(bytes_read) {}
+  // Converts as `options` say, counting the bytes read in `bytes_read` when
+  // not null.
+  ConverterCache(const BatchOptions& options, std::atomic<std::uint64_t>* bytes_read)
+      : options_(options), bytes_read_(bytes_read) {}
 
   // Converts the caption file of `entry` with its folder's title.
   ConversionResult Convert(const Entry& entry) {
     const std::shared_ptr<const CourseTitle>& title = entry.batch->title;
     if (title_ != title) {
-      converter_.emplace(*title, style_);
+      converter_.emplace(*title, options_.style);
       converter_->CountBytesIn(bytes_read_);
+      if (options_.html) {
+        converter_->WritePages(options_.style == TranscriptStyle::kTimedParagraphs,
+                               options_.language);
+      }
       title_ = title;
     }
     return converter_->Convert(*entry.batch->folder, entry.input, entry.output);
   }
 
  private:
-  TranscriptStyle style_;
+  const BatchOptions& options_;
   std::atomic<std::uint64_t>* bytes_read_;
   std::shared_ptr<const CourseTitle> title_;  // of the files `converter_` is for
   std::optional<CaptionConverter> converter_;
@@ -290,7 +295,7 @@ class Pipeline {
         reporter_(reporter),
         jobs_(JobsWithin(options.jobs, platform::OpenFilesLimit())),
         limit_(kAheadPerJob * std::size_t{jobs_}),
-        sequential_(options.style, BytesRead()) {
+        sequential_(options_, BytesRead()) {
     if (jobs_ <= 1) return;
     workers_.reserve(jobs_);
     for (unsigned i = 0; i < jobs_; ++i) {
@@ -403,7 +408,7 @@ class Pipeline {
 
   // A converting thread: converts the files it takes until the run ends.
   void Work() {
-    ConverterCache converter(options_.style, BytesRead());
+    ConverterCache converter(options_, BytesRead());
     const Batch* folder = nullptr;
     while (Entry* entry = queue_.Take(folder)) {
       window_.Complete(*entry, converter.Convert(*entry));

@@ -73,6 +73,11 @@ struct BatchOptions {
   // a file whose transcript a file of an earlier format of .vtt, .srt, .sbv
   // gives is passed over without a message.
   bool all_formats = false;
+  // Writes a web page NAME.html beside each transcript NAME.txt (clean
+  // styles), in `language` (a language tag, or "" for none) when the caption
+  // file tells none; its failure fails the file.
+  bool html = false;
+  std::string language;
   // Updated as the run goes when not null.
   BatchProgress* progress = nullptr;
 };

@@ -67,6 +67,15 @@ char32_t LastCodePoint(std::string_view text) {
   return at == 0 ? 0 : FirstCodePoint(text.substr(at - 1));
 }
 
+void AppendTail(std::string& tail, std::string_view bytes) {
+  if (bytes.size() >= LongText::kTailBytes) {
+    tail.assign(bytes.substr(bytes.size() - LongText::kTailBytes));
+    return;
+  }
+  tail.append(bytes);
+  if (tail.size() > LongText::kTailBytes) tail.erase(0, tail.size() - LongText::kTailBytes);
+}
+
 // Chinese and Japanese are written without spaces between words; Korean
 // keeps them (its syllables lie outside these blocks).
 bool IsJoinedWithoutSpace(char32_t c) {
@@ -165,7 +174,8 @@ void ParagraphLayout::Add(std::string_view speaker, bool marker, const KeptLine&
   }
   bool breaks = !open_ || labelled || marker || line.timing.start >= last_end_ + kPauseMillis;
   // Bytes bound code points from above: most paragraphs need no count.
-  if (!breaks && output_.bytes.size() - base() - text_from_ + long_chars_ >= kSentenceBreakChars) {
+  if (!breaks &&
+      (html_ || output_.bytes.size() - base() - text_from_ + long_chars_ >= kSentenceBreakChars)) {
     const std::uint64_t chars = Chars();
     breaks = chars >= kParagraphChars || (chars >= kSentenceBreakChars && EndsSentence(Tail()));
   }
@@ -179,9 +189,28 @@ void ParagraphLayout::Open(const KeptLine& line, bool labelled) {
   open_ = true;
   std::string& bytes = output_.bytes;
   output_.unsettled_at = bytes.size();
-  if (written_) bytes.append("\r\n");
-  if (timed_) AppendTimeStamp(line.timing.start, bytes);
-  if (labelled) bytes.append(speaker_).append(": ");
+  if (html_) {
+    bytes.append("<p>");
+    if (timed_) {
+      bytes.append("<time datetime=\"PT")
+          .append(std::to_string(std::max<std::int64_t>(line.timing.start, 0) / 1000))
+          .append("S\">");
+      AppendTimeStamp(line.timing.start, bytes);
+      bytes.pop_back();  // the space goes after the element
+      bytes.append("</time> ");
+    }
+    if (labelled) {
+      bytes.append("<strong>");
+      AppendHtml(speaker_, bytes);
+      bytes.append(":</strong> ");
+    }
+    html_chars_ = 0;
+    html_tail_.clear();
+  } else {
+    if (written_) bytes.append("\r\n");
+    if (timed_) AppendTimeStamp(line.timing.start, bytes);
+    if (labelled) bytes.append(speaker_).append(": ");
+  }
   text_from_ = counted_to_ = bytes.size() - base();
   counted_chars_ = 0;
   longs_ = 0;
@@ -196,13 +225,14 @@ void ParagraphLayout::Close() {
   if (bytes.size() == base() + text_from_ && longs_ == 0) {
     bytes.resize(base());  // a marker alone
   } else {
-    bytes.append("\r\n");
+    bytes.append(html_ ? "</p>\n" : "\r\n");
     written_ = true;
   }
   output_.unsettled_at = TranscriptOutput::kAllSettled;
 }
 
 std::uint64_t ParagraphLayout::Chars() {
+  if (html_) return html_chars_;
   const std::size_t end = output_.bytes.size() - base();
   counted_chars_ += CodePoints(std::string_view(output_.bytes).substr(base() + counted_to_));
   counted_to_ = end;
@@ -210,6 +240,7 @@ std::uint64_t ParagraphLayout::Chars() {
 }
 
 std::string_view ParagraphLayout::Tail() const {
+  if (html_) return html_tail_;
   const std::size_t end = output_.bytes.size() - base();
   std::size_t from = text_from_;
   if (!long_tails_.empty()) {
@@ -228,6 +259,10 @@ void ParagraphLayout::Join(const KeptLine& line) {
   if (has_text && !rest.empty() && !IsJoinedWithoutSpace(LastCodePoint(Tail())) &&
       !IsJoinedWithoutSpace(FirstCodePoint(rest))) {
     output_.bytes.push_back(' ');
+    if (html_) {
+      ++html_chars_;
+      AppendTail(html_tail_, " ");
+    }
   }
   Append(line, line.strip);
 }
@@ -238,18 +273,39 @@ void ParagraphLayout::Append(const KeptLine& line, std::size_t strip) {
   last_longs_ = longs_;
   last_long_chars_ = long_chars_;
   last_strip_ = strip;
+  if (html_) {
+    last_html_chars_ = html_chars_;
+    last_html_tail_ = html_tail_;
+  }
   if (line.long_text == nullptr) {
-    bytes.append(line.text.substr(std::min(strip, line.text.size())));
+    const std::string_view rest = line.text.substr(std::min(strip, line.text.size()));
+    if (!html_) {
+      bytes.append(rest);
+      return;
+    }
+    AppendHtml(rest, bytes);
+    html_chars_ += CodePoints(rest);
+    AppendTail(html_tail_, rest);
     return;
   }
   const LongText& text = *line.long_text;
   const std::size_t stripped = std::min(strip, text.head.size());
   if (text.size <= stripped) return;  // a marker alone
   output_.long_lines.push_back({bytes.size(), text.range, text.last_close, text.voice,
-                                text.skip + stripped, text.last_brace});
+                                text.skip + stripped, text.last_brace, html_});
   ++longs_;
-  long_chars_ += text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
+  const std::uint64_t chars =
+      text.code_points - CodePoints(std::string_view(text.head).substr(0, stripped));
+  long_chars_ += chars;
   long_tails_.emplace_back(last_at_, text.tail);
+  if (html_) {
+    html_chars_ += chars;
+    if (text.size <= text.head.size()) {
+      AppendTail(html_tail_, std::string_view(text.head).substr(stripped));
+    } else {
+      html_tail_ = text.tail;
+    }
+  }
 }
 
 // The line replaced keeps its place, its joining space and its paragraph; the
@@ -265,6 +321,10 @@ void ParagraphLayout::Replace(const KeptLine& line) {
   longs_ = last_longs_;
   long_tails_.resize(last_longs_);
   long_chars_ = last_long_chars_;
+  if (html_) {
+    html_chars_ = last_html_chars_;
+    html_tail_ = last_html_tail_;
+  }
   if (counted_to_ > last_at_) {
     counted_to_ = text_from_;
     counted_chars_ = 0;
@@ -287,7 +347,32 @@ CleanTranscriptWriter::CleanTranscriptWriter(TranscriptOutput& output, Transcrip
     : output_(output),
       layout_(layout),
       line_layout_(output),
-      paragraph_layout_(output, layout == TranscriptLayout::kTimedParagraphs) {}
+      paragraph_layout_(
+          output,
+          layout == TranscriptLayout::kTimedParagraphs || layout == TranscriptLayout::kTimedPage,
+          layout == TranscriptLayout::kPage || layout == TranscriptLayout::kTimedPage) {}
+
+bool CleanTranscriptWriter::is_page() const {
+  return layout_ == TranscriptLayout::kPage || layout_ == TranscriptLayout::kTimedPage;
+}
+
+// The page's language: the header's, else the one the caption file's name
+// tells, else the run's, else undetermined.
+void CleanTranscriptWriter::WritePageHead() {
+  page_started_ = true;
+  static const PageInfo kNoPage;
+  const PageInfo& page = page_ != nullptr ? *page_ : kNoPage;
+  std::string language = header_language_;
+  if (!IsLanguageTag(language)) language = LanguageOfName(page.name);
+  if (language.empty() && IsLanguageTag(page.language)) language = page.language;
+  if (language.empty()) language = "und";
+  AppendPageHead(page, language, output_.bytes);
+}
+
+void CleanTranscriptWriter::HeaderLanguage(std::string_view language) {
+  if (!header_seen_) header_language_.assign(language);
+  header_seen_ = true;
+}
 
 inline CleanTranscriptWriter::HeldLine& CleanTranscriptWriter::CueLines::Hold(
     const CueLine& line, std::string_view speaker) {
@@ -320,6 +405,9 @@ void CleanTranscriptWriter::CueLines::KeepLast(std::size_t count) {
 }
 
 void CleanTranscriptWriter::BeginCue(const CueTiming& timing) {
+  if (is_page() && !page_started_) [[unlikely]] {
+    WritePageHead();
+  }
   timing_ = timing;
   cue_lines_ = 0;
   settled_ = false;
@@ -403,9 +491,11 @@ void CleanTranscriptWriter::EndCue() {
 void CleanTranscriptWriter::Finish() {
   if (layout_ == TranscriptLayout::kLines) {
     line_layout_.Finish();
-  } else {
-    paragraph_layout_.Finish();
+    return;
   }
+  if (is_page() && !page_started_) WritePageHead();
+  paragraph_layout_.Finish();
+  if (is_page()) AppendPageFoot(output_.bytes);
 }
 
 void CleanTranscriptWriter::Reset() {
@@ -421,6 +511,8 @@ void CleanTranscriptWriter::Reset() {
   previous_end_ = 0;
   settled_ = file_rolling_ = cue_rolling_ = turn_ = false;
   turn_speaker_.clear();
+  page_started_ = header_seen_ = false;
+  header_language_.clear();
 }
 
 std::uint64_t CleanTranscriptWriter::KeepFrom() const {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "conversion/cues.h"
+#include "conversion/page.h"
 #include "conversion/transcript_output.h"
 
 namespace orvane {
@@ -25,6 +26,8 @@ enum class TranscriptLayout : std::uint8_t {
   kLines,            // each kept line on a line of its own, "Name: " where the speaker changes
   kParagraphs,       // kept lines joined into paragraphs, one per speaker turn or pause
   kTimedParagraphs,  // kParagraphs, each starting with "[MM:SS] "
+  kPage,             // kParagraphs as a web page (see page.h)
+  kTimedPage,        // kTimedParagraphs as a web page
 };
 
 // A line as a layout takes it: its text (a view, or a LongText), the bytes
@@ -63,9 +66,13 @@ class LineLayout {
 // A paragraph is written into the output as its lines come and stays
 // unsettled there until the next starts; a line too long to hold joins it as
 // a long line, read again where it is written.
+//
+// As a web page's, each paragraph is a <p>, its label <strong>Name:</strong>,
+// its time <time>, and its text is HTML text.
 class ParagraphLayout {
  public:
-  ParagraphLayout(TranscriptOutput& output, bool timed) : output_(output), timed_(timed) {}
+  ParagraphLayout(TranscriptOutput& output, bool timed, bool html)
+      : output_(output), timed_(timed), html_(html) {}
   // `speaker` is the line's named speaker ("" none); `marker`, that it starts
   // a turn (">>").
   void Add(std::string_view speaker, bool marker, const KeptLine& line);
@@ -89,6 +96,7 @@ class ParagraphLayout {
 
   TranscriptOutput& output_;
   bool timed_;
+  bool html_;
   bool open_ = false;
   bool written_ = false;       // a paragraph was written
   std::string speaker_;        // the current speaker S
@@ -107,6 +115,12 @@ class ParagraphLayout {
   std::size_t last_longs_ = 0;
   std::uint64_t last_long_chars_ = 0;
   std::size_t last_strip_ = 0;
+  // Of HTML, whose bytes are not its text: the text's code points and last
+  // bytes, and what they were before the last line.
+  std::uint64_t html_chars_ = 0;
+  std::string html_tail_;
+  std::uint64_t last_html_chars_ = 0;
+  std::string last_html_tail_;
 };
 
 // Takes the cues of a caption file and hands the lines it keeps to the
@@ -125,7 +139,11 @@ class CleanTranscriptWriter : public CueSink {
   void AddLine(const CueLine& line) override;
   void InlineTimestamp() override;
   std::uint64_t GrowthPrefixSize() const override;
+  void HeaderLanguage(std::string_view language) override;
   void EndCue() override;
+  // The page the next caption files are written as, for the page layouts;
+  // `page` must outlive the writer's use of it.
+  void SetPage(const PageInfo* page) { page_ = page; }
   // Ends the caption file: writes what was held.
   void Finish();
   // Starts a new caption file.
@@ -185,8 +203,16 @@ class CleanTranscriptWriter : public CueSink {
   void Emit(std::size_t i, std::string_view speaker);
   KeptLine Kept(std::size_t i) const;
 
+  bool is_page() const;
+  // Writes the page's start, once the header has told its language.
+  void WritePageHead();
+
   TranscriptOutput& output_;
   TranscriptLayout layout_;
+  const PageInfo* page_ = nullptr;
+  bool page_started_ = false;
+  bool header_seen_ = false;  // a "Language:" line of the header
+  std::string header_language_;
   LineLayout line_layout_;
   ParagraphLayout paragraph_layout_;
 

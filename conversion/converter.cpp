@@ -43,11 +43,21 @@ CaptionConverter::CaptionConverter(const NativeString& title, TranscriptStyle st
                                  : MakeTitleLine(title)),
       block_(std::max<std::size_t>(read_block, 1)),
       reread_(kRereadBlock),
-      transcriber_(MakeTranscriber(style, line_limit)) {}
+      transcriber_(MakeTranscriber(style, line_limit)),
+      active_(transcriber_.get()),
+      title_text_(platform::ToNarrow(title)) {}
 
 CaptionConverter::CaptionConverter(const CourseTitle& title, TranscriptStyle style)
     : CaptionConverter(title.text, style) {
   if (!title.held()) long_title_ = title;
+}
+
+void CaptionConverter::WritePages(bool timed, std::string language) {
+  page_transcriber_ = MakePageTranscriber(timed, line_limit_);
+  page_.language = std::move(language);
+  // A title too long to hold heads the transcript, not the page.
+  page_.title = long_title_.held() ? CleanTitleText(title_text_) : std::string();
+  page_transcriber_->SetPage(&page_);
 }
 
 ConversionResult CaptionConverter::WriteTitle(TranscriptSink& transcript) {
@@ -60,7 +70,10 @@ ConversionResult CaptionConverter::WriteTitle(TranscriptSink& transcript) {
 }
 
 ConversionResult CaptionConverter::OutOfMemory() {
+  active_ = transcriber_.get();
+  counting_ = true;
   transcriber_->Reset();
+  if (page_transcriber_ != nullptr) page_transcriber_->Reset();
   return ConversionResult::kWriteFailed;
 }
 
@@ -102,7 +115,30 @@ ConversionResult CaptionConverter::ConvertFile(platform::InputFile& captions,
       result != ConversionResult::kConverted) {
     return result;
   }
-  return transcript.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+  if (!transcript.Commit()) return ConversionResult::kWriteFailed;
+  return page_transcriber_ != nullptr ? WritePage(captions, folder, output)
+                                      : ConversionResult::kConverted;
+}
+
+ConversionResult CaptionConverter::WritePage(platform::InputFile& captions,
+                                             const platform::Folder* folder,
+                                             const std::filesystem::path& output) {
+  std::filesystem::path page_path = output;
+  page_path.replace_extension(".html");
+  platform::ReplacementFile page;
+  const bool created = folder != nullptr ? page.Create(*folder, page_path.native(), captions)
+                                         : page.Create(page_path, captions);
+  if (!created) return ConversionResult::kOpenFailed;
+  page_.name = platform::ToNarrow(output.filename().replace_extension().native());
+  FileFromStartSource source(captions);
+  FileSink sink(page);
+  active_ = page_transcriber_.get();
+  counting_ = false;
+  const ConversionResult result = Transcribe(source, sink);
+  active_ = transcriber_.get();
+  counting_ = true;
+  if (result != ConversionResult::kConverted) return result;
+  return page.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
 }
 
 ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
@@ -110,19 +146,27 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
   try {
     RereadableSource source(stream, line_limit_);
     format_ = stream_format_;
-    return Transcribe(source, transcript);
+    if (page_transcriber_ == nullptr) return Transcribe(source, transcript);
+    page_.name.clear();
+    active_ = page_transcriber_.get();
+    const ConversionResult result = Transcribe(source, transcript);
+    active_ = transcriber_.get();
+    return result;
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   }
 }
 
 ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, TranscriptSink& transcript) {
-  if (const ConversionResult result = WriteTitle(transcript);
-      result != ConversionResult::kConverted) {
-    return result;
+  // A page has its title in its head.
+  if (active_ == transcriber_.get()) {
+    if (const ConversionResult result = WriteTitle(transcript);
+        result != ConversionResult::kConverted) {
+      return result;
+    }
   }
-  transcriber_->SetFormat(format_);
-  transcriber_->Reset();
+  active_->SetFormat(format_);
+  active_->Reset();
   if (!IsClean(style_)) return Feed(captions, {}, transcript);
   // A clean transcript reads a UTF-16 file as its UTF-8 text: the first two
   // bytes tell, before anything else is read.
@@ -137,7 +181,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
   const std::string_view first(head, have);
   bool big_endian = false;
   if (!IsUtf16Mark(first, big_endian)) return Feed(captions, first, transcript);
-  if (bytes_read_ != nullptr) bytes_read_->fetch_add(have, std::memory_order_relaxed);
+  if (bytes_read_ != nullptr && counting_) bytes_read_->fetch_add(have, std::memory_order_relaxed);
   Utf16Source decoded(captions, big_endian);
   RereadableSource text(decoded, line_limit_);
   return Feed(text, {}, transcript);
@@ -145,7 +189,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
 
 ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_view first,
                                         TranscriptSink& transcript) {
-  Transcriber& transcriber = *transcriber_;
+  Transcriber& transcriber = *active_;
   for (bool more = true; more;) {
     std::string_view piece = std::exchange(first, {});
     if (piece.empty()) {
@@ -155,7 +199,7 @@ ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_vie
       if (count == 0) break;
       piece = std::string_view(block_.data(), static_cast<std::size_t>(count));
     }
-    if (bytes_read_ != nullptr) {
+    if (bytes_read_ != nullptr && counting_) {
       bytes_read_->fetch_add(piece.size(), std::memory_order_relaxed);
     }
     more = transcriber.Feed(piece, captions);
@@ -170,8 +214,8 @@ ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_vie
 }
 
 ConversionResult CaptionConverter::WriteOut(CaptionSource& captions, TranscriptSink& transcript) {
-  if (transcriber_->failed()) return ConversionResult::kOpenFailed;
-  return ResultOf(WriteOutput(*transcriber_, captions, transcript, reread_, scratch_));
+  if (active_->failed()) return ConversionResult::kOpenFailed;
+  return ResultOf(WriteOutput(*active_, captions, transcript, reread_, scratch_));
 }
 
 }  // namespace orvane

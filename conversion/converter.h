@@ -63,6 +63,13 @@ class CaptionConverter {
   // was written before an error stays written. Memory stays bounded: bytes
   // that a long line needs again are kept in a scratch file.
   ConversionResult ConvertStream(CaptionSource& stream, TranscriptSink& transcript);
+  // Also writes the web page NAME.html of each caption file beside its
+  // transcript NAME.txt, as the transcript is written (old or complete new,
+  // a link or non-file refused), once the transcript is: its failure fails
+  // the file but leaves the new transcript. The page holds the clean
+  // paragraphs, with time stamps when `timed`, in `language` when the caption
+  // file tells none. ConvertStream writes the page instead of the transcript.
+  void WritePages(bool timed, std::string language);
   // Reads the streams of ConvertStream as `format` (WebVTT unless set); files
   // are read as their names' extensions say.
   void set_stream_format(CaptionFormat format) { stream_format_ = format; }
@@ -85,6 +92,9 @@ class CaptionConverter {
 
   // Writes the title part of a transcript.
   ConversionResult WriteTitle(TranscriptSink& transcript);
+  // Writes the page of the opened `captions` beside `output`, their transcript.
+  ConversionResult WritePage(platform::InputFile& captions, const platform::Folder* folder,
+                             const std::filesystem::path& output);
 
   std::size_t line_limit_;
   TranscriptStyle style_;
@@ -96,7 +106,13 @@ class CaptionConverter {
   std::vector<char> reread_;
   std::string scratch_;
   std::unique_ptr<Transcriber> transcriber_;
+  // The one feeding now: transcriber_, or page_transcriber_ for a page.
+  Transcriber* active_ = nullptr;
+  std::unique_ptr<Transcriber> page_transcriber_;  // when pages are written
+  PageInfo page_;
+  std::string title_text_;  // the title as given, for pages
   std::atomic<std::uint64_t>* bytes_read_ = nullptr;
+  bool counting_ = true;  // the bytes read are counted (not when read again for a page)
 };
 
 }  // namespace orvane

@@ -178,11 +178,16 @@ OutputResult WriteTitleLines(const CourseTitle& title, TranscriptStyle style,
   return written ? OutputResult::kWritten : OutputResult::kWriteFailed;
 }
 
-std::string MakeCleanTitleLines(std::string_view title) {
-  std::string lines;
+std::string CleanTitleText(std::string_view title) {
+  std::string text;
   std::string encoded;
   AppendAsUtf8(title, encoded);
-  AppendDecodedCollapsed(encoded, Spaces::kAlsoLineBreaks, lines);
+  AppendDecodedCollapsed(encoded, Spaces::kAlsoLineBreaks, text);
+  return text;
+}
+
+std::string MakeCleanTitleLines(std::string_view title) {
+  std::string lines = CleanTitleText(title);
   if (lines.empty()) return lines;
   // No second full stop after one the title has: "Why wear gloves?".
   if (!EndsSentence(lines)) lines += '.';

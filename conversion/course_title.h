@@ -57,4 +57,8 @@ std::string MakeTitleLine(const NativeString& title);
 // and an empty line. Empty when nothing remains.
 std::string MakeCleanTitleLines(std::string_view title);
 
+// The course title `title` cleaned as MakeCleanTitleLines cleans it, without
+// the full stop and the line ends: as a web page shows it.
+std::string CleanTitleText(std::string_view title);
+
 }  // namespace orvane

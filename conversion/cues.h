@@ -155,6 +155,9 @@ class CueSink {
   // The size of the cleaned line a long line of this cue may have grown
   // from: LongText::prefix_hash is taken there.
   virtual std::uint64_t GrowthPrefixSize() const = 0;
+  // The value of the header's first "Language:" line, spaces around it
+  // removed; before any cue.
+  virtual void HeaderLanguage(std::string_view /*language*/) {}
   virtual void EndCue() = 0;
 };
 

@@ -93,6 +93,25 @@ class FileSource : public CaptionSource {
   platform::InputFile& file_;
 };
 
+// A caption file read again from its start, by offset, wherever its read
+// position stands.
+class FileFromStartSource : public CaptionSource {
+ public:
+  explicit FileFromStartSource(platform::InputFile& file) : file_(file) {}
+  std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+    const std::ptrdiff_t count = file_.ReadAt(offset_, buffer, size);
+    if (count > 0) offset_ += static_cast<std::uint64_t>(count);
+    return count;
+  }
+  std::ptrdiff_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return file_.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  platform::InputFile& file_;
+  std::uint64_t offset_ = 0;
+};
+
 // A transcript file.
 class FileSink : public TranscriptSink {
  public:

@@ -62,6 +62,7 @@ class CleanTranscriber final : public Transcriber {
     reader_.SetFormat(format);
     cleaner_.set_subrip(format == CaptionFormat::kSubRip);
   }
+  void SetPage(const PageInfo* page) override { writer_.SetPage(page); }
   void Reset() override {
     reader_.Reset();
     writer_.Reset();
@@ -79,16 +80,22 @@ class CleanTranscriber final : public Transcriber {
     cleaner_.set_voice(line.voice);
     cleaner_.Begin(line.last_close, line.last_brace);
     skip_ = line.skip;
+    html_ = line.html;
+    escaper_ = HtmlEscaper();
   }
   void AddLongLineBytes(std::string_view bytes, std::string& out) override {
-    const std::size_t before = out.size();
-    cleaner_.Add(bytes, out);
-    Skip(out, before);
+    std::string& text = html_ ? text_ : out;
+    const std::size_t before = text.size();
+    cleaner_.Add(bytes, text);
+    Skip(text, before);
+    if (html_) Escape(out, false);
   }
   void EndLongLine(std::string& out) override {
-    const std::size_t before = out.size();
-    cleaner_.End(out);
-    Skip(out, before);
+    std::string& text = html_ ? text_ : out;
+    const std::size_t before = text.size();
+    cleaner_.End(text);
+    Skip(text, before);
+    if (html_) Escape(out, true);
   }
 
  private:
@@ -99,8 +106,18 @@ class CleanTranscriber final : public Transcriber {
     skip_ -= count;
   }
 
+  // Writes the text cleaned so far as HTML text.
+  void Escape(std::string& out, bool last) {
+    escaper_.Add(text_, out);
+    if (last) escaper_.Finish(out);
+    text_.clear();
+  }
+
   TranscriptOutput output_;
   CleanTranscriptWriter writer_;
+  bool html_ = false;
+  HtmlEscaper escaper_;
+  std::string text_;  // scratch of a long line written as HTML
   WebVttCueReader reader_;
   CueTextCleaner cleaner_;
   std::uint64_t skip_ = 0;
@@ -120,6 +137,11 @@ TranscriptLayout LayoutOf(TranscriptStyle style) {
 }
 
 }  // namespace
+
+std::unique_ptr<Transcriber> MakePageTranscriber(bool timed, std::size_t line_limit) {
+  return std::make_unique<CleanTranscriber>(
+      timed ? TranscriptLayout::kTimedPage : TranscriptLayout::kPage, line_limit);
+}
 
 std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t line_limit) {
   if (IsClean(style)) return std::make_unique<CleanTranscriber>(LayoutOf(style), line_limit);

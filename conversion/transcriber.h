@@ -13,6 +13,7 @@
 
 #include "conversion/cues.h"
 #include "conversion/line_reader.h"
+#include "conversion/page.h"
 #include "conversion/sources.h"
 #include "conversion/transcript_output.h"
 
@@ -45,6 +46,9 @@ class Transcriber {
   virtual void Reset() = 0;
   // Reads the next caption files (from the next Reset on) as `format`.
   virtual void SetFormat(CaptionFormat format) = 0;
+  // The page the next caption files are written as, for a page's
+  // transcriber; `page` must outlive its use.
+  virtual void SetPage(const PageInfo* /*page*/) {}
   // The first caption offset that is still to be read again.
   virtual std::uint64_t KeepFrom() const = 0;
   // True when a line could not be read again from the source.
@@ -60,6 +64,9 @@ class Transcriber {
 
 // The transcriber of `style`, holding lines of up to `line_limit` bytes.
 std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t line_limit);
+// The transcriber of a web page: the paragraphs of the clean style, with time
+// stamps when `timed`.
+std::unique_ptr<Transcriber> MakePageTranscriber(bool timed, std::size_t line_limit);
 
 enum class OutputResult { kWritten, kReadFailed, kWriteFailed };
 

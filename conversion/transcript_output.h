@@ -24,6 +24,7 @@ struct LongLine {
   Voice voice;
   std::uint64_t skip = 0;  // cleaned bytes of its start left out
   std::uint64_t last_brace = 0;
+  bool html = false;  // written as HTML text
 };
 
 struct TranscriptOutput {

@@ -309,6 +309,15 @@ class WebVttCueReader::WholeLine {
   bool HasArrow() const { return orvane::HasArrow(text_); }
   bool IsTiming(CueTiming& timing) const { return ParseTimingLine(text_, timing); }
   bool IsSbvTiming(CueTiming& timing) const { return ParseSbvTimingLine(text_, timing); }
+  // The value of a "Language:" header line, spaces and tabs around it removed.
+  bool IsLanguage(std::string_view& language) const {
+    constexpr std::string_view kName = "Language:";
+    if (!text_.starts_with(kName)) return false;
+    language = text_.substr(kName.size());
+    while (!language.empty() && IsBlank(language.front())) language.remove_prefix(1);
+    while (!language.empty() && IsBlank(language.back())) language.remove_suffix(1);
+    return true;
+  }
   // HasArrow for a line of cue text, which is scanned for the cleaner anyway.
   bool TextHasArrow() {
     if (traits_ == kUnscanned) traits_ = ScanLine(text_);
@@ -330,6 +339,8 @@ class WebVttCueReader::StreamedLine {
   bool HasArrow() const { return reader_.streamed_.has_arrow; }
   bool IsTiming(CueTiming& timing) const { return reader_.streamed_.timing.Finish(timing); }
   bool IsSbvTiming(CueTiming& timing) const { return reader_.streamed_.sbv_timing.Finish(timing); }
+  // No language tag is so long.
+  static bool IsLanguage(std::string_view& /*language*/) { return false; }
   bool TextHasArrow() const { return HasArrow(); }
   void AddAsText(WebVttCueReader& reader) const {
     reader.AddStreamedLine(range_, reader_.streamed_.last_close, reader_.streamed_.last_brace);
@@ -488,6 +499,8 @@ void WebVttCueReader::TakeLine(Line& line) {
         block_ = Block::kBetween;
       } else if (line.HasArrow()) {
         StartBlock(line);
+      } else if (std::string_view language; block_ == Block::kHeader && line.IsLanguage(language)) {
+        sink_.HeaderLanguage(language);
       }
       return;
     case Block::kSecondLine:

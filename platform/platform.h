@@ -258,6 +258,11 @@ int StandardErrorColumns();
 // The number of processors this process may run on (at least 1).
 unsigned UsableProcessors();
 
+// The user's locale for messages, as the system names it: on POSIX the first
+// of LC_ALL, LC_MESSAGES and LANG that is set and not empty ("fr_CA.UTF-8"),
+// on Windows the user's default locale name ("fr-CA"); "" when none.
+std::string UserLocaleName();
+
 // The number of files this process may hold open at once (on POSIX the soft
 // RLIMIT_NOFILE); the largest value when there is no such limit.
 std::uint64_t OpenFilesLimit();

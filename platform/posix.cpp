@@ -659,6 +659,14 @@ int StandardErrorColumns() {
   return 0;
 }
 
+std::string UserLocaleName() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* const value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
+}
+
 unsigned UsableProcessors() {
   cpu_set_t set;
   if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {

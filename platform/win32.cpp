@@ -551,6 +551,12 @@ int StandardErrorColumns() {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+std::string UserLocaleName() {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH];
+  if (::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) == 0) return {};
+  return ToNarrow(name);
+}
+
 unsigned UsableProcessors() {
   DWORD_PTR process = 0;
   DWORD_PTR system = 0;
