@@ -9,6 +9,7 @@
 
 #include "conversion/batch_run.h"
 #include "conversion/conversion.h"
+#include "conversion/naming.h"
 #include "platform/platform.h"
 
 namespace {
@@ -40,7 +41,10 @@ int main(int argc, char** argv) {
   std::vector<char> block(kBlock);
   int status = 0;
   for (orvane::platform::DirectoryListing listing(folder); listing.ok(); listing.Next()) {
-    if (listing.is_directory() || !orvane::HasCaptionExtension(listing.name())) continue;
+    if (listing.is_directory() ||
+        orvane::CaptionFormatOfName(listing.name()) != orvane::CaptionFormat::kWebVtt) {
+      continue;
+    }
     const orvane::NativeString input = folder + orvane::platform::PathSeparator() + listing.name();
     if (!CopyFile(input, orvane::MakeOutputPath(input), block)) {
       std::fprintf(stderr, "copy_floor: %s: copy failed\n", input.c_str());
