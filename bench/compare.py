@@ -48,6 +48,8 @@ CONTENDERS = [
     ("orvane-convert --paragraphs --timestamps",
      ["{build}/orvane-convert", "--paragraphs", "--timestamps"],
      "this project, clean transcripts in timed paragraphs (not compared)"),
+    ("orvane-convert --html", ["{build}/orvane-convert", "--html"],
+     "this project, clean transcripts and a web page beside each (not compared)"),
     ("orvane-convert --clean, .srt", ["{build}/orvane-convert", "--clean", "--all-formats", "{srt}"],
      "this project, clean transcripts of the same captions as SubRip files (a twin folder)"),
     ("copy floor", ["{build}/bench/copy_floor"],
@@ -63,6 +65,8 @@ TARGETS = {"copy floor": 1 / 1.5, "std::regex + streams": 25, "grep + sed": 5, "
 CLEAN = "orvane-convert --clean"
 PARAGRAPHS = "orvane-convert --paragraphs --timestamps"
 SUBRIP = "orvane-convert --clean, .srt"
+PAGES = "orvane-convert --html"
+PAGES_VS_CLEAN = 2  # largest allowed time of transcripts and pages over the clean transcripts
 SUBRIP_VS_WEBVTT = 1.1  # largest allowed time of the .srt twin over the .vtt folder, clean
 PARAGRAPHS_VS_CLEAN = 1.2  # largest allowed time of timed paragraphs over the clean lines
 PARAGRAPH_FILTER_TARGET = 0.8e9  # bytes per second
@@ -196,7 +200,7 @@ def compare(build, folder, rounds, baseline=None):
         tail = [] if "{srt}" in argv else [folder]
         group = [(name, [part.format(build=build, srt=srt) for part in argv] + tail, what, False)]
         # Builds from before paragraphs do not take their options.
-        if baseline and name.startswith("orvane-convert") and name not in (PARAGRAPHS, SUBRIP):
+        if baseline and name.startswith("orvane-convert") and name not in (PARAGRAPHS, SUBRIP, PAGES):
             group.append((name, [part.format(build=baseline, srt=srt) for part in argv] + tail, what,
                           True))
         groups.append(group)
@@ -227,6 +231,8 @@ def compare(build, folder, rounds, baseline=None):
                     same[key] = "(paragraphs)"
                 elif name == SUBRIP:
                     same[key] = "(SubRip)"
+                elif name == PAGES:
+                    same[key] = "(pages)"
                 elif key not in same or name.startswith("orvane-convert -j"):
                     produced = transcripts(folder)
                     differing = sum(1 for file, digest in reference.items() if produced.get(file) != digest)
@@ -375,6 +381,10 @@ def check_targets(rows, throughput, memory, tree):
         ratio = by_name[PARAGRAPHS]["seconds"] / by_name[CLEAN]["seconds"]
         lines.append(("timed paragraphs at most %g× the clean lines' time" % PARAGRAPHS_VS_CLEAN,
                       "%.2f×" % ratio, ratio <= PARAGRAPHS_VS_CLEAN))
+    if PAGES in by_name and CLEAN in by_name:
+        ratio = by_name[PAGES]["seconds"] / by_name[CLEAN]["seconds"]
+        lines.append(("transcripts and pages at most %g× the clean transcripts' time" % PAGES_VS_CLEAN,
+                      "%.2f×" % ratio, ratio <= PAGES_VS_CLEAN))
     if SUBRIP in by_name and CLEAN in by_name:
         ratio = by_name[SUBRIP]["seconds"] / by_name[CLEAN]["seconds"]
         lines.append(("the same captions as .srt at most %g× the clean .vtt time" % SUBRIP_VS_WEBVTT,
@@ -389,7 +399,7 @@ def check_targets(rows, throughput, memory, tree):
         lines.append(("in-memory clean filter at 500 MB/s or more (slowest case)",
                       "%.0f MB/s" % (min(clean_rates) / 1e6), min(clean_rates) >= CLEAN_FILTER_TARGET))
     blocks = [rate for name, rate in throughput.items()
-              if "Blocks" in name and not name.startswith("BM_Clean")]
+              if "Blocks" in name and not name.startswith(("BM_Clean", "BM_Paragraph"))]
     if blocks:
         # The filter as a conversion drives it. FilterCaptions also builds a
         # fresh multi-megabyte string per call, which measures page faults.
