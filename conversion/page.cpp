@@ -39,6 +39,7 @@ constexpr std::string_view kStyle =
     ":root { color-scheme: light dark; }\n"
     "body { margin: 0 auto; padding: 1em; max-width: 70ch; line-height: 1.5;"
     " overflow-wrap: anywhere; background: #ffffff; color: #1a1a1a; }\n"
+    "h1 { line-height: 1.2; }\n"
     "time { color: #4d4d4d; }\n"
     "@media (prefers-color-scheme: dark) {\n"
     "  body { background: #121212; color: #e6e6e6; }\n"
@@ -157,12 +158,15 @@ void AppendHtml(std::string_view text, std::string& out, bool attribute) {
 
 void HtmlEscaper::Add(std::string_view piece, std::string& out) {
   if (!held_.empty()) {
-    // Complete the held character with the piece's first bytes.
-    const std::size_t want =
-        static_cast<std::size_t>(std::max(SequenceLength(static_cast<unsigned char>(held_[0])), 1));
-    const std::size_t take = std::min(piece.size(), want - std::min(want, held_.size()));
-    held_.append(piece.substr(0, take));
-    piece.remove_prefix(take);
+    // Complete the held character with the piece's first continuation bytes.
+    // Any other byte ends it short, and starts a character of its own.
+    const auto want =
+        static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(held_[0])));
+    while (held_.size() < want && !piece.empty() &&
+           (static_cast<unsigned char>(piece.front()) & 0xC0) == 0x80) {
+      held_.push_back(piece.front());
+      piece.remove_prefix(1);
+    }
     if (held_.size() < want && piece.empty()) return;
     AppendHtml(held_, out);
     held_.clear();

@@ -3,8 +3,9 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of the tests that run
 # threads, then the fuzz targets and the valgrind checks, and last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
 # offscreen, and the installed program on an Xvfb server) run in blocks of their own, and so do the Windows
-# programs under Wine, and last the packages users install (scripts/test-packages.sh). The last line adds up
-# the test counts of every CTest run.
+# programs under Wine, then the packages users install (scripts/test-packages.sh), and last the web pages of
+# the example course in headless Chromium and the Nu HTML Checker (tests/web/run.sh). The last line adds up
+# the test counts of every CTest run and of the page checks.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -17,6 +18,7 @@ trap 'rm -f "$counts" "$counts.log" "$counts.status"' EXIT
 counted() {
   { status=0; "$@" 2>&1 || status=$?; echo "$status" >"$counts.status"; } | tee "$counts.log"
   sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$counts.log" >>"$counts"
+  awk '/^Web pages: [0-9]+ passed, [0-9]+ failed$/ { print $5, $3 + $5 }' "$counts.log" >>"$counts"
   return "$(cat "$counts.status")"
 }
 
@@ -70,6 +72,21 @@ counted "$root/scripts/test-win32.sh"
 
 echo "== Packages: .deb, Windows installer and zip; lint, install, use and remove"
 "$root/scripts/test-packages.sh"
+
+echo "== Web pages: axe-core in headless Chromium (light, dark, phone width, print) and the Nu HTML Checker"
+# The example course's pages, written by orvane-convert --html, and the hand-written tests/web/sample.html.
+pages="$root/build/web-pages"
+rm -rf "$pages"
+cp -R "$root/examples" "$pages"
+if "$root/build/orvane-convert" --help | grep -q -- --html; then
+  "$root/build/orvane-convert" -q --timestamps --all-formats --html "$pages/safety__2024/media/captions"
+  # The example course's caption files tell no language: every page's lang is the fallback.
+  (cd "$pages" && find . -name '*.html' | sort) >"$pages/fallback-lang.txt"
+  counted "$root/tests/web/run.sh" "$pages" "$pages/fallback-lang.txt"
+else
+  echo "(orvane-convert writes no pages yet: the sample page alone)"
+  counted "$root/tests/web/run.sh"
+fi
 
 echo "== All test suites"
 awk '{ failed += $1; total += $2 } END { printf "Total: %d passed, %d failed\n", total - failed, failed }' "$counts"
