@@ -45,6 +45,27 @@ const char* CopyUntil(const char* at, const char* end, char stop, char*& to) {
   return at;
 }
 
+// CopyUntil with two stops.
+const char* CopyUntilEither(const char* at, const char* end, char stop, char other, char*& to) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(stop);
+  const __m128i wanted_other = _mm_set1_epi8(other);
+  for (; end - at >= 16; at += 16, to += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+    const int mask = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, wanted), _mm_cmpeq_epi8(bytes, wanted_other)));
+    if (mask != 0) {
+      const int found = std::countr_zero(static_cast<unsigned>(mask));
+      to += found;
+      return at + found;
+    }
+  }
+#endif
+  while (at < end && *at != stop && *at != other) *to++ = *at++;
+  return at;
+}
+
 // The value of `c` as a digit of base 10 or 16, or -1.
 int DigitValue(char c, bool hex) {
   if (IsDigit(c)) return c - '0';
@@ -579,7 +600,7 @@ unsigned CueTextCleaner::BraceTraits(std::string_view line) {
 CueTextCleaner::TagFreeText CueTextCleaner::RemoveSubRipTags(std::string_view bytes,
                                                              std::string& out) {
   TagStage& stage = tags_;
-  if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
+  if (out.size() < bytes.size() + kCopySlack + 1) out.resize(bytes.size() + kCopySlack + 1);
   char* const first = out.data();
   char* to = first;
   bool spaces_joined = false;
@@ -634,7 +655,7 @@ CueTextCleaner::TagFreeText CueTextCleaner::RemoveSubRipTags(std::string_view by
     stage.in_tag = false;
   }
   while (at < end) {
-    while (at < end && *at != '<' && *at != '{') *to++ = *at++;
+    at = CopyUntilEither(at, end, '<', '{', to);
     if (at == end) break;
     const std::ptrdiff_t open = at - bytes.data();
     if (*at == '{') {

@@ -72,11 +72,21 @@ std::int64_t Millis(std::int64_t hours, std::int64_t minutes, std::int64_t secon
 // Reads the line layout "HH:MM:SS.mmm --> HH:MM:SS.mmm...", the one nearly
 // every timing line has, checked at once.
 bool ReadUsualTimingLine(std::string_view line, CueTiming& timing) {
-  if (line.size() < kTimingShape.size() || !MatchesTimingShape(line.data()) ||
+  if (line.size() < kTimingShape.size()) return false;
+  const char* at = line.data();
+  // SubRip's layout, with ',' before the milliseconds, is tested as a copy
+  // with '.' there.
+  constexpr std::size_t kFractions[] = {8, 25};
+  char dotted[kTimingShape.size()];
+  if (at[kFractions[0]] == ',' && at[kFractions[1]] == ',') {
+    std::memcpy(dotted, at, sizeof dotted);
+    for (const std::size_t fraction : kFractions) dotted[fraction] = '.';
+    at = dotted;
+  }
+  if (!MatchesTimingShape(at) ||
       (line.size() > kTimingShape.size() && IsDigit(line[kTimingShape.size()]))) {
     return false;
   }
-  const char* const at = line.data();
   const auto time = [at](std::size_t from, std::int64_t& millis) {
     const int minutes = TwoDigitValue(at + from + 3);
     const int seconds = TwoDigitValue(at + from + 6);
