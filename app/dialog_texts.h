@@ -27,8 +27,13 @@
 #define ORVANE_TIME_STAMPS_TEXT "Start each paragraph with its time"
 #define ORVANE_TIME_STAMPS_RECT 22, 115, 290, 10
 
+// A web page holds the clean paragraphs, timed when the transcript is, so
+// this box waits for Clean transcripts alone.
+#define ORVANE_WEB_PAGE_TEXT "Also write a web page (.html) for each transcript"
+#define ORVANE_WEB_PAGE_RECT 22, 130, 290, 10
+
 // SubRip and SBV files become clean transcripts only, so this box too waits
-// for Clean transcripts. It sits apart from the style boxes above it.
+// for Clean transcripts.
 #define ORVANE_ALL_FORMATS_TEXT "Also convert SubRip (.srt) and YouTube (.sbv) caption files"
 #define ORVANE_ALL_FORMATS_RECT 22, 145, 290, 10
 

@@ -12,6 +12,7 @@
 #define IDC_CLEAN_TRANSCRIPTS 1004
 #define IDC_PARAGRAPHS 1005
 #define IDC_TIME_STAMPS 1006
+#define IDC_WEB_PAGE 1007
 #define IDC_ALL_FORMATS 1008
 
 // The check boxes that are enabled only while another box is ticked, one
@@ -23,5 +24,6 @@
 #define ORVANE_BOX_DEPENDENCIES \
   {IDC_PARAGRAPHS, IDC_CLEAN_TRANSCRIPTS}, \
   {IDC_TIME_STAMPS, IDC_PARAGRAPHS}, \
+  {IDC_WEB_PAGE, IDC_CLEAN_TRANSCRIPTS}, \
   {IDC_ALL_FORMATS, IDC_CLEAN_TRANSCRIPTS},
 // clang-format on

@@ -17,6 +17,8 @@
 #include "app/qt/dialog_units.h"
 #include "app/resource.h"
 #include "conversion/batch_run.h"
+#include "conversion/page.h"
+#include "platform/platform.h"
 
 namespace orvane::app {
 namespace {
@@ -39,6 +41,7 @@ constexpr CheckBoxTemplate kCheckBoxes[] = {
      QRect(ORVANE_CLEAN_TRANSCRIPTS_RECT)},
     {IDC_PARAGRAPHS, "IDC_PARAGRAPHS", ORVANE_PARAGRAPHS_TEXT, QRect(ORVANE_PARAGRAPHS_RECT)},
     {IDC_TIME_STAMPS, "IDC_TIME_STAMPS", ORVANE_TIME_STAMPS_TEXT, QRect(ORVANE_TIME_STAMPS_RECT)},
+    {IDC_WEB_PAGE, "IDC_WEB_PAGE", ORVANE_WEB_PAGE_TEXT, QRect(ORVANE_WEB_PAGE_RECT)},
     {IDC_ALL_FORMATS, "IDC_ALL_FORMATS", ORVANE_ALL_FORMATS_TEXT, QRect(ORVANE_ALL_FORMATS_RECT)},
 };
 
@@ -199,6 +202,10 @@ void OrvaneDlg::OnProcessFiles() {
   BatchOptions options;
   options.style = transcriptStyle();
   options.all_formats = Box(IDC_ALL_FORMATS)->isChecked();
+  options.html = Box(IDC_WEB_PAGE)->isChecked();
+  // Pages whose captions tell no language are in the user's, as
+  // orvane-convert writes them without --lang.
+  options.language = LanguageOfLocale(platform::UserLocaleName());
   RunBatches(ToNativeText<NativeString>(m_strFolderPath), options, reporter);
 }
 

@@ -1,6 +1,7 @@
 // The main dialog: a button to choose the folder, a line that shows it, a
 // button that converts every caption file in it, and the check boxes that
-// choose the transcript style and which caption formats are converted.
+// choose the transcript style, whether web pages are written too and which
+// caption formats are converted.
 #pragma once
 
 #include <QDialog>
@@ -39,9 +40,10 @@ class OrvaneDlg : public QDialog {
   // Opens a folder picker and returns at once; the choice is stored when the
   // user confirms it, unless it has no local path.
   void OnSelectFolder();
-  // Converts the stored folder into transcripts of transcriptStyle(), its
-  // SubRip and SBV files too while Also convert SubRip... is ticked, showing
-  // each message of the run; the window does not respond until the run ends.
+  // Converts the stored folder into transcripts of transcriptStyle(), with a
+  // web page beside each while Also write a web page... is ticked and its
+  // SubRip and SBV files too while Also convert SubRip... is, showing each
+  // message of the run; the window does not respond until the run ends.
   void OnProcessFiles();
 
   // The last folder chosen with a local path; empty before the first.

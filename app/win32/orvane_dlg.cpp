@@ -10,6 +10,8 @@
 #include "app/dialog_texts.h"
 #include "app/resource.h"
 #include "conversion/batch_run.h"
+#include "conversion/page.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -157,5 +159,9 @@ void OrvaneDlg::OnProcessFiles() {
   orvane::BatchOptions options;
   options.style = ChosenStyle(m_hWnd);
   options.all_formats = IsTicked(m_hWnd, IDC_ALL_FORMATS);
+  options.html = IsTicked(m_hWnd, IDC_WEB_PAGE);
+  // Pages whose captions tell no language are in the user's, as
+  // orvane-convert.exe writes them without --lang.
+  options.language = orvane::LanguageOfLocale(orvane::platform::UserLocaleName());
   orvane::RunBatches(m_strFolderPath, options, reporter);
 }

@@ -27,8 +27,9 @@ class OrvaneDlg {
   // Lets the user pick a folder; stores and shows it when it has a file-system path.
   void OnSelectFolder();
   // Converts the caption files of the chosen folder in the style of the ticked
-  // boxes, the SubRip and SBV files too while their box is ticked, reporting
-  // in message boxes.
+  // boxes, with a web page beside each transcript while that box is ticked
+  // and the SubRip and SBV files too while theirs is, reporting in message
+  // boxes.
   void OnProcessFiles();
 
   HWND m_hWnd = nullptr;

@@ -5,9 +5,9 @@
 # picker offers first (the Desktop, where WebVTT, SubRip and SBV caption
 # files wait); tick and untick the check boxes with clicks and keys, checking
 # which are ticked, enabled and focused after each; convert the folder with
-# each combination and check that the transcripts are the ones
-# orvane-convert.exe writes with the same options; close the dialog and check
-# that the program has ended.
+# each combination and check that the transcripts and web pages are the ones
+# orvane-convert.exe writes with the same options, in the same prefix and so
+# the same user locale; close the dialog and check that the program has ended.
 # Positions and states come from the windows themselves (window-probe.exe),
 # never from fixed coordinates, and every step waits for the state it needs.
 #
@@ -62,10 +62,10 @@ check_of() { printf '%s\n' "$1" | text=$2 awk -F'|' '$2 == ENVIRON["text"] { pri
 # Prints the text of the focused control in the lines $1.
 focus_of() { printf '%s\n' "$1" | awk -F'|' '$7 == "focused" { print $2; exit }'; }
 
-# Prints the states of the four boxes in the lines $1, in template order:
+# Prints the states of the five boxes in the lines $1, in template order:
 # X ticked, o unticked, - unticked and disabled, ! ticked and disabled.
 boxes_of() {
-  for text in "$clean" "$paragraphs" "$time_stamps" "$all_formats"; do
+  for text in "$clean" "$paragraphs" "$time_stamps" "$web_page" "$all_formats"; do
     printf '%s\n' "$1" | text=$text awk -F'|' '$2 == ENVIRON["text"] {
       printf "%s", $6 == "enabled" ? ($5 == "checked" ? "X" : "o") : ($5 == "checked" ? "!" : "-")
       exit
@@ -142,21 +142,29 @@ select_folder="Select Folder contain VTT files"
 clean="Clean transcripts (drop styling, notes and repeated lines)"
 paragraphs="Join lines into paragraphs"
 time_stamps="Start each paragraph with its time"
+web_page="Also write a web page (.html) for each transcript"
 all_formats="Also convert SubRip (.srt) and YouTube (.sbv) caption files"
 for text in "$select_folder" "No folder selected." "Process Files" "$clean" "$paragraphs" \
-  "$time_stamps" "$all_formats"; do
+  "$time_stamps" "$web_page" "$all_formats"; do
   [ -n "$(centre_of "$dialog" "$text")" ] || fail "the dialog lacks \"$text\""
 done
-[ "$(boxes_of "$dialog")" = "o---" ] || fail "the boxes start as \"$(boxes_of "$dialog")\", not \"o---\""
-# The box for other formats is indented as Join lines is, and lies twice as
-# far below Start each paragraph as that lies below Join lines.
+[ "$(boxes_of "$dialog")" = "o----" ] || fail "the boxes start as \"$(boxes_of "$dialog")\", not \"o----\""
+# The boxes below Clean transcripts are indented alike, one below the other
+# at the same step.
 at_paragraphs=$(centre_of "$dialog" "$paragraphs")
 at_time_stamps=$(centre_of "$dialog" "$time_stamps")
+at_web_page=$(centre_of "$dialog" "$web_page")
 at_all_formats=$(centre_of "$dialog" "$all_formats")
-gap=$((${at_all_formats#* } - ${at_time_stamps#* } - 2 * (${at_time_stamps#* } - ${at_paragraphs#* })))
-if [ "${at_all_formats% *}" != "${at_paragraphs% *}" ] || [ "$gap" -lt -1 ] || [ "$gap" -gt 1 ]; then
-  fail "the boxes are centred at $at_paragraphs, $at_time_stamps and $at_all_formats"
-fi
+step=$((${at_time_stamps#* } - ${at_paragraphs#* }))
+above=${at_paragraphs#* }
+for below in "$at_time_stamps" "$at_web_page" "$at_all_formats"; do
+  off=$((${below#* } - above))
+  if [ "${below% *}" != "${at_paragraphs% *}" ] || [ "$off" -lt $((step - 1)) ] ||
+    [ "$off" -gt $((step + 1)) ]; then
+    fail "the boxes are centred at $at_paragraphs, $at_time_stamps, $at_web_page and $at_all_formats"
+  fi
+  above=${below#* }
+done
 
 process_files "Please select a folder first."
 
@@ -181,9 +189,11 @@ printf '%s\n' '0:00:01.000,0:00:03.000' 'Gloves on, please.' '' '0:00:03.500,0:0
   '>> BEN: Do we need helmets?' '' '0:01:20.000,0:01:22.000' 'Yes, always.' >"$desktop/c.sbv"
 printf '%s\n' 1 '00:00:01,000 --> 00:00:02,000' 'The SubRip copy of lesson a.' >"$desktop/a.srt"
 captions="gui.vtt talk.vtt a.vtt b.srt c.sbv a.srt"
-# The transcripts of the WebVTT files alone, and of every format.
+# The transcripts of the WebVTT files alone, and of every format; with pages.
 webvtt="a.txt gui.txt talk.txt"
 every_format="a.txt b.txt c.txt gui.txt talk.txt"
+webvtt_pages="$webvtt a.html gui.html talk.html"
+every_format_pages="$every_format a.html b.html c.html gui.html talk.html"
 # The tree's first item is the Desktop: focus the tree, select it, confirm.
 # Until the tree has filled and taken the key (slow on a cold machine), OK
 # chooses nothing and the dialog still says so: then the picker is opened
@@ -211,13 +221,13 @@ for name in $captions; do cp "$desktop/$name" "$cli/"; done
 cli_folder=$(winepath -w "$cli" 2>/dev/null)
 cli_help=$(wine "$build/orvane-convert.exe" --help 2>/dev/null | tr -d '\r')
 
-# Presses Process Files and checks that it writes the transcripts $2 and no
-# other, and that they are the ones orvane-convert.exe writes with the options
-# $1 (unless it lacks one of them).
+# Presses Process Files and checks that it writes the transcripts and pages $2
+# and no other, and that they are the ones orvane-convert.exe writes with the
+# options $1 (unless it lacks one of them).
 convert_as() {
-  for name in $every_format; do rm -f "$desktop/$name" "$cli/$name"; done
+  for name in $every_format_pages; do rm -f "$desktop/$name" "$cli/$name"; done
   process_files "Files converted to folder: $desktop_name"
-  for name in $every_format; do
+  for name in $every_format_pages; do
     case " $2 " in
       *" $name "*) [ -f "$desktop/$name" ] || fail "no $name with the boxes \"$(boxes_of "$dialog")\"" ;;
       *) [ ! -e "$desktop/$name" ] || fail "$name is written with the boxes \"$(boxes_of "$dialog")\"" ;;
@@ -229,14 +239,14 @@ convert_as() {
   fi
   for option in $1; do
     if ! printf '%s\n' "$cli_help" | grep -q -e "^ *$option "; then
-      echo "gui_test: orvane-convert.exe has no $option: the transcript of \"$(boxes_of "$dialog")\" is not compared" >&2
+      echo "gui_test: orvane-convert.exe has no $option: the files of \"$(boxes_of "$dialog")\" are not compared" >&2
       return 0
     fi
   done
   # shellcheck disable=SC2086
   wine "$build/orvane-convert.exe" -q $1 "$cli_folder" </dev/null >/dev/null 2>&1 ||
     fail "orvane-convert.exe $1 failed"
-  for name in $every_format; do
+  for name in $every_format_pages; do
     if [ -e "$desktop/$name" ]; then
       cmp -s "$desktop/$name" "$cli/$name" ||
         fail "$name of \"$(boxes_of "$dialog")\" is not that of orvane-convert.exe $1: $(cat "$desktop/$name")"
@@ -251,61 +261,75 @@ convert_as "" "$webvtt"
 [ "$(cat "$desktop/gui.txt")" = "$(printf '00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r')" ] ||
   fail "unexpected default transcript: $(cat "$desktop/gui.txt")"
 
-# A click on a disabled box does nothing; the click after it shows that both
+# A click on a disabled box does nothing; the click after it shows that they
 # have been handled.
 click "$(centre_of "$dialog" "$paragraphs")"
+click "$(centre_of "$dialog" "$web_page")"
 click "$(centre_of "$dialog" "$all_formats")"
-click_box "$clean" "Xo-o"
+click_box "$clean" "Xo-oo"
 convert_as "--clean" "$webvtt"
 [ "$(cat "$desktop/gui.txt")" = "$(printf 'Ana: Hi & bye\r')" ] ||
   fail "unexpected clean transcript: $(cat "$desktop/gui.txt")"
 
 # The focus is on Process Files, the boxes follow it in the tab order.
-press Tab "$clean" "Xo-o"
-press Tab "$paragraphs" "Xo-o"
-press space "$paragraphs" "XXoo"
+press Tab "$clean" "Xo-oo"
+press Tab "$paragraphs" "Xo-oo"
+press space "$paragraphs" "XXooo"
 if [ -n "$screenshot" ]; then
   import -frame -window "$(xdotool search --sync --onlyvisible --name '^Orvane Conversion$' |
     head -n 1)" "$screenshot"
 fi
 convert_as "--paragraphs" "$webvtt"
-click_box "$time_stamps" "XXXo"
+click_box "$time_stamps" "XXXoo"
 convert_as "--timestamps" "$webvtt"
 
-# The box for other formats is the last in the tab order: Shift+Tab from the
-# first control reaches it.
-press shift+Tab "$select_folder" "XXXo"
-press shift+Tab "$all_formats" "XXXo"
-press space "$all_formats" "XXXX"
-convert_as "--all-formats --timestamps" "$every_format"
+# The box for other formats is the last in the tab order, the one for web
+# pages before it: Shift+Tab from the first control reaches them.
+press shift+Tab "$select_folder" "XXXoo"
+press shift+Tab "$all_formats" "XXXoo"
+press shift+Tab "$web_page" "XXXoo"
+press space "$web_page" "XXXXo"
+convert_as "--html --timestamps" "$webvtt_pages"
+press shift+Tab "$select_folder" "XXXXo"
+press shift+Tab "$all_formats" "XXXXo"
+press space "$all_formats" "XXXXX"
+convert_as "--all-formats --html --timestamps" "$every_format_pages"
 
 # Unticking a box unticks and disables those that depend on it; ticking it
-# again ticks none of them. The box for other formats depends on Clean
-# transcripts alone.
-click_box "$paragraphs" "Xo-X"
-convert_as "--all-formats" "$every_format"
-click_box "$all_formats" "Xo-o"
+# again ticks none of them. The boxes for web pages and other formats depend
+# on Clean transcripts alone.
+click_box "$paragraphs" "Xo-XX"
+convert_as "--all-formats --html" "$every_format_pages"
+click_box "$all_formats" "Xo-Xo"
+convert_as "--html" "$webvtt_pages"
+click_box "$web_page" "Xo-oo"
 convert_as "--clean" "$webvtt"
-click_box "$paragraphs" "XXoo"
-convert_as "--paragraphs" "$webvtt"
-click_box "$all_formats" "XXoX"
+click_box "$paragraphs" "XXooo"
+click_box "$web_page" "XXoXo"
+convert_as "--html --paragraphs" "$webvtt_pages"
+click_box "$all_formats" "XXoXX"
+click_box "$web_page" "XXooX"
 convert_as "--all-formats --paragraphs" "$every_format"
-click_box "$time_stamps" "XXXX"
-press shift+Tab "$paragraphs" "XXXX"
-press shift+Tab "$clean" "XXXX"
-press space "$clean" "o---"
-press Tab "$select_folder" "o---"  # past the disabled boxes
+click_box "$time_stamps" "XXXoX"
+click_box "$web_page" "XXXXX"
+press shift+Tab "$time_stamps" "XXXXX"
+press shift+Tab "$paragraphs" "XXXXX"
+press shift+Tab "$clean" "XXXXX"
+press space "$clean" "o----"
+press Tab "$select_folder" "o----"  # past the disabled boxes
 convert_as "" "$webvtt"
-click_box "$clean" "Xo-o"
+click_box "$clean" "Xo-oo"
 convert_as "--clean" "$webvtt"
-press Tab "$clean" "Xo-o"
-press Tab "$paragraphs" "Xo-o"
-press Tab "$all_formats" "Xo-o"  # past Start each paragraph
-press space "$all_formats" "Xo-X"
-convert_as "--all-formats" "$every_format"
-click_box "$clean" "o---"
+press Tab "$clean" "Xo-oo"
+press Tab "$paragraphs" "Xo-oo"
+press Tab "$web_page" "Xo-oo"  # past Start each paragraph
+press space "$web_page" "Xo-Xo"
+press Tab "$all_formats" "Xo-Xo"
+press space "$all_formats" "Xo-XX"
+convert_as "--all-formats --html" "$every_format_pages"
+click_box "$clean" "o----"
 convert_as "" "$webvtt"
-for name in $captions $every_format; do rm -f "$desktop/$name"; done
+for name in $captions $every_format_pages; do rm -f "$desktop/$name"; done
 
 # Escape ends the dialog, as its close box does.
 window=$(xdotool search --name '^Orvane Conversion$' | head -n 1)

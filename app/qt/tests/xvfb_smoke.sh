@@ -6,9 +6,11 @@
 # paragraphs and Start each paragraph with its time, and Process Files
 # converts it again as orvane-convert --timestamps does (when it can); Space
 # unticks Join lines, which unticks Start each paragraph too, and Process
-# Files converts it into clean transcripts, but not the SubRip and SBV files;
-# Space ticks Also convert SubRip... and Process Files converts them too, as
-# orvane-convert --all-formats does (when it can); Escape ends the program.
+# Files converts it into clean transcripts, but not the SubRip and SBV files,
+# and writes no web page; Space ticks Also write a web page... and Also
+# convert SubRip..., and Process Files converts them too, each with its page,
+# as orvane-convert --all-formats --html does (when it can); Escape ends the
+# program.
 # Run it under xvfb-run. With ORVANE_SCREENSHOT set, the dialog is saved there
 # as a PNG (needs ImageMagick's import) with the first two boxes ticked.
 # Usage: xvfb_smoke.sh BUILD_DIR EXAMPLES_DIR GOLDEN_DIR
@@ -150,30 +152,38 @@ for transcript in "$golden"/clean/*.txt; do
     cmp -s "$transcript" "$captions/$name" || fail "$name differs from the expected clean transcript"
   fi
 done
+for page in "$captions"/*.html; do
+  [ ! -e "$page" ] || fail "$(basename "$page") was written with Also write a web page... unticked"
+done
 keys "$message" Return
 wait_gone Orvane
 
-# Also convert SubRip... follows Join lines, past the disabled Start each
-# paragraph.
-keys "$dialog" Tab Tab Tab space shift+Tab shift+Tab shift+Tab Return
-message=$(wait_window Orvane) || fail "no message after Process Files with every format"
+# Also write a web page... and Also convert SubRip... follow Join lines, past
+# the disabled Start each paragraph.
+keys "$dialog" Tab Tab Tab space Tab space shift+Tab shift+Tab shift+Tab shift+Tab Return
+message=$(wait_window Orvane) || fail "no message after Process Files with pages of every format"
 for transcript in "$golden"/clean/*.txt; do
-  cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
-    fail "$(basename "$transcript") differs from the expected transcript of every format"
+  name=$(basename "$transcript" .txt)
+  cmp -s "$transcript" "$captions/$name.txt" ||
+    fail "$name.txt differs from the expected transcript of every format"
+  [ -s "$captions/$name.html" ] || fail "no web page beside $name.txt"
 done
-if "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--all-formats '; then
+if "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--all-formats ' &&
+  "$work/prefix/bin/orvane-convert" --help | grep -q -e '^ *--html '; then
+  # In the same environment, so that pages fall back to the same language.
   rm -rf "$work/cli"
   copy_examples "$work/cli"
-  "$work/prefix/bin/orvane-convert" -q --all-formats "$work/cli/safety__2024/media/captions" ||
-    fail "orvane-convert --all-formats failed"
-  [ "$(cd "$captions" && ls -- *.txt)" = "$(cd "$work/cli/safety__2024/media/captions" && ls -- *.txt)" ] ||
-    fail "not the transcripts of orvane-convert --all-formats: $(cd "$captions" && ls -- *.txt)"
-  for transcript in "$work/cli/safety__2024/media/captions"/*.txt; do
-    cmp -s "$transcript" "$captions/$(basename "$transcript")" ||
-      fail "$(basename "$transcript") differs from that of orvane-convert --all-formats"
+  "$work/prefix/bin/orvane-convert" -q --all-formats --html "$work/cli/safety__2024/media/captions" ||
+    fail "orvane-convert --all-formats --html failed"
+  written=$(cd "$captions" && ls -- *.txt *.html)
+  [ "$written" = "$(cd "$work/cli/safety__2024/media/captions" && ls -- *.txt *.html)" ] ||
+    fail "not the files of orvane-convert --all-formats --html: $written"
+  for file in "$work/cli/safety__2024/media/captions"/*.txt "$work/cli/safety__2024/media/captions"/*.html; do
+    cmp -s "$file" "$captions/$(basename "$file")" ||
+      fail "$(basename "$file") differs from that of orvane-convert --all-formats --html"
   done
 else
-  echo "xvfb_smoke: orvane-convert has no --all-formats: the transcripts are not compared" >&2
+  echo "xvfb_smoke: orvane-convert has no --all-formats or --html: the files are not compared" >&2
 fi
 keys "$message" Return
 wait_gone Orvane
