@@ -1,6 +1,11 @@
 #include "conversion/page.h"
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orvane {
 namespace {
@@ -95,12 +100,41 @@ std::string LanguageOfLocale(std::string_view locale) {
   return IsLanguageTag(tag) ? tag : std::string();
 }
 
+namespace {
+
+// The first byte in [at, end) that is not copied as it is (see IsPlain), or
+// `end`; sixteen bytes at a time where SSE2 is there.
+const char* FindMarkup(const char* at, const char* end, bool attribute) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i del = _mm_set1_epi8(0x7F);
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i quote = _mm_set1_epi8(attribute ? '"' : '&');
+  for (; end - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    // Signed: the bytes from 80 on are below ' ' too.
+    const __m128i odd = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpeq_epi8(bytes, del)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, amp), _mm_cmpeq_epi8(bytes, quote)),
+                     _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, gt))));
+    const int mask = _mm_movemask_epi8(odd);
+    if (mask != 0) return at + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
+  while (at < end && IsPlain(static_cast<unsigned char>(*at), attribute)) ++at;
+  return at;
+}
+
+}  // namespace
+
 void AppendHtml(std::string_view text, std::string& out, bool attribute) {
   const char* at = text.data();
   const char* const end = at + text.size();
   while (at < end) {
     const char* const run = at;
-    while (at < end && IsPlain(static_cast<unsigned char>(*at), attribute)) ++at;
+    at = FindMarkup(at, end, attribute);
     out.append(run, at);
     if (at == end) break;
     const auto c = static_cast<unsigned char>(*at);
