@@ -54,6 +54,7 @@ CaptionConverter::CaptionConverter(const CourseTitle& title, TranscriptStyle sty
 
 void CaptionConverter::WritePages(bool timed, std::string language) {
   page_transcriber_ = MakePageTranscriber(timed, line_limit_);
+  timed_pages_ = timed;
   page_.language = std::move(language);
   // A title too long to hold heads the transcript, not the page.
   page_.title = long_title_.held() ? CleanTitleText(title_text_) : std::string();
@@ -109,36 +110,47 @@ ConversionResult CaptionConverter::ConvertFile(platform::InputFile& captions,
   const bool created = folder != nullptr ? transcript.Create(*folder, output.native(), captions)
                                          : transcript.Create(output, captions);
   if (!created) return ConversionResult::kOpenFailed;
+  platform::ReplacementFile page;
+  FileSink page_sink(page);
+  const bool paged = StartPage(page, captions, folder, output);
+  if (paged) page_sink_ = &page_sink;
   FileSource source(captions);
   FileSink sink(transcript);
-  if (const ConversionResult result = Transcribe(source, sink);
-      result != ConversionResult::kConverted) {
-    return result;
-  }
+  const ConversionResult result = Transcribe(source, sink);
+  page_sink_ = nullptr;
+  if (result != ConversionResult::kConverted) return result;
   if (!transcript.Commit()) return ConversionResult::kWriteFailed;
-  return page_transcriber_ != nullptr ? WritePage(captions, folder, output)
-                                      : ConversionResult::kConverted;
+  // A page that failed as it was written is left uncommitted: the old one stays.
+  if (paged && page_result_ == ConversionResult::kConverted && !page.Commit()) {
+    page_result_ = ConversionResult::kWriteFailed;
+  }
+  return page_result_;
 }
 
-ConversionResult CaptionConverter::WritePage(platform::InputFile& captions,
-                                             const platform::Folder* folder,
-                                             const std::filesystem::path& output) {
+// The page is written from the same reading as the transcript, into a file
+// of its own, created after the transcript's: its failure to be created or
+// written leaves the transcript be.
+bool CaptionConverter::StartPage(platform::ReplacementFile& page, platform::InputFile& captions,
+                                 const platform::Folder* folder,
+                                 const std::filesystem::path& output) {
+  page_sink_ = nullptr;
+  page_result_ = ConversionResult::kConverted;
+  if (page_transcriber_ == nullptr) {
+    transcriber_->AlsoWritePage(nullptr, false);
+    return false;
+  }
   std::filesystem::path page_path = output;
   page_path.replace_extension(".html");
-  platform::ReplacementFile page;
   const bool created = folder != nullptr ? page.Create(*folder, page_path.native(), captions)
                                          : page.Create(page_path, captions);
-  if (!created) return ConversionResult::kOpenFailed;
+  if (!created) {
+    page_result_ = ConversionResult::kOpenFailed;
+    transcriber_->AlsoWritePage(nullptr, false);
+    return false;
+  }
   page_.name = platform::ToNarrow(output.filename().replace_extension().native());
-  FileFromStartSource source(captions);
-  FileSink sink(page);
-  active_ = page_transcriber_.get();
-  counting_ = false;
-  const ConversionResult result = Transcribe(source, sink);
-  active_ = transcriber_.get();
-  counting_ = true;
-  if (result != ConversionResult::kConverted) return result;
-  return page.Commit() ? ConversionResult::kConverted : ConversionResult::kWriteFailed;
+  transcriber_->AlsoWritePage(&page_, timed_pages_);
+  return true;
 }
 
 ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
@@ -215,6 +227,16 @@ ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_vie
 
 ConversionResult CaptionConverter::WriteOut(CaptionSource& captions, TranscriptSink& transcript) {
   if (active_->failed()) return ConversionResult::kOpenFailed;
+  if (TranscriptOutput* const page = active_->page_output(); page != nullptr) {
+    const OutputResult written =
+        WriteOutput(*active_, *page, captions, *page_sink_, reread_, scratch_);
+    if (written == OutputResult::kReadFailed) return ConversionResult::kOpenFailed;
+    if (written == OutputResult::kWriteFailed) {
+      // The transcript goes on without its page.
+      page_result_ = ConversionResult::kWriteFailed;
+      active_->AlsoWritePage(nullptr, false);
+    }
+  }
   return ResultOf(WriteOutput(*active_, captions, transcript, reread_, scratch_));
 }
 

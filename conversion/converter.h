@@ -92,9 +92,11 @@ class CaptionConverter {
 
   // Writes the title part of a transcript.
   ConversionResult WriteTitle(TranscriptSink& transcript);
-  // Writes the page of the opened `captions` beside `output`, their transcript.
-  ConversionResult WritePage(platform::InputFile& captions, const platform::Folder* folder,
-                             const std::filesystem::path& output);
+  // Creates the page of the opened `captions` beside `output`, their
+  // transcript, and has the transcriber write it too; false when no page is
+  // written (page_result_ tells whether that is a failure).
+  bool StartPage(platform::ReplacementFile& page, platform::InputFile& captions,
+                 const platform::Folder* folder, const std::filesystem::path& output);
 
   std::size_t line_limit_;
   TranscriptStyle style_;
@@ -108,8 +110,11 @@ class CaptionConverter {
   std::unique_ptr<Transcriber> transcriber_;
   // The one feeding now: transcriber_, or page_transcriber_ for a page.
   Transcriber* active_ = nullptr;
-  std::unique_ptr<Transcriber> page_transcriber_;  // when pages are written
+  std::unique_ptr<Transcriber> page_transcriber_;  // when pages are written, for streams
+  bool timed_pages_ = false;
   PageInfo page_;
+  TranscriptSink* page_sink_ = nullptr;  // of the file being converted
+  ConversionResult page_result_ = ConversionResult::kConverted;
   std::string title_text_;  // the title as given, for pages
   std::atomic<std::uint64_t>* bytes_read_ = nullptr;
   bool counting_ = true;  // the bytes read are counted (not when read again for a page)

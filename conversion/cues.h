@@ -161,4 +161,36 @@ class CueSink {
   virtual void EndCue() = 0;
 };
 
+// Hands every cue to two sinks, the first of which answers GrowthPrefixSize
+// (any writer of the same cues would answer alike).
+class CueTee : public CueSink {
+ public:
+  CueTee(CueSink& first, CueSink& second) : first_(first), second_(second) {}
+  void BeginCue(const CueTiming& timing) override {
+    first_.BeginCue(timing);
+    second_.BeginCue(timing);
+  }
+  void AddLine(const CueLine& line) override {
+    first_.AddLine(line);
+    second_.AddLine(line);
+  }
+  void InlineTimestamp() override {
+    first_.InlineTimestamp();
+    second_.InlineTimestamp();
+  }
+  std::uint64_t GrowthPrefixSize() const override { return first_.GrowthPrefixSize(); }
+  void HeaderLanguage(std::string_view language) override {
+    first_.HeaderLanguage(language);
+    second_.HeaderLanguage(language);
+  }
+  void EndCue() override {
+    first_.EndCue();
+    second_.EndCue();
+  }
+
+ private:
+  CueSink& first_;
+  CueSink& second_;
+};
+
 }  // namespace orvane

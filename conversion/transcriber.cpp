@@ -57,19 +57,40 @@ class CleanTranscriber final : public Transcriber {
   void Finish(CaptionSource& source) override {
     reader_.Finish(source);
     writer_.Finish();
+    if (page_ != nullptr) page_writer_->Finish();
   }
   void SetFormat(CaptionFormat format) override {
     reader_.SetFormat(format);
     cleaner_.set_subrip(format == CaptionFormat::kSubRip);
   }
   void SetPage(const PageInfo* page) override { writer_.SetPage(page); }
+  void AlsoWritePage(const PageInfo* page, bool timed) override {
+    if (page == nullptr) {
+      reader_.set_sink(writer_);
+      page_ = nullptr;
+      return;
+    }
+    if (page_writer_ == nullptr || page_timed_ != timed) {
+      page_writer_ = std::make_unique<CleanTranscriptWriter>(
+          page_output_, timed ? TranscriptLayout::kTimedPage : TranscriptLayout::kPage);
+      tee_ = std::make_unique<CueTee>(writer_, *page_writer_);
+      page_timed_ = timed;
+    }
+    page_writer_->SetPage(page);
+    reader_.set_sink(*tee_);
+    page_ = page;
+  }
+  TranscriptOutput* page_output() override { return page_ != nullptr ? &page_output_ : nullptr; }
   void Reset() override {
     reader_.Reset();
     writer_.Reset();
     output_.Reset();
+    if (page_writer_ != nullptr) page_writer_->Reset();
+    page_output_.Reset();
   }
   std::uint64_t KeepFrom() const override {
-    return std::min(reader_.KeepFrom(), writer_.KeepFrom());
+    const std::uint64_t from = std::min(reader_.KeepFrom(), writer_.KeepFrom());
+    return page_ != nullptr ? std::min(from, page_writer_->KeepFrom()) : from;
   }
   bool failed() const override { return reader_.failed(); }
   TranscriptOutput& output() override { return output_; }
@@ -115,6 +136,12 @@ class CleanTranscriber final : public Transcriber {
 
   TranscriptOutput output_;
   CleanTranscriptWriter writer_;
+  // The page written beside the transcript, from the same cues.
+  const PageInfo* page_ = nullptr;
+  bool page_timed_ = false;
+  TranscriptOutput page_output_;
+  std::unique_ptr<CleanTranscriptWriter> page_writer_;
+  std::unique_ptr<CueTee> tee_;
   bool html_ = false;
   HtmlEscaper escaper_;
   std::string text_;  // scratch of a long line written as HTML
@@ -150,7 +177,11 @@ std::unique_ptr<Transcriber> MakeTranscriber(TranscriptStyle style, std::size_t 
 
 OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, TranscriptSink& sink,
                          std::span<char> buffer, std::string& scratch) {
-  TranscriptOutput& output = transcriber.output();
+  return WriteOutput(transcriber, transcriber.output(), source, sink, buffer, scratch);
+}
+
+OutputResult WriteOutput(Transcriber& transcriber, TranscriptOutput& output, CaptionSource& source,
+                         TranscriptSink& sink, std::span<char> buffer, std::string& scratch) {
   const std::size_t settled = std::min(output.unsettled_at, output.bytes.size());
   std::size_t from = 0;
   std::size_t lines = 0;

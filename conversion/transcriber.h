@@ -49,6 +49,12 @@ class Transcriber {
   // The page the next caption files are written as, for a page's
   // transcriber; `page` must outlive its use.
   virtual void SetPage(const PageInfo* /*page*/) {}
+  // Also writes the web page `page` of the same captions, with time stamps
+  // when `timed`, into page_output(), from the next Reset on; null stops it
+  // (at once: what the page holds then is not written). Clean styles only.
+  virtual void AlsoWritePage(const PageInfo* /*page*/, bool /*timed*/) {}
+  // The page written beside the transcript; null when none is.
+  virtual TranscriptOutput* page_output() { return nullptr; }
   // The first caption offset that is still to be read again.
   virtual std::uint64_t KeepFrom() const = 0;
   // True when a line could not be read again from the source.
@@ -74,6 +80,9 @@ enum class OutputResult { kWritten, kReadFailed, kWriteFailed };
 // `source` `buffer` at a time, and empties it. `scratch` holds text between calls.
 OutputResult WriteOutput(Transcriber& transcriber, CaptionSource& source, TranscriptSink& sink,
                          std::span<char> buffer, std::string& scratch);
+// The same for `output`, one of `transcriber`'s outputs.
+OutputResult WriteOutput(Transcriber& transcriber, TranscriptOutput& output, CaptionSource& source,
+                         TranscriptSink& sink, std::span<char> buffer, std::string& scratch);
 
 // Returns the transcript of the caption bytes `captions` (without a title) in
 // `style`, holding lines of up to `line_limit` bytes.

@@ -365,7 +365,7 @@ class WebVttCueReader::StreamedLine {
 // Lines.
 
 WebVttCueReader::WebVttCueReader(CueSink& sink, std::size_t line_limit)
-    : sink_(sink), held_limit_(line_limit / 16), lines_(*this, line_limit) {}
+    : sink_(&sink), held_limit_(line_limit / 16), lines_(*this, line_limit) {}
 
 bool WebVttCueReader::Feed(std::string_view bytes, CaptionSource& source) {
   source_ = &source;
@@ -510,7 +510,7 @@ void WebVttCueReader::TakeLine(Line& line) {
       } else if (line.HasArrow()) {
         StartBlock(line);
       } else if (std::string_view language; block_ == Block::kHeader && line.IsLanguage(language)) {
-        sink_.HeaderLanguage(language);
+        sink_->HeaderLanguage(language);
       }
       return;
     case Block::kSecondLine:
@@ -592,12 +592,12 @@ void WebVttCueReader::StartCue() {
   block_ = Block::kCueText;
   cue_has_line_ = false;
   label_.clear();
-  sink_.BeginCue(timing_);
+  sink_->BeginCue(timing_);
 }
 
 void WebVttCueReader::EndCue() {
   cleaner_.EndCue();
-  sink_.EndCue();
+  sink_->EndCue();
 }
 
 // ---------------------------------------------------------------------------
@@ -611,7 +611,7 @@ inline void WebVttCueReader::AddHeldLine(std::string_view line, unsigned traits,
   if (may_be_long) long_text_.voice = cleaner_.voice();
   ClearKeepingSmall(text_);  // a buffer grown by a long line is not kept
   const auto [text, speaker] = cleaner_.CleanLine(line, traits, text_);
-  if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
+  if (cleaner_.TakeTimestamp()) sink_->InlineTimestamp();
   if (text.empty()) return;
   if (!may_be_long || text.size() <= held_limit_ || HeldWithoutLabel(text, speaker)) {
     AddText(text, speaker);
@@ -634,7 +634,7 @@ inline void WebVttCueReader::AddText(std::string_view text, std::string_view spe
     }
     cue_has_line_ = true;
   }
-  sink_.AddLine({text, nullptr, speaker, label_});
+  sink_->AddLine({text, nullptr, speaker, label_});
 }
 
 void WebVttCueReader::AddLongText(const LongTextBuilder& builder, std::size_t label,
@@ -646,14 +646,14 @@ void WebVttCueReader::AddLongText(const LongTextBuilder& builder, std::size_t la
   long_text_.last_brace = last_brace;
   long_text_.skip = label == 0 ? 0 : label + 2;
   cue_has_line_ = true;
-  sink_.AddLine({{}, &long_text_, speaker, label_});
+  sink_->AddLine({{}, &long_text_, speaker, label_});
 }
 
 [[gnu::noinline]] void WebVttCueReader::AddLongLine(std::string_view line, std::string_view text,
                                                     std::string_view speaker, SourceRange range) {
   const std::size_t label = LabelSize(text, speaker);
   if (label != 0) label_.assign(text.substr(0, label));
-  whole_.Begin(label == 0 ? 0 : label + 2, sink_.GrowthPrefixSize());
+  whole_.Begin(label == 0 ? 0 : label + 2, sink_->GrowthPrefixSize());
   whole_.Add(text);
   const std::size_t close = line.rfind('>');
   const std::size_t brace = format_ == CaptionFormat::kSubRip ? line.rfind('}') : line.npos;
@@ -675,7 +675,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
   const auto take = [&] {
     if (!taken) {
       taken = true;
-      const std::uint64_t prefix = sink_.GrowthPrefixSize();
+      const std::uint64_t prefix = sink_->GrowthPrefixSize();
       whole_.Begin(0, prefix);
       label = cue_has_line_ ? 0 : TextLabelSize(text_);
       if (label != 0) unlabelled_.Begin(label + 2, prefix);
@@ -694,7 +694,7 @@ void WebVttCueReader::AddStreamedLine(SourceRange range, std::uint64_t last_clos
     return;
   }
   const std::string_view speaker = cleaner_.End(text_);
-  if (cleaner_.TakeTimestamp()) sink_.InlineTimestamp();
+  if (cleaner_.TakeTimestamp()) sink_->InlineTimestamp();
   if (!taken && (text_.size() <= held_limit_ || HeldWithoutLabel(text_, speaker))) {
     if (!text_.empty()) AddText(text_, speaker);
     return;

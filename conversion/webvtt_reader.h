@@ -116,6 +116,8 @@ bool ParseSbvTimingLine(std::string_view line, CueTiming& timing);
 class WebVttCueReader {
  public:
   WebVttCueReader(CueSink& sink, std::size_t line_limit);
+  // Hands the cues to `sink` from now on.
+  void set_sink(CueSink& sink) { sink_ = &sink; }
   // Reads the caption files from the next Reset on as `format`.
   void SetFormat(CaptionFormat format) {
     format_ = format;
@@ -195,7 +197,7 @@ class WebVttCueReader {
   void AddLongText(const LongTextBuilder& builder, std::size_t label, std::string_view speaker,
                    SourceRange range, std::uint64_t last_close, std::uint64_t last_brace);
 
-  CueSink& sink_;
+  CueSink* sink_;
   CaptionFormat format_ = CaptionFormat::kWebVtt;
   std::size_t held_limit_;  // longest cleaned line held
   LineReader<WebVttCueReader, LineEnds::kAny> lines_;
