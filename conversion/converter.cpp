@@ -139,8 +139,11 @@ bool CaptionConverter::StartPage(platform::ReplacementFile& page, platform::Inpu
     transcriber_->AlsoWritePage(nullptr, false);
     return false;
   }
+  // NAME.txt gives NAME.html, whatever NAME is (".txt" too, of ".vtt").
+  NativeString page_name = output.filename().native();
+  page_name.resize(page_name.size() - std::min<std::size_t>(page_name.size(), 4));
   std::filesystem::path page_path = output;
-  page_path.replace_extension(".html");
+  page_path.replace_filename(page_name + platform::FromAscii(".html"));
   const bool created = folder != nullptr ? page.Create(*folder, page_path.native(), captions)
                                          : page.Create(page_path, captions);
   if (!created) {
@@ -148,7 +151,7 @@ bool CaptionConverter::StartPage(platform::ReplacementFile& page, platform::Inpu
     transcriber_->AlsoWritePage(nullptr, false);
     return false;
   }
-  page_.name = platform::ToNarrow(output.filename().replace_extension().native());
+  page_.name = platform::ToNarrow(page_name);
   transcriber_->AlsoWritePage(&page_, timed_pages_);
   return true;
 }

@@ -89,8 +89,8 @@ bool IsLanguageTag(std::string_view tag) {
 
 std::string LanguageOfName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
-  if (dot == name.npos) return {};
-  const std::string_view last = name.substr(dot + 1);
+  // "fr.vtt" is French too.
+  const std::string_view last = dot == name.npos ? name : name.substr(dot + 1);
   return IsLanguageTag(last) ? std::string(last) : std::string();
 }
 

@@ -28,7 +28,7 @@ bool IsLanguageTag(std::string_view tag);
 
 // The language a caption file's name tells: the last dot-separated part of
 // `name` (without its extension) when it is a language tag ("lesson.pt-BR"
-// gives "pt-BR"), else "".
+// gives "pt-BR", "fr" gives "fr"), else "".
 std::string LanguageOfName(std::string_view name);
 
 // The language of a POSIX locale name, as LC_ALL, LC_MESSAGES or LANG hold

@@ -503,5 +503,45 @@ TEST(OrvaneConvert, ProgressLineOnlyOnATerminal) {
   EXPECT_EQ(in_file.status, 0);
 }
 
+// With --html the pipe filter writes the page instead of the transcript. A
+// page whose captions tell no language takes --lang, else the user's: the
+// first of LC_ALL, LC_MESSAGES and LANG that is set and not empty decides.
+TEST(OrvaneConvert, PipeFilterWritesThePageInTheUsersLanguage) {
+  TempDir dir;
+  testing::WriteFile(dir / "in.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nHi & bye\n");
+  testing::WriteFile(dir / "fr.vtt", "WEBVTT\nLanguage: fr\n\n00:01.000 --> 00:02.000\nSalut\n");
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"LC_ALL= LC_MESSAGES= LANG=pt_BR.UTF-8 \\$ORVANE --html - <in.vtt", "pt-BR"},
+      {"LC_ALL= LC_MESSAGES=de_DE@euro LANG=pt_BR \\$ORVANE --html - <in.vtt", "de-DE"},
+      {"LC_ALL=sr_RS.UTF-8@latin LANG=pt_BR \\$ORVANE --html - <in.vtt", "sr-RS"},
+      {"LC_ALL=C LC_MESSAGES=de_DE LANG=pt_BR \\$ORVANE --html - <in.vtt", "und"},
+      {"LC_ALL= LC_MESSAGES=POSIX LANG=pt_BR \\$ORVANE --html - <in.vtt", "und"},
+      {"LC_ALL= LC_MESSAGES= LANG= \\$ORVANE --html - <in.vtt", "und"},
+      {"LC_ALL=pt_BR \\$ORVANE --html --lang es-419 - <in.vtt", "es-419"},
+      {"LC_ALL=pt_BR \\$ORVANE --html --lang es-419 - <fr.vtt", "fr"},
+  };
+  for (const auto& [command, lang] : cases) {
+    const Result result = Shell(dir.path(), std::string(command));
+    EXPECT_EQ(result.status, kExitOk) << command << result.err;
+    EXPECT_TRUE(
+        result.out.starts_with("<!DOCTYPE html>\n<html lang=\"" + std::string(lang) + "\">"))
+        << command << "\n"
+        << result.out;
+  }
+  const Result titled = Shell(dir.path(), "\\$ORVANE --timestamps --html --title Safety - <in.vtt");
+  EXPECT_NE(titled.out.find("\n<title>Transcript \xE2\x80\x93 Safety</title>\n"), std::string::npos)
+      << titled.out;
+  EXPECT_NE(titled.out.find(
+                "\n<p><time datetime=\"PT1S\">[00:01]</time> Hi &amp; bye</p>\n</main>\n</body>\n"),
+            std::string::npos)
+      << titled.out;
+  EXPECT_EQ(titled.out.find("Safety."), std::string::npos) << titled.out;
+  const std::string full = "'" ORVANE_CONVERT_PATH "' --html - <'" + (dir / "in.vtt").string() +
+                           "' >/dev/full 2>'" + (dir / "err").string() + "'";
+  const int raw = std::system(full.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == kExitFailure) << raw;
+  EXPECT_EQ(ReadFile(dir / "err"), "orvane-convert: standard output: Error writing file(s).\n");
+}
+
 }  // namespace
 }  // namespace orvane::cli

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/test_support.h"
 
 namespace orvane::cli {
@@ -202,6 +204,65 @@ TEST(OrvaneConvert, ProgressTextShowsBytesInDecimalUnits) {
     progress.bytes_read = c.bytes_read;
     progress.bytes_found = c.bytes_found;
     EXPECT_EQ(ProgressText(progress, c.seconds), Native(c.text));
+  }
+}
+
+// --html writes a page beside each transcript and takes a clean style; --lang
+// is the page's language where the captions tell none, a tag of this shape
+// only.
+TEST(OrvaneConvert, HtmlAndLangOptions) {
+  const std::string captions =
+      "WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ana>Hi &amp; bye\n\n00:02.000 --> 00:03.000\nagain\n";
+  const std::string paragraph = "<strong>Ana:</strong> Hi &amp; bye again</p>";
+  struct Case {
+    std::vector<std::string_view> args;  // the folder last unless "DIR" stands for it
+    int status;
+    std::string transcript;  // or the first line of the errors, for a usage error
+    std::string lang = "", paragraph = "";
+  };
+  const Case cases[] = {
+      {{"--html", "--lang", "fr"}, kExitOk, "Ana: Hi & bye\r\nagain\r\n", "fr", "<p>" + paragraph},
+      {{"--paragraphs", "--html", "--lang=es-419"},
+       kExitOk,
+       "Ana: Hi & bye again\r\n",
+       "es-419",
+       "<p>" + paragraph},
+      {{"--html", "--timestamps", "--lang", "zh-Hans"},
+       kExitOk,
+       "[00:01] Ana: Hi & bye again\r\n",
+       "zh-Hans",
+       "<p><time datetime=\"PT1S\">[00:01]</time> " + paragraph},
+      {{"--lang", "fr"},
+       kExitOk,
+       "00:01.000 --> 00:02.000\r\n<v Ana>Hi &amp; bye\r\n00:02.000 --> 00:03.000\r\nagain\r\n"},
+      {{"--html", "--lang", "en_US"}, kExitUsage, "orvane-convert: invalid language tag: en_US"},
+      {{"--lang=eng", "--html"}, kExitUsage, "orvane-convert: invalid language tag: eng"},
+      {{"--html", "DIR", "--lang"}, kExitUsage, "orvane-convert: option needs a value: --lang"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    TempDir dir;
+    WriteFile(dir / "x.vtt", captions);
+    std::vector<NativeString> args;
+    for (const std::string_view arg : c.args) {
+      args.push_back(arg == "DIR" ? dir.path().native() : Native(arg));
+    }
+    if (std::count(c.args.begin(), c.args.end(), "DIR") == 0) args.push_back(dir.path().native());
+    const Result result = Invoke(args);
+    EXPECT_EQ(result.status, c.status);
+    if (c.status == kExitUsage) {
+      EXPECT_EQ(result.err.substr(0, result.err.find('\n')), Native(c.transcript));
+      EXPECT_FALSE(fs::exists(dir / "x.txt"));
+      continue;
+    }
+    EXPECT_EQ(testing::ReadFile(dir / "x.txt"), c.transcript);
+    if (c.lang.empty()) {
+      EXPECT_FALSE(fs::exists(dir / "x.html"));
+      continue;
+    }
+    const std::string page = testing::ReadFile(dir / "x.html");
+    EXPECT_NE(page.find("<html lang=\"" + c.lang + "\">"), std::string::npos) << page;
+    EXPECT_NE(page.find("\n" + c.paragraph + "\n"), std::string::npos) << page;
   }
 }
 

@@ -1171,5 +1171,169 @@ TEST_F(Hostile, TreesConvertAsTheirFoldersOnTheirOwn) {
   }
 }
 
+// A page is written as its transcript is: old or new whole, never through a
+// link or into something that is no file. It is tried once its transcript is
+// written, and a caption file gets one message at most, on any number of jobs.
+TEST_F(Hostile, PagesKeepTheTranscriptsGuarantees) {
+  // a.vtt makes a transcript of 1,190 bytes and a page of 1,761; b.vtt's page takes 670.
+  std::string captions = "WEBVTT\n\n";
+  for (int i = 0; i < 100; ++i)
+    captions += "00:00:01.000 --> 00:00:02.000\nHazard " + CueName(i) + "\n\n";
+  using Make = void (*)(const fs::path&);
+  struct Case {
+    std::string_view name;
+    Make make;  // given a.vtt's folder
+    rlim_t file_size_limit;
+    BatchMessage message;
+    bool transcript_written;
+  };
+  const rlim_t none = RLIM_INFINITY;
+  const Case cases[] = {
+      {"a link to a file", [](const fs::path& d) { fs::create_symlink("notes", d / "a.html"); },
+       none, BatchMessage::kErrorOpening, true},
+      {"a dangling link", [](const fs::path& d) { fs::create_symlink("gone", d / "a.html"); }, none,
+       BatchMessage::kErrorOpening, true},
+      {"a link to /dev/full",
+       [](const fs::path& d) { fs::create_symlink("/dev/full", d / "a.html"); }, none,
+       BatchMessage::kErrorOpening, true},
+      {"a folder", [](const fs::path& d) { WriteFile(d / "a.html" / "index.html", "mine"); }, none,
+       BatchMessage::kErrorOpening, true},
+      {"a FIFO", [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "a.html").c_str(), 0600), 0); },
+       none, BatchMessage::kErrorOpening, true},
+      {"a page past the file size limit", [](const fs::path&) {}, 1500, BatchMessage::kErrorWriting,
+       true},
+      {"a transcript refused", [](const fs::path& d) { fs::create_directory(d / "a.txt"); }, none,
+       BatchMessage::kErrorOpening, false},
+      {"a transcript past the file size limit", [](const fs::path&) {}, 1000,
+       BatchMessage::kErrorWriting, false},
+  };
+  for (const Case& c : cases) {
+    for (const unsigned jobs : {1u, 2u}) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", " << jobs << " jobs");
+      TempDir dir;
+      const fs::path folder = dir / "captions";
+      WriteFile(folder / "a.vtt", captions);
+      WriteFile(folder / "b.vtt", kCaptions);
+      WriteFile(folder / "notes", "my notes");
+      c.make(folder);
+      if (!fs::exists(folder / "a.txt")) WriteFile(folder / "a.txt", "old transcript");
+      if (!fs::exists(fs::symlink_status(folder / "a.html"))) WriteFile(folder / "a.html", "old");
+      const Snapshot before = TakeSnapshot(folder);
+      RecordingReporter reporter;
+      BatchOptions options;
+      options.style = TranscriptStyle::kClean;
+      options.html = true;
+      options.jobs = jobs;
+      {
+        const testing::FileSizeLimit limit(c.file_size_limit);
+        RunBatches(folder.native(), options, reporter);
+      }
+      EXPECT_EQ(reporter.messages,
+                (std::vector<testing::Message>{{c.message, (folder / "a.vtt").native()},
+                                               testing::Completed(folder)}));
+      std::set<std::string> written = {"b.txt", "b.html"};
+      if (c.transcript_written) written.insert("a.txt");
+      const Snapshot after = ExpectOnlyTranscriptsChanged(folder, before, written);
+      EXPECT_EQ(after.at("b.html").substr(0, 15), "<!DOCTYPE html>");
+      if (c.transcript_written) {
+        EXPECT_EQ(after.at("a.txt").substr(0, 22), "Hazard c0\r\nHazard c1\r\n");
+      }
+    }
+  }
+}
+
+// A page holds no more than its paragraphs hold: a cue line of 300 MB, and
+// ten million cues, make their pages in bounded memory, from a file or a pipe.
+TEST_F(Hostile, PageMemoryStaysBounded) {
+  constexpr std::uintmax_t kLine = kSanitized ? 24u << 20 : 300u << 20;
+  constexpr std::uintmax_t kCues = kSanitized ? 8u << 20 : 320u << 20;  // 10 million cues
+  constexpr std::uint64_t kPeakLimit = 64u << 20;
+  const std::string time = "<p><time datetime=\"PT1S\">[00:01]</time> ";
+  const std::string foot = "</p>\n</main>\n</body>\n</html>\n";
+  const std::string cue = "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n";
+  struct Case {
+    std::string_view name;
+    std::function<std::uint64_t(const fs::path&)> write;  // returns a count of repeats
+    // For that count: the size of the paragraphs, and the first and last of them.
+    std::function<std::uint64_t(std::uint64_t)> size;
+    std::function<std::string(std::uint64_t)> first, last;
+  };
+  const auto letters = [](std::uint64_t from, std::uint64_t to) {
+    std::string text;
+    for (std::uint64_t i = from; i < to; ++i) (text += char('a' + i % 26)) += ' ';
+    text.pop_back();
+    return text;
+  };
+  const Case cases[] = {
+      {"a cue line of 300 MB",
+       [&](const fs::path& path) {
+         WriteRepeated(path, cue, "<i>a&lt;b</i> ", kLine, "\n");
+         return (fs::file_size(path) - cue.size() - 1) / 14;
+       },
+       [&](std::uint64_t n) { return time.size() + 7 * n - 1 + 5; },
+       [&](std::uint64_t) { return time + Repeat("a&lt;b ", 9); },
+       [&](std::uint64_t) { return Repeat(" a&lt;b", 9) + foot; }},
+      // Paragraphs of 501 letters: 1,001 characters with their spaces.
+      {"ten million one-letter cues",
+       [&](const fs::path& path) {
+         return WriteLines(path, "WEBVTT\n\n", kCues, LetterCue, [](std::uint64_t) { return ""; });
+       },
+       [&](std::uint64_t n) {
+         const std::uint64_t paragraphs = (n + 500) / 501;
+         return paragraphs * (time.size() + 5) + 2 * n - paragraphs;
+       },
+       [&](std::uint64_t) { return time + letters(0, 40); },
+       [&](std::uint64_t n) { return time + letters((n - 1) / 501 * 501, n) + foot; }},
+  };
+  // Writes the page of the caption file `input` at `page`, read as a pipe
+  // when `pipe`, in a child process; returns the child's peak memory.
+  const auto convert = [](const fs::path& input, const fs::path& page, bool pipe) {
+    return PeakInChild([&] {
+      CaptionConverter converter(NativeString(), TranscriptStyle::kTimedParagraphs);
+      converter.WritePages(true, "en");
+      ConversionResult result = ConversionResult::kOpenFailed;
+      if (pipe) {
+        platform::InputFile file;
+        ReadOnce stream(file);
+        FileWriter out(page);
+        if (file.Open(input)) result = converter.ConvertStream(stream, out);
+      } else {
+        result = converter.Convert(input, fs::path(page).replace_extension(".txt"));
+      }
+      if (result != ConversionResult::kConverted) ::_exit(1);
+    });
+  };
+  const auto bytes = [](const fs::path& path, std::uint64_t at, std::size_t count) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(at));
+    std::string read(count, '\0');
+    in.read(read.data(), static_cast<std::streamsize>(count));
+    return read;
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path input = dir / "big.vtt";
+    const std::uint64_t count = c.write(input);
+    // The page of no cue, of the same name: the head and the foot alone.
+    WriteFile(dir / "empty" / "big.vtt", "WEBVTT\n");
+    for (const bool pipe : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << c.name << (pipe ? ", pipe" : ", file"));
+      const fs::path empty = dir / "empty" / (pipe ? "pipe.html" : "big.html");
+      const fs::path page = dir / (pipe ? "pipe.html" : "big.html");
+      convert(dir / "empty" / "big.vtt", empty, pipe);
+      const std::uint64_t peak = convert(input, page, pipe);
+      if (!kSanitized) {
+        EXPECT_LT(peak, kPeakLimit);
+      }
+      const std::uint64_t head = fs::file_size(empty) - (foot.size() - 5);
+      ASSERT_EQ(fs::file_size(page), head + c.size(count) + foot.size() - 5);
+      const std::string first = c.first(count);
+      const std::string last = c.last(count);
+      EXPECT_EQ(bytes(page, head, first.size()), first);
+      EXPECT_EQ(bytes(page, fs::file_size(page) - 64, 64), last.substr(last.size() - 64));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane
