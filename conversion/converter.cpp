@@ -72,7 +72,8 @@ ConversionResult CaptionConverter::WriteTitle(TranscriptSink& transcript) {
 
 ConversionResult CaptionConverter::OutOfMemory() {
   active_ = transcriber_.get();
-  counting_ = true;
+  page_sink_ = nullptr;
+  transcriber_->AlsoWritePage(nullptr, false);
   transcriber_->Reset();
   if (page_transcriber_ != nullptr) page_transcriber_->Reset();
   return ConversionResult::kWriteFailed;
@@ -196,7 +197,7 @@ ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, Transcrip
   const std::string_view first(head, have);
   bool big_endian = false;
   if (!IsUtf16Mark(first, big_endian)) return Feed(captions, first, transcript);
-  if (bytes_read_ != nullptr && counting_) bytes_read_->fetch_add(have, std::memory_order_relaxed);
+  if (bytes_read_ != nullptr) bytes_read_->fetch_add(have, std::memory_order_relaxed);
   Utf16Source decoded(captions, big_endian);
   RereadableSource text(decoded, line_limit_);
   return Feed(text, {}, transcript);
@@ -214,7 +215,7 @@ ConversionResult CaptionConverter::Feed(CaptionSource& captions, std::string_vie
       if (count == 0) break;
       piece = std::string_view(block_.data(), static_cast<std::size_t>(count));
     }
-    if (bytes_read_ != nullptr && counting_) {
+    if (bytes_read_ != nullptr) {
       bytes_read_->fetch_add(piece.size(), std::memory_order_relaxed);
     }
     more = transcriber.Feed(piece, captions);

@@ -117,7 +117,6 @@ class CaptionConverter {
   ConversionResult page_result_ = ConversionResult::kConverted;
   std::string title_text_;  // the title as given, for pages
   std::atomic<std::uint64_t>* bytes_read_ = nullptr;
-  bool counting_ = true;  // the bytes read are counted (not when read again for a page)
 };
 
 }  // namespace orvane
