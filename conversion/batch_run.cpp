@@ -293,7 +293,7 @@ class Pipeline {
   Pipeline(const BatchOptions& options, BatchReporter& reporter)
       : options_(options),
         reporter_(reporter),
-        jobs_(JobsWithin(options.jobs, platform::OpenFilesLimit())),
+        jobs_(options.list_only ? 1 : JobsWithin(options.jobs, platform::OpenFilesLimit())),
         limit_(kAheadPerJob * std::size_t{jobs_}),
         sequential_(options_, BytesRead()) {
     if (jobs_ <= 1) return;
@@ -325,7 +325,9 @@ class Pipeline {
     auto entry = std::make_unique<Entry>();
     entry->batch = batch;
     entry->input = std::move(input);
-    if (!batch->transcripts.MayWrite(output, [this] { Finish(); })) {
+    if (options_.list_only) {
+      entry->done = true;
+    } else if (!batch->transcripts.MayWrite(output, [this] { Finish(); })) {
       entry->result = ConversionResult::kOpenFailed;
       entry->done = true;
     } else {
@@ -393,6 +395,7 @@ class Pipeline {
       return;
     }
     entry.batch->transcripts.Reported(entry.output, entry.result);
+    reporter_.File(entry.batch->path, entry.input, entry.result);
     switch (entry.result) {
       case ConversionResult::kConverted:
         break;
@@ -630,6 +633,30 @@ void RunBatches(const NativeString& folder, const BatchOptions& options, BatchRe
              !root_told) {
     pipeline.Tell(BatchMessage::kNoCaptionFiles, folder);
   }
+  pipeline.Finish();
+}
+
+void ConvertListed(const NativeString& folder, std::span<const NativeString> names,
+                   const BatchOptions& options, BatchReporter& reporter) {
+  auto opened = std::make_shared<platform::Folder>();
+  if (!opened->Open(folder)) {
+    for (const NativeString& name : names) {
+      reporter.File(folder, name, ConversionResult::kOpenFailed);
+      reporter.Report(BatchMessage::kErrorOpening, InFolder(folder, name));
+    }
+    return;
+  }
+  BatchOptions converting = options;
+  converting.list_only = false;
+  Pipeline pipeline(converting, reporter);
+  std::shared_ptr<Batch> batch = pipeline.NewBatch();
+  batch->path = folder;
+  batch->folder = std::move(opened);
+  batch->title = std::make_shared<const CourseTitle>(CourseTitleFor(folder));
+  for (const NativeString& name : names) {
+    pipeline.Convert(batch, name, MakeOutputPath(name), 0);
+  }
+  batch.reset();
   pipeline.Finish();
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 #include "conversion/conversion.h"
 #include "platform/platform.h"
@@ -35,6 +36,11 @@ class BatchReporter {
   // for kErrorOpening and kErrorWriting (the folder when reading the folder
   // failed part way), and the folder for the others.
   virtual void Report(BatchMessage message, const NativeString& subject) = 0;
+  // Receives each caption file of a run as it is reported, before any
+  // message about it: its folder's path, its name there and how its
+  // conversion went (kConverted for every file of a run that only lists).
+  virtual void File(const NativeString& /*folder*/, const NativeString& /*name*/,
+                    ConversionResult /*result*/) {}
 };
 
 // Converts every caption file in `folder` into a transcript in `style` beside
@@ -78,6 +84,10 @@ struct BatchOptions {
   // file tells none; its failure fails the file.
   bool html = false;
   std::string language;
+  // Converts nothing: reports the caption files a run would convert, in its
+  // order, through BatchReporter::File, and its folder messages as it would,
+  // so that ConvertListed can convert them elsewhere, in parts.
+  bool list_only = false;
   // Updated as the run goes when not null.
   BatchProgress* progress = nullptr;
 };
@@ -93,5 +103,16 @@ struct BatchOptions {
 // that cannot be read is reported with kNoCaptionFiles and the walk goes on;
 // a tree without caption files gives kNoCaptionFiles once, for `folder`.
 void RunBatches(const NativeString& folder, const BatchOptions& options, BatchReporter& reporter);
+
+// Converts the caption files `names` of `folder`, in order, as a run over the
+// folder converts them: with its course title, and of two files with one
+// transcript name the later writes it only when the earlier did not. Reports
+// each file through BatchReporter::File, then its failure message; no folder
+// messages. A folder that cannot be opened fails every file with kOpenFailed.
+// With a list-only run's files, cut into parts that each hold every file of
+// one transcript name, the parts may be converted anywhere, in any order, and
+// give the run's transcripts and messages.
+void ConvertListed(const NativeString& folder, std::span<const NativeString> names,
+                   const BatchOptions& options, BatchReporter& reporter);
 
 }  // namespace orvane

@@ -84,7 +84,7 @@ ConversionResult CaptionConverter::Convert(const std::filesystem::path& input,
   try {
     platform::InputFile captions;
     if (!captions.Open(input)) return ConversionResult::kOpenFailed;
-    format_ = CaptionFormatOfName(input.native()).value_or(CaptionFormat::kWebVtt);
+    format_ = FormatOf(input.native());
     return ConvertFile(captions, nullptr, output);
   } catch (const std::bad_alloc&) {
     // The new transcript is removed with its ReplacementFile.
@@ -97,7 +97,7 @@ ConversionResult CaptionConverter::Convert(const platform::Folder& folder,
   try {
     platform::InputFile captions;
     if (!captions.Open(folder, input)) return ConversionResult::kOpenFailed;
-    format_ = CaptionFormatOfName(input).value_or(CaptionFormat::kWebVtt);
+    format_ = FormatOf(input);
     return ConvertFile(captions, &folder, output);
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
@@ -171,6 +171,34 @@ ConversionResult CaptionConverter::ConvertStream(CaptionSource& stream,
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   }
+}
+
+ConversionResult CaptionConverter::ConvertBytes(std::string_view captions,
+                                                TranscriptSink& transcript) {
+  try {
+    MemorySource source(captions);
+    format_ = stream_format_;
+    return Transcribe(source, transcript);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
+}
+
+ConversionResult CaptionConverter::ConvertToSink(const std::filesystem::path& input,
+                                                 TranscriptSink& transcript) {
+  try {
+    platform::InputFile captions;
+    if (!captions.Open(input)) return ConversionResult::kOpenFailed;
+    format_ = FormatOf(input.native());
+    FileSource source(captions);
+    return Transcribe(source, transcript);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
+}
+
+CaptionFormat CaptionConverter::FormatOf(const NativeString& name) const {
+  return file_format_.value_or(CaptionFormatOfName(name).value_or(CaptionFormat::kWebVtt));
 }
 
 ConversionResult CaptionConverter::Transcribe(CaptionSource& captions, TranscriptSink& transcript) {

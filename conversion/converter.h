@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conversion/course_title.h"
@@ -63,6 +65,13 @@ class CaptionConverter {
   // was written before an error stays written. Memory stays bounded: bytes
   // that a long line needs again are kept in a scratch file.
   ConversionResult ConvertStream(CaptionSource& stream, TranscriptSink& transcript);
+  // Converts the caption bytes `captions`, held in memory, into `transcript`,
+  // title first, as the same bytes in a file would be (a UTF-16 file's text
+  // too); read as set_stream_format says. A write error gives kWriteFailed.
+  ConversionResult ConvertBytes(std::string_view captions, TranscriptSink& transcript);
+  // Converts the caption file `input`, read as it is converted, into
+  // `transcript`, title first; kOpenFailed when it cannot be opened or read.
+  ConversionResult ConvertToSink(const std::filesystem::path& input, TranscriptSink& transcript);
   // Also writes the web page NAME.html of each caption file beside its
   // transcript NAME.txt, as the transcript is written (old or complete new,
   // a link or non-file refused), once the transcript is: its failure fails
@@ -73,6 +82,9 @@ class CaptionConverter {
   // Reads the streams of ConvertStream as `format` (WebVTT unless set); files
   // are read as their names' extensions say.
   void set_stream_format(CaptionFormat format) { stream_format_ = format; }
+  // Reads caption files as `format` whatever their names say; nullopt, as
+  // they are unless set, by their extensions.
+  void set_file_format(std::optional<CaptionFormat> format) { file_format_ = format; }
   // Adds the count of caption bytes read, as they are read, to `counter`
   // (which must outlive the converter); nullptr stops counting.
   void CountBytesIn(std::atomic<std::uint64_t>* counter) { bytes_read_ = counter; }
@@ -90,6 +102,8 @@ class CaptionConverter {
   // Fails a file that ran out of memory; the next one starts afresh.
   ConversionResult OutOfMemory();
 
+  // The format the caption file `name` is read as.
+  CaptionFormat FormatOf(const NativeString& name) const;
   // Writes the title part of a transcript.
   ConversionResult WriteTitle(TranscriptSink& transcript);
   // Creates the page of the opened `captions` beside `output`, their
@@ -102,6 +116,7 @@ class CaptionConverter {
   TranscriptStyle style_;
   CaptionFormat format_ = CaptionFormat::kWebVtt;         // of the file being converted
   CaptionFormat stream_format_ = CaptionFormat::kWebVtt;  // of streams
+  std::optional<CaptionFormat> file_format_;              // of files, when not by their names
   std::string title_line_;
   CourseTitle long_title_;  // a title not held, when there is one
   std::vector<char> block_;
