@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the formatting, then builds and runs every test: the normal build with warnings as errors, then the
 # AddressSanitizer and UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of the tests that run
-# threads, then the fuzz targets and the valgrind checks, and last a short smoke run of the benchmarks. The tests of the Qt desktop program (CTest label "qt":
+# threads, then the fuzz targets and the valgrind checks, a short smoke run of the benchmarks, and the Python
+# module as pip installs it from the checkout (tests/python/run.sh). The tests of the Qt desktop program (CTest label "qt":
 # offscreen, and the installed program on an Xvfb server) run in blocks of their own, and so do the Windows
 # programs under Wine, then the packages users install (scripts/test-packages.sh), and last the web pages of
 # the example course in headless Chromium and the Nu HTML Checker (tests/web/run.sh). The last line adds up
@@ -18,7 +19,8 @@ trap 'rm -f "$counts" "$counts.log" "$counts.status"' EXIT
 counted() {
   { status=0; "$@" 2>&1 || status=$?; echo "$status" >"$counts.status"; } | tee "$counts.log"
   sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$counts.log" >>"$counts"
-  awk '/^Web pages: [0-9]+ passed, [0-9]+ failed$/ { print $5, $3 + $5 }' "$counts.log" >>"$counts"
+  awk '/^(Web pages|Python tests): [0-9]+ passed, [0-9]+ failed$/ { print $(NF-1), $(NF-3) + $(NF-1) }' \
+    "$counts.log" >>"$counts"
   return "$(cat "$counts.status")"
 }
 
@@ -66,6 +68,9 @@ cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARN
 cmake --build "$root/build-bench" -j"$jobs"
 /usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --files 6 --size 0.5 --rounds 1 \
   --filter-time 0.05 --big-mb 8 --line-mb 4
+
+echo "== Python module: pip install from the checkout into a virtual environment, tests and a Dask cluster"
+counted "$root/tests/python/run.sh" "$root/build"
 
 echo "== Windows programs: mingw-w64 build, tests under Wine, GUI test"
 counted "$root/scripts/test-win32.sh"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
+#include "conversion/naming.h"
 #include "tests/test_support.h"
 
 namespace orvane {
@@ -196,6 +197,127 @@ TEST(RunBatches, EveryFormatAndWhichFileWritesATranscript) {
         EXPECT_EQ(ReadFile(folder / name), text) << name;
       }
     }
+  }
+}
+
+// Records the files and messages of a run in order, paths relative to `root`.
+class EventRecorder : public BatchReporter {
+ public:
+  explicit EventRecorder(const fs::path& root) : root_(root) {}
+  void File(const NativeString& folder, const NativeString& name,
+            ConversionResult result) override {
+    events.push_back("file " + Relative(fs::path(folder) / name) + " " +
+                     std::to_string(static_cast<int>(result)));
+    files.emplace_back(folder, name);
+  }
+  void Report(BatchMessage message, const NativeString& subject) override {
+    events.push_back("message " + std::to_string(static_cast<int>(message)) + " " +
+                     Relative(subject));
+  }
+  std::vector<std::string> events;
+  std::vector<std::pair<NativeString, NativeString>> files;  // folder, name
+
+ private:
+  std::string Relative(const fs::path& path) const {
+    return path.lexically_relative(root_).generic_string();
+  }
+  fs::path root_;
+};
+
+// A tree of what decides which file writes a transcript, in a course.
+void MakeTree(const fs::path& root) {
+  const std::string vtt = "WEBVTT\n\n00:01.000 --> 00:02.000\n<v Ann>Hello\n";
+  WriteFile(root / "course__1/imsmanifest.xml",
+            "<manifest><organizations><organization><title>Fire &amp; Safety</title>"
+            "</organization></organizations></manifest>");
+  const fs::path captions = root / "course__1/media/captions";
+  for (int i = 0; i < 12; ++i) WriteFile(captions / ("lesson" + std::to_string(i) + ".vtt"), vtt);
+  ::mkfifo((captions / "a.vtt").c_str(), 0600);  // fails, so a.VTT writes a.txt
+  WriteFile(captions / "a.VTT", vtt);
+  WriteFile(captions / "b.srt", "1\n00:00:01,000 --> 00:00:02,000\n{\\an8}srt\n");
+  WriteFile(captions / "b.SRT", "1\n00:00:01,000 --> 00:00:02,000\nlater\n");  // refused
+  WriteFile(captions / "b.sbv", "0:00:01.000,0:00:02.000\npassed over\n");
+  fs::create_symlink("gone", captions / "dangling.vtt");
+  fs::create_directories(root / "x.vtt");
+  for (const char* folder : {"deep/er/est", "deep/side", "other"}) {
+    for (int i = 0; i < 3; ++i) WriteFile(root / folder / ("c" + std::to_string(i) + ".vtt"), vtt);
+  }
+}
+
+// A run that only lists, converted in parts of every size by ConvertListed,
+// the parts in reverse order, writes what a run writes and reports what it
+// reports. A part holds every file of one transcript name in the folder.
+TEST(RunBatches, AListedRunConvertedInPartsIsTheRun) {
+  BatchOptions options;
+  options.style = TranscriptStyle::kParagraphs;
+  options.recursive = true;
+  options.all_formats = true;
+  options.html = true;
+  options.language = "en";
+  TempDir whole;
+  MakeTree(whole.path());
+  EventRecorder run(whole.path());
+  RunBatches(whole.path().native(), options, run);
+  ASSERT_GT(run.files.size(), 20u);
+  const Snapshot expected = TakeSnapshot(whole.path());
+
+  for (const std::size_t part_size :
+       {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{100}}) {
+    SCOPED_TRACE(part_size);
+    TempDir parts_dir;
+    MakeTree(parts_dir.path());
+    BatchOptions listing = options;
+    listing.list_only = true;
+    const Snapshot before = TakeSnapshot(parts_dir.path());
+    EventRecorder listed(parts_dir.path());
+    RunBatches(parts_dir.path().native(), listing, listed);
+    EXPECT_EQ(TakeSnapshot(parts_dir.path()), before) << "a listing converts nothing";
+    // Parts of the files in listing order, a transcript name's later files
+    // joining the part of its first.
+    std::vector<std::vector<std::size_t>> parts;
+    std::map<std::pair<NativeString, NativeString>, std::size_t> part_of;
+    for (std::size_t i = 0; i < listed.files.size(); ++i) {
+      const auto& [folder, name] = listed.files[i];
+      const auto key = std::make_pair(folder, MakeOutputPath(name));
+      if (const auto found = part_of.find(key); found != part_of.end()) {
+        parts[found->second].push_back(i);
+        continue;
+      }
+      if (parts.empty() || parts.back().size() >= part_size) parts.emplace_back();
+      part_of[key] = parts.size() - 1;
+      parts.back().push_back(i);
+    }
+    // Each part's files, folder by folder, and what each file's conversion reported.
+    std::map<std::pair<NativeString, NativeString>, std::vector<std::string>> converted;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+      std::map<NativeString, std::vector<NativeString>> folders;
+      for (const std::size_t i : *part)
+        folders[listed.files[i].first].push_back(listed.files[i].second);
+      for (const auto& [folder, names] : folders) {
+        EventRecorder recorder(parts_dir.path());
+        ConvertListed(folder, names, options, recorder);
+        ASSERT_EQ(recorder.files.size(), names.size());
+        std::size_t file = 0;
+        for (const std::string& event : recorder.events) {
+          if (event.rfind("file ", 0) == 0) ++file;
+          ASSERT_NE(file, 0u) << "a message before any file: " << event;
+          converted[{folder, names[file - 1]}].push_back(event);
+        }
+      }
+    }
+    // The listing's events, each file's replaced by those of its conversion.
+    std::vector<std::string> merged;
+    std::size_t file = 0;
+    for (const std::string& event : listed.events) {
+      if (event.rfind("file ", 0) != 0) {
+        merged.push_back(event);
+        continue;
+      }
+      const std::vector<std::string>& events = converted[listed.files[file++]];
+      merged.insert(merged.end(), events.begin(), events.end());
+    }
+    EXPECT_EQ(merged, run.events);
+    EXPECT_EQ(TakeSnapshot(parts_dir.path()), expected);
   }
 }
 

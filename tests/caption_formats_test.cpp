@@ -21,6 +21,7 @@ namespace orvane {
 namespace {
 
 using oracle::Layout;
+using testing::ExpectCueListMatchesReference;
 using testing::TranscribeInPieces;
 
 TranscriptStyle StyleOf(Layout layout) {
@@ -425,8 +426,12 @@ TEST(CaptionFormats, MatchReferenceInPieces) {
                 oracle::CleanTranscript(file, oracle::Bytes::kAsFed))
           << shown;
     }
+    ExpectCueListMatchesReference(file, format);
+    if (::testing::Test::HasFatalFailure()) return;
     // A converter reads a UTF-16 file as its UTF-8 text, whatever the format.
     if (i % 32 < 4) {
+      ExpectCueListMatchesReference(AsUtf16(file, i % 32 >= 2), format);
+      if (::testing::Test::HasFatalFailure()) return;
       const std::string utf16 = AsUtf16(file, i % 32 >= 2);
       const std::string expected = oracle::CleanTranscript(utf16, oracle::Bytes::kOfAFile,
                                                            Layout::kLines, OracleFormat(format));

@@ -15,6 +15,7 @@
 namespace orvane {
 namespace {
 
+using testing::ExpectCueListMatchesReference;
 using testing::TranscribeInPieces;
 
 std::string CleanTranscript(std::string_view captions) {
@@ -430,6 +431,17 @@ void ExpectReferenceInPieces(TranscriptStyle style, oracle::Layout layout) {
       ASSERT_EQ(TranscribeInPieces(*limited, file, piece), expected)
           << "limit 12, pieces of " << piece << ": " << ::testing::PrintToString(file);
     }
+  }
+}
+
+// The cue list, the reader's cues whole, of generated files and of their
+// UTF-16 forms, must be the reference's reading.
+TEST(CleanTranscript, CueListMatchesReference) {
+  std::mt19937 random(20261);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string file = RandomCaptions(random);
+    ExpectCueListMatchesReference(file, CaptionFormat::kWebVtt);
+    if (::testing::Test::HasFatalFailure()) return;
   }
 }
 

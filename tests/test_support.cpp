@@ -6,6 +6,9 @@
 #include <random>
 #include <sstream>
 
+#include "conversion/cue_list.h"
+#include "tests/oracle/clean_reference.h"
+
 namespace orvane::testing {
 
 TempDir::TempDir() {
@@ -200,6 +203,25 @@ Snapshot ExpectOnlyTranscriptsChanged(const fs::path& folder, const Snapshot& be
   EXPECT_TRUE(differences.empty())
       << differences.size() << " differences under " << folder << ":" << shown;
   return after;
+}
+
+void ExpectCueListMatchesReference(std::string_view file, CaptionFormat format) {
+  const oracle::Format reference_format = format == CaptionFormat::kSubRip ? oracle::Format::kSubRip
+                                          : format == CaptionFormat::kSbv  ? oracle::Format::kSbv
+                                                                          : oracle::Format::kWebVtt;
+  const std::vector<oracle::ReferenceCue> expected =
+      oracle::CleanCues(file, oracle::Bytes::kOfAFile, reference_format);
+  const std::vector<CueListEntry> cues = ReadCueList(file, format);
+  ASSERT_EQ(cues.size(), expected.size()) << ::testing::PrintToString(file);
+  for (std::size_t i = 0; i < cues.size(); ++i) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const CueListLine& line : cues[i].lines) lines.emplace_back(line.text, line.speaker);
+    ASSERT_EQ(cues[i].timing.start, expected[i].start)
+        << "cue " << i << ": " << ::testing::PrintToString(file);
+    ASSERT_EQ(cues[i].timing.end, expected[i].end)
+        << "cue " << i << ": " << ::testing::PrintToString(file);
+    ASSERT_EQ(lines, expected[i].lines) << "cue " << i << ": " << ::testing::PrintToString(file);
+  }
 }
 
 }  // namespace orvane::testing

@@ -48,6 +48,10 @@ std::string ReadFile(const fs::path& path);
 // `file` itself.
 std::string TranscribeInPieces(Transcriber& transcriber, std::string_view file, std::size_t piece);
 
+// Expects the cue list of the caption file `file`, read as `format`, to be
+// the plain reference's reading of it.
+void ExpectCueListMatchesReference(std::string_view file, CaptionFormat format);
+
 // Random caption text made of the tokens that the default filter's matchers
 // look at: digits, timings, tags, "WEBVTT", CR, LF and Ctrl-Z.
 class TokenSoup {

@@ -683,6 +683,18 @@ std::string CleanTranscript(std::string_view file, Bytes bytes, Layout layout, F
   return WriteParagraphs(kept, layout == Layout::kTimedParagraphs);
 }
 
+std::vector<ReferenceCue> CleanCues(std::string_view file, Bytes bytes, Format format) {
+  const std::string text = bytes == Bytes::kOfAFile ? FromUtf16(file) : std::string(file);
+  std::vector<ReferenceCue> cues;
+  for (const Cue& cue : ReadCues(text, format)) {
+    ReferenceCue& out = cues.emplace_back();
+    out.start = cue.start;
+    out.end = cue.end;
+    for (const CueLine& line : cue.lines) out.lines.emplace_back(line.text, line.line_speaker);
+  }
+  return cues;
+}
+
 std::string CleanTitle(std::string_view title) {
   const std::string text = CollapseSpaces(DecodeReferences(AsUtf8(std::string(title))), true);
   if (text.empty()) return "";

@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orvane::oracle {
 
@@ -25,6 +27,19 @@ enum class Format { kWebVtt, kSubRip, kSbv };
 // The clean transcript of a whole caption file (without a title).
 std::string CleanTranscript(std::string_view file, Bytes bytes = Bytes::kOfAFile,
                             Layout layout = Layout::kLines, Format format = Format::kWebVtt);
+
+// One cue as the clean styles read it: its times in milliseconds and its
+// cleaned, non-empty lines, each with its voice's name, else the cue's text
+// label (removed from the first line), else "".
+struct ReferenceCue {
+  long long start = 0;
+  long long end = 0;
+  std::vector<std::pair<std::string, std::string>> lines;  // text, speaker
+};
+
+// Every cue of a whole caption file, repeats too.
+std::vector<ReferenceCue> CleanCues(std::string_view file, Bytes bytes = Bytes::kOfAFile,
+                                    Format format = Format::kWebVtt);
 
 // The title part of a clean transcript for the course title `title`.
 std::string CleanTitle(std::string_view title);
