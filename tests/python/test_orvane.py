@@ -9,6 +9,9 @@ import pickle
 import random
 import shutil
 import subprocess
+import sys
+import threading
+import time
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -296,3 +299,37 @@ def test_the_package_documents_itself():
     for function in (orvane.transcript, orvane.convert_file, orvane.cues, orvane.convert_folder):
         assert function.__doc__ and len(function.__doc__) > 200, function.__name__
     assert "convert_folder" in orvane.__doc__
+
+
+def test_threads_run_while_the_engine_converts():
+    """The interpreter lock is released while converting: another thread runs meanwhile.
+
+    With a switch interval of minutes, a thread gets the lock only when its
+    holder lets it go: the counting thread, at every sleep(0); this one, only
+    if the engine releases it."""
+    cue = b"00:01.000 --> 00:02.000\n<v Ann>Words of a caption that the filter reads.\n\n"
+    captions = b"WEBVTT\n\n" + cue * 200_000
+    counted = [0]
+    running = threading.Event()
+    stop = threading.Event()
+
+    def count():
+        running.set()
+        while not stop.is_set():
+            counted[0] += 1
+            time.sleep(0)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(300)
+    counter = threading.Thread(target=count)
+    try:
+        counter.start()
+        assert running.wait(60)
+        before = counted[0]
+        orvane.transcript(captions, clean=True)
+        turns = counted[0] - before
+    finally:
+        stop.set()
+        counter.join()
+        sys.setswitchinterval(interval)
+    assert turns > 100
