@@ -32,8 +32,6 @@ The functions are plain Python functions, so Dask and multiprocessing send
 them to other processes by name.
 """
 
-from __future__ import annotations
-
 import errno as _errno
 import os as _os
 import stat as _stat
@@ -58,41 +56,58 @@ class Line(NamedTuple):
     """One cleaned line of a cue."""
 
     text: str
-    """The line's text: tags, position codes and a text label removed, references decoded."""
     speaker: Optional[str]
-    """Who speaks it: its voice's name, else the cue's text label ("Ann: ..."); None if nobody."""
 
 
 class Cue(NamedTuple):
     """One cue of a caption file."""
 
     start: float
-    """When it is shown, in seconds from the start of the media."""
     end: float
-    """When it is hidden, in seconds."""
     lines: List[Line]
-    """Its cleaned lines that are not empty; none when every line cleaned to nothing."""
 
 
 class Outcome(NamedTuple):
     """What a run did with one caption file, or with a folder it could not read."""
 
     path: str
-    """The caption file, or the folder."""
     result: str
-    """"converted"; "open_failed" (the caption file could not be read, or its
-    transcript not created: a link, a folder or a file of another name already
-    written is never replaced); "write_failed" (the transcript could not be
-    written in full, and the old one was left as it was); "folder_failed" (a
-    folder of the tree could not be read, or not to its end); "not_converted"
-    (orvane.dask only: the part of the run holding the file was lost)."""
     message: Optional[str]
-    """The message orvane-convert prints for it, without the path; None when converted."""
 
     @property
     def ok(self) -> bool:
         """True when the caption file was converted."""
         return self.result == "converted"
+
+
+def _document(cls, **fields):
+    for name, doc in fields.items():
+        getattr(cls, name).__doc__ = doc
+
+
+_document(Line,
+          text="The line's text: tags, position codes and a text label removed, references "
+               "decoded.",
+          speaker="Who speaks it: its voice's name, else the cue's text label (\"Ann: ...\"); "
+                  "None when nobody is named.")
+_document(Cue,
+          start="When it is shown, in seconds from the start of the media.",
+          end="When it is hidden, in seconds.",
+          lines="Its cleaned lines that are not empty; none when every line cleaned to nothing.")
+_document(Outcome,
+          path="The caption file, or the folder.",
+          result="""What happened:
+    "converted";
+    "open_failed": the caption file could not be read, or its transcript not
+        created (a link, a folder, or a name another file of the run wrote,
+        is never replaced);
+    "write_failed": the transcript could not be written in full; the old one
+        was left as it was;
+    "folder_failed": a folder of the tree could not be read, or not to its end;
+    "not_converted": (orvane.dask only) the part of the run that held the file
+        was lost with its workers.""",
+          message="The message orvane-convert prints for it, without the path; None when "
+                  "converted.")
 
 
 def transcript(captions, *, clean=False, paragraphs=False, timestamps=False, title=None,
