@@ -1,18 +1,21 @@
 #!/bin/sh
-# Installs the Debian package into a fresh Debian 12 root, as a user would:
-# apt-get install ./orvane_*.deb resolves its dependencies from Debian's
-# archive. There orvane-convert must convert the example course to the
-# transcripts of tests/golden/, orvane must start (offscreen) and keep
-# running, the menu data must be in place, and apt-get remove must leave none
-# of the package's files behind.
+# Installs the Debian packages into a fresh Debian 12 root, one after the
+# other, as a user would: apt-get install ./orvane_*.deb resolves their
+# dependencies from Debian's archive. There orvane-convert must convert the
+# example course to the transcripts of tests/golden/, orvane must start
+# (offscreen) and keep running and the menu data must be in place; Debian's
+# python3 must import the module of python3-orvane, which must convert the
+# course alike, and orvane.dask once python3-distributed is installed. Each
+# package's apt-get remove must leave none of its files behind.
 #
-# Usage: deb_install_test.sh PACKAGE.deb [APT_CACHE_DIR]
+# Usage: deb_install_test.sh ORVANE.deb PYTHON3_ORVANE.deb [APT_CACHE_DIR]
 # The root is made with mmdebstrap (in a user namespace when not root) from
 # the first mirror of the host's apt sources; downloaded packages are kept in
 # APT_CACHE_DIR for the next run.
 set -eu
 deb=$(realpath "$1")
-cache=$(realpath -m "${2:-$(dirname "$deb")/apt-cache}")
+python_deb=$(realpath "$2")
+cache=$(realpath -m "${3:-$(dirname "$deb")/apt-cache}")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$cache"
 
@@ -22,7 +25,7 @@ mirror=$(grep -rhoE '^(URIs:|deb) +https?://[^ ]+/debian/?( |$)' /etc/apt/source
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$deb" "$stage/"
+cp "$deb" "$python_deb" "$stage/"
 cp -R "$root/examples" "$root/tests/golden" "$stage/"
 cp "$root/packaging/tests/deb_inside.sh" "$stage/"
 
