@@ -131,6 +131,8 @@ def transcript(captions, *, clean=False, paragraphs=False, timestamps=False, tit
         fmt = _format_of(format, path)
         result, text = _orvane.transcript_of_file(
             path, _style(clean, paragraphs, timestamps, fmt), _title(title), fmt)
+        if result == _orvane.WRITE_FAILED:
+            raise MemoryError("not enough memory for the transcript")
         if result != _orvane.CONVERTED:
             _raise_read_error(path)
         return text
@@ -170,7 +172,7 @@ def convert_file(source, target, *, clean=False, paragraphs=False, timestamps=Fa
     if result == _orvane.WRITE_FAILED:
         raise OSError(_errno.EIO, "the transcript could not be written in full; the file was "
                       "left as it was", _os.fsdecode(target_path))
-    _raise_read_error(source_path)
+    _check_readable(source_path)
     _check_target(target_path)
     directory = _os.path.dirname(target_path) or b"."
     if not _os.access(directory, _os.W_OK):
@@ -344,11 +346,16 @@ def _source_path(source):
     return path
 
 
-def _raise_read_error(path):
+def _check_readable(path):
     """Raises the system's reason why the caption file `path` cannot be read, if it tells one."""
     _source_path(path)
     with open(path, "rb") as file:
         file.read(1)
+
+
+def _raise_read_error(path):
+    """Raises an OSError telling why the caption file `path` could not be read."""
+    _check_readable(path)
     raise OSError(_errno.EIO, "the caption file could not be read", _os.fsdecode(path))
 
 

@@ -224,6 +224,8 @@ def test_wrong_arguments_raise_and_change_nothing(tmp_path):
         (orvane.convert_file, (caption, tmp_path / "link.txt"), {}, OSError),
         (orvane.convert_file, (caption, tmp_path / "dangling.txt"), {}, OSError),
         (orvane.convert_file, (caption, tmp_path / "fifo.txt"), {}, OSError),
+        (orvane.convert_file, (caption, pathlib.Path("/proc/orvane.txt")), {}, OSError),
+        (orvane.convert_file, (caption, pathlib.Path("/dev/full")), {}, OSError),
         (orvane.convert_file, (caption, 7), {}, TypeError),
         (orvane.convert_file, (caption, ""), {}, ValueError),
         (orvane.convert_folder, (missing,), {}, FileNotFoundError),
