@@ -8,15 +8,18 @@ process and its children, whether its transcripts have the same bytes as
 orvane-convert's, and its time as a multiple of orvane-convert's. Then come the
 in-memory filter throughput (filter_benchmark), the memory of one very large
 caption file (in its folder and piped through `orvane-convert -`) and of one
-very long line, and -j 1 against -j 2 on a tree of small caption files. The
-targets are checked last.
+very long line, and -j 1 against -j 2 on a tree of small caption files. With
+the Python module in the build (-DORVANE_BUILD_PYTHON=ON), orvane.transcript
+then converts caption files held in memory beside webvtt-py on the same bytes,
+and orvane.dask.convert_tree converts a tree on a local Dask cluster beside
+`orvane-convert -r -j 2` (bench/python_rows.py). The targets are checked last.
 
 With --baseline BUILD (the bench build of an earlier revision), every
 orvane-convert row also runs with that build's programs in the same rounds,
 each beside its twin; the large files and the tree are timed in rounds as
 well, and the filter benchmarks of both builds run in turn. The comparison then
 gives each row's best time with both builds and flags the rows where this
-build is more than 5% slower.
+build is more than 5% slower. The Python rows run with this build only.
 
 Needs the bench build: cmake -S . -B build-bench -DORVANE_BUILD_BENCH=ON.
 """
@@ -34,6 +37,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.dont_write_bytecode = True  # no __pycache__ left behind in bench/
+import python_rows  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -76,6 +82,8 @@ CLEAN_VS_WEBVTT = 40    # smallest allowed speed-up of the clean style over webv
 CLEAN_FILTER_TARGET = 500e6  # bytes per second
 FILTER_TARGET = 1e9  # bytes per second
 BIG_FILE_RSS_TARGET = 64 << 20
+PYTHON_VS_WEBVTT = 100  # smallest allowed speed-up of orvane.transcript over webvtt-py, in memory
+DASK_VS_CONVERT = 1.5  # largest allowed time of orvane.dask.convert_tree over orvane-convert -r -j 2
 BASELINE_SLOWER = 1.05  # largest time over the baseline's before a row is flagged
 FILTER_PROGRAMS = ("filter_benchmark", "clean_filter_benchmark")
 
@@ -348,7 +356,68 @@ def print_table(rows, total, files):
         print("- %s: %s" % (row["name"], row["what"]))
 
 
-def check_targets(rows, throughput, memory, tree):
+def print_python_rows(memory, tree):
+    """Prints the figures of python_rows.in_memory and python_rows.on_dask."""
+    if memory is not None:
+        print("\norvane.transcript on caption files held in memory, one process:")
+        if "skipped" in memory:
+            print("  skipped: %s" % memory["skipped"])
+        else:
+            print("%d caption files, %.1f MB in all; orvane.transcript best of %d rounds, webvtt-py one"
+                  " run over the same bytes (CPU s: this process)\n"
+                  % (memory["files"], memory["bytes"] / 1e6, memory["rounds"]))
+            print("| Run | Wall s | MB/s | CPU s | Time vs orvane.transcript |")
+            print("|---|---:|---:|---:|---:|")
+            base = memory["default"][0]
+            for label, (wall, cpu) in (("orvane.transcript", memory["default"]),
+                                       ("orvane.transcript, clean=True", memory["clean"]),
+                                       ("webvtt-py, read_buffer", memory["webvtt"])):
+                print("| %s | %.3f | %.0f | %.3f | %s |" % (
+                    label, wall, memory["bytes"] / 1e6 / wall, cpu,
+                    "%.2f×" % (wall / base) if wall / base < 10 else "%.0f×" % (wall / base)))
+            print("\norvane.transcript's transcripts, headed by the course title, the same bytes as"
+                  " orvane-convert's: %s" % memory["same"])
+    if tree is not None:
+        print("\norvane.dask.convert_tree on a LocalCluster (%d worker processes of one thread,"
+              " started beforehand) against orvane-convert -r -j 2:" % python_rows.DASK_WORKERS)
+        if "skipped" in tree:
+            print("  skipped: %s" % tree["skipped"])
+        else:
+            print("a tree of %d caption files in %d folder%s, %.1f MB in all; best of %d interleaved"
+                  " runs each, the disk synced before each run (CPU s: user + system time of"
+                  " orvane-convert, or of the workers, scheduler and client)\n"
+                  % (tree["files"], tree["folders"], "" if tree["folders"] == 1 else "s",
+                     tree["bytes"] / 1e6, tree["rounds"]))
+            print("| Run | Wall s | MB/s | CPU s | Same bytes | Time vs orvane-convert -r -j 2 |")
+            print("|---|---:|---:|---:|---|---:|")
+            base = tree["convert"][0]
+            for label, (wall, cpu), same in (("orvane-convert -r -j 2", tree["convert"], "yes"),
+                                             ("orvane.dask.convert_tree", tree["dask"], tree["same"])):
+                print("| %s | %.3f | %.0f | %.3f | %s | %.2f× |" % (
+                    label, wall, tree["bytes"] / 1e6 / wall, cpu, same, wall / base))
+
+
+def python_targets(memory, tree):
+    """The target lines of the Python rows: (label, figure, met), met None when skipped."""
+    lines = []
+    label = "orvane.transcript in memory at least %g× faster than webvtt-py" % PYTHON_VS_WEBVTT
+    if memory is not None and "skipped" in memory:
+        lines.append((label, "skipped", None))
+    elif memory is not None:
+        speedup = memory["webvtt"][0] / memory["default"][0]
+        lines.append((label, "%.0f×" % speedup, speedup >= PYTHON_VS_WEBVTT))
+    label = "orvane.dask.convert_tree within %g× of orvane-convert -r -j 2" % DASK_VS_CONVERT
+    if tree is not None and "skipped" in tree:
+        lines.append((label, "skipped", None))
+    elif tree is not None:
+        ratio = tree["dask"][0] / tree["convert"][0]
+        lines.append((label, "%.2f×" % ratio, ratio <= DASK_VS_CONVERT))
+        lines.append(("orvane.dask.convert_tree writes orvane-convert's transcripts", tree["same"],
+                      tree["same"] == "yes"))
+    return lines
+
+
+def check_targets(rows, throughput, memory, tree, python_lines=()):
     by_name = {row["name"]: row for row in rows}
     lines = []
     one, two = by_name["orvane-convert -j 1"], by_name["orvane-convert -j 2"]
@@ -407,10 +476,11 @@ def check_targets(rows, throughput, memory, tree):
                       "%.2f GB/s" % (min(blocks) / 1e9), min(blocks) >= FILTER_TARGET))
     for label, _, _, rss in memory[:2]:
         lines.append(("%s converted in under 64 MB" % label, megabytes(rss), rss < BIG_FILE_RSS_TARGET))
+    lines += python_lines
     print("\nTargets:")
     for label, figure, met in lines:
-        print("  [%s] %s: %s" % ("met" if met else "MISSED", label, figure))
-    return all(met for _, _, met in lines)
+        print("  [%s] %s: %s" % ("skipped" if met is None else "met" if met else "MISSED", label, figure))
+    return all(met is not False for _, _, met in lines)
 
 
 def slowest_clean_case(rates):
@@ -512,6 +582,15 @@ def main():
     parser.add_argument("--line-mb", type=int, default=64, help="length of the long line (64 MB)")
     parser.add_argument("--tree-files", type=int, default=10000,
                         help="small files in the tree timed with -j 1 and -j 2 (10000; 0 skips)")
+    parser.add_argument("--python-mb", type=float,
+                        help="MB of caption files held in memory for orvane.transcript and webvtt-py"
+                             " (default: --files × --size, 100; 0 skips)")
+    parser.add_argument("--dask-mb", type=float,
+                        help="MB of the tree converted on Dask and by orvane-convert -r -j 2"
+                             " (default: --big-mb, 1000; 0 skips)")
+    parser.add_argument("--dask-files", type=int,
+                        help="caption files in that tree, 100 a folder (default: 10 a MB of --dask-mb,"
+                             " 10000; 0 skips)")
     parser.add_argument("--skip-memory", action="store_true", help="skip the big file and long line")
     parser.add_argument("--skip-filter", action="store_true", help="skip filter_benchmark")
     parser.add_argument("--filter-time", type=float, default=1.0,
@@ -575,7 +654,15 @@ def main():
         for one_s, two_s, count in tree:
             print("\nA tree of %d small caption files, -r: -j 1 %.3f s, -j 2 %.3f s (%.2f×)"
                   % (count, one_s, two_s, one_s / two_s))
-        check_targets(rows, throughput, memory, tree)
+        python_mb = args.files * args.size if args.python_mb is None else args.python_mb
+        in_memory = python_rows.in_memory(build, work, python_mb, args.rounds) if python_mb > 0 else None
+        dask_mb = args.big_mb if args.dask_mb is None else args.dask_mb
+        dask_files = max(1, round(dask_mb * 10)) if args.dask_files is None else args.dask_files
+        on_dask = (python_rows.on_dask(build, work, dask_files, dask_mb,
+                                       min(args.rounds, python_rows.DASK_ROUNDS), run_measured)
+                   if dask_mb > 0 and dask_files > 0 else None)
+        print_python_rows(in_memory, on_dask)
+        check_targets(rows, throughput, memory, tree, python_targets(in_memory, on_dask))
         if baseline:
             pairs = [(row["name"], row["samples"], old["samples"])
                      for row in rows for old in all_rows if old["baseline"] and old["name"] == row["name"]]

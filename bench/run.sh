@@ -24,13 +24,16 @@ while [ "$count" -gt 0 ]; do
 done
 
 "$root/scripts/install-deps.sh"
-# build SOURCE: the bench build in SOURCE/build-bench.
+# build SOURCE [OPTION...]: the bench build in SOURCE/build-bench. The Python
+# module is built for Debian's python3, which runs the comparison.
 build() {
-  cmake -S "$1" -B "$1/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_QT=OFF \
-    -DORVANE_BUILD_BENCH=ON >/dev/null
-  cmake --build "$1/build-bench" -j"$(nproc)" >/dev/null
+  source=$1
+  shift
+  cmake -S "$source" -B "$source/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF \
+    -DORVANE_BUILD_QT=OFF -DORVANE_BUILD_BENCH=ON "$@" >/dev/null
+  cmake --build "$source/build-bench" -j"$(nproc)" >/dev/null
 }
-build "$root"
+build "$root" -DORVANE_BUILD_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3
 if [ -z "$baseline" ]; then
   exec /usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" "$@"
 fi
@@ -40,5 +43,6 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-baseline-XXXXXX")
 trap 'git -C "$root" worktree remove --force "$scratch/source" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 git -C "$root" worktree add --detach "$scratch/source" "$commit" >/dev/null
 echo "Building $baseline ($commit) in $scratch/source/build-bench"
+# Without the Python module, which earlier revisions may lack.
 build "$scratch/source"
 /usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --baseline "$scratch/source/build-bench" "$@"

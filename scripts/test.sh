@@ -64,8 +64,10 @@ echo "== Robustness: fuzzing (5 targets, ${ORVANE_FUZZ_SECONDS:-50}s each) and v
 
 echo "== Benchmark smoke run (bench/: one short round on a few MB; the figures mean nothing here)"
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DORVANE_WARNINGS_AS_ERRORS=ON \
-  -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_QT=OFF -DORVANE_BUILD_BENCH=ON
+  -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_QT=OFF -DORVANE_BUILD_BENCH=ON \
+  -DORVANE_BUILD_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3
 cmake --build "$root/build-bench" -j"$jobs"
+/usr/bin/python3 -B -m unittest discover -s "$root/bench" -p 'test_*.py'
 /usr/bin/python3 "$root/bench/compare.py" --build "$root/build-bench" --files 6 --size 0.5 --rounds 1 \
   --filter-time 0.05 --big-mb 8 --line-mb 4
 
