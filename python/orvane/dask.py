@@ -63,17 +63,22 @@ def convert_tree(folder, *, client=None, clean=False, paragraphs=False, timestam
     all_formats = orvane._flag(all_formats, "all_formats")
     recursive = orvane._flag(recursive, "recursive")
     language = orvane._language(language)
-    if isinstance(retries, bool) or not isinstance(retries, int) or retries < 0:
-        raise ValueError("retries must be an int of at least 0")
+    if isinstance(retries, bool) or not isinstance(retries, int):
+        raise TypeError(f"retries must be an int, not {type(retries).__name__}")
+    if retries < 0:
+        raise ValueError(f"retries must be at least 0, not {retries}")
+    if partition_files is not None:
+        if isinstance(partition_files, bool) or not isinstance(partition_files, int):
+            raise TypeError(f"partition_files must be an int or None, not "
+                            f"{type(partition_files).__name__}")
+        if partition_files < 1:
+            raise ValueError(f"partition_files must be at least 1, not {partition_files}")
     # Listing only: the files a run converts, in its order, and its folder messages.
     plan = _orvane.convert_folder(path, style, html, all_formats, recursive, 1, language, True)
     files = [index for index, event in enumerate(plan) if event[0] == "file"]
     if partition_files is None:
         threads = max(1, sum(client.nthreads().values()))
         partition_files = max(1, min(1000, math.ceil(len(files) / (8 * threads))))
-    elif isinstance(partition_files, bool) or not isinstance(partition_files, int) \
-            or partition_files < 1:
-        raise ValueError("partition_files must be an int of at least 1")
     partitions = _partition(plan, files, partition_files)
 
     results: Dict[int, Tuple[int, str]] = {}
