@@ -22,6 +22,7 @@ namespace {
 
 using oracle::Layout;
 using testing::ExpectCueListMatchesReference;
+using testing::OracleFormat;
 using testing::TranscribeInPieces;
 
 TranscriptStyle StyleOf(Layout layout) {
@@ -34,18 +35,6 @@ TranscriptStyle StyleOf(Layout layout) {
       break;
   }
   return TranscriptStyle::kTimedParagraphs;
-}
-
-oracle::Format OracleFormat(CaptionFormat format) {
-  switch (format) {
-    case CaptionFormat::kWebVtt:
-      return oracle::Format::kWebVtt;
-    case CaptionFormat::kSubRip:
-      return oracle::Format::kSubRip;
-    case CaptionFormat::kSbv:
-      break;
-  }
-  return oracle::Format::kSbv;
 }
 
 // `file` fed to `transcriber` in pieces of `piece` bytes, read as `format`.

@@ -205,12 +205,21 @@ Snapshot ExpectOnlyTranscriptsChanged(const fs::path& folder, const Snapshot& be
   return after;
 }
 
+oracle::Format OracleFormat(CaptionFormat format) {
+  switch (format) {
+    case CaptionFormat::kWebVtt:
+      return oracle::Format::kWebVtt;
+    case CaptionFormat::kSubRip:
+      return oracle::Format::kSubRip;
+    case CaptionFormat::kSbv:
+      break;
+  }
+  return oracle::Format::kSbv;
+}
+
 void ExpectCueListMatchesReference(std::string_view file, CaptionFormat format) {
-  const oracle::Format reference_format = format == CaptionFormat::kSubRip ? oracle::Format::kSubRip
-                                          : format == CaptionFormat::kSbv  ? oracle::Format::kSbv
-                                                                          : oracle::Format::kWebVtt;
   const std::vector<oracle::ReferenceCue> expected =
-      oracle::CleanCues(file, oracle::Bytes::kOfAFile, reference_format);
+      oracle::CleanCues(file, oracle::Bytes::kOfAFile, OracleFormat(format));
   const std::vector<CueListEntry> cues = ReadCueList(file, format);
   ASSERT_EQ(cues.size(), expected.size()) << ::testing::PrintToString(file);
   for (std::size_t i = 0; i < cues.size(); ++i) {

@@ -13,6 +13,7 @@
 
 #include "conversion/batch_run.h"
 #include "conversion/transcriber.h"
+#include "tests/oracle/clean_reference.h"
 
 namespace orvane::testing {
 
@@ -47,6 +48,9 @@ std::string ReadFile(const fs::path& path);
 // of `piece` bytes and written out after each; long lines are read again from
 // `file` itself.
 std::string TranscribeInPieces(Transcriber& transcriber, std::string_view file, std::size_t piece);
+
+// The plain reference's name of the caption format `format`.
+oracle::Format OracleFormat(CaptionFormat format);
 
 // Expects the cue list of the caption file `file`, read as `format`, to be
 // the plain reference's reading of it.

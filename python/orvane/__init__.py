@@ -229,12 +229,13 @@ def convert_folder(folder, *, clean=False, paragraphs=False, timestamps=False, h
 
 
 def _outcomes(events, root):
-    """The Outcomes of a run's events, as _orvane returns them."""
+    """The Outcomes of a run's events, as _orvane returns them; a file's result of -1 is one
+    orvane.dask could not convert."""
     outcomes = []
     for kind, folder, name, number, message in events:
         if kind == "file":
-            outcomes.append(Outcome(_os.fsdecode(_os.path.join(folder, name)), _RESULTS[number],
-                                    message or None))
+            outcomes.append(Outcome(_os.fsdecode(_os.path.join(folder, name)),
+                                    _RESULTS.get(number, "not_converted"), message or None))
         elif number == _orvane.ERROR_OPENING or (number == _orvane.NO_CAPTION_FILES
                                                  and folder != root):
             outcomes.append(Outcome(_os.fsdecode(folder), "folder_failed", message))

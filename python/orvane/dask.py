@@ -26,7 +26,6 @@ read from a dataset, partition by partition.
 from __future__ import annotations
 
 import math
-import os
 from typing import Dict, List, Optional, Tuple
 
 import dask.bag
@@ -107,19 +106,10 @@ def convert_tree(folder, *, client=None, clean=False, paragraphs=False, timestam
         finally:
             future.release()
 
-    outcomes = []
-    for index, (kind, event_folder, name, number, message) in enumerate(plan):
-        if kind != "file":
-            if number == _orvane.ERROR_OPENING or (number == _orvane.NO_CAPTION_FILES
-                                                   and event_folder != path):
-                outcomes.append(orvane.Outcome(os.fsdecode(event_folder), "folder_failed",
-                                               message))
-            continue
-        result, message = results[index]
-        outcomes.append(orvane.Outcome(
-            os.fsdecode(os.path.join(event_folder, name)),
-            orvane._RESULTS.get(result, "not_converted"), message or None))
-    return outcomes
+    # The listing's events, each file's with the result of its conversion.
+    events = [event[:3] + results[index] if event[0] == "file" else event
+              for index, event in enumerate(plan)]
+    return orvane._outcomes(events, path)
 
 
 def _partition(plan, files, size) -> List[List[int]]:
